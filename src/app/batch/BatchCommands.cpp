@@ -1,0 +1,130 @@
+#include "BatchCommands.h"
+
+#include "engine/CodePage.h"
+#include "engine/DateCalc.h"
+#include "engine/FormatSettings.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+namespace fieldsmith::batch {
+
+using namespace fieldsmith::engine;
+
+int listAliases(Session& session, std::ostream& out) {
+    for (const auto& name : session.aliasNames()) {
+        const DatabaseDesc d = session.databaseDesc(name);
+        out << name << '\t' << d.type << '\t';
+        if (d.type == "STANDARD") {
+            out << d.path;
+        } else {
+            for (const auto& [k, v] : session.aliasParams(name))
+                if (sameName(k, "SERVER NAME")) out << v;
+        }
+        out << '\n';
+    }
+    return kExitOk;
+}
+
+int listTables(Session& session, const std::string& alias, std::ostream& out) {
+    for (const auto& name : session.tableNames(alias)) out << name << '\n';
+    return kExitOk;
+}
+
+int describeTable(Table& table, std::ostream& out) {
+    const int cp = table.session().ansiCodePage();
+    out << "Table " << toUtf8(table.filePath().string(), cp) << '\n';
+    out << "Fields:\n";
+    int i = 1;
+    for (const auto& f : table.fieldDefs()) {
+        out << "  " << i++ << '\t' << toUtf8(f.name, cp) << '\t' << fieldTypeName(f.type) << '\t'
+            << f.size << '\t' << (f.required ? "required" : "") << '\n';
+    }
+    out << "Indexes:\n";
+    for (const auto& ix : table.indexDefs()) {
+        out << "  " << (ix.name.empty() ? "(primary)" : toUtf8(ix.name, cp)) << '\t'
+            << toUtf8(ix.fields, cp) << '\t' << indexOptionsText(ix.options) << '\n';
+    }
+    return kExitOk;
+}
+
+std::string dumpText(const Value& v, FieldType type, int codePage) {
+    FormatSettings iso;
+    switch (v.kind) {
+    case Value::Kind::Null: return {};
+    case Value::Kind::Text:
+        if (type == FieldType::ftFmtMemo) return "<" + std::to_string(v.s.size()) + " bytes>";
+        return toUtf8(v.s, codePage);
+    case Value::Kind::Bytes:
+        if (type == FieldType::ftBytes || type == FieldType::ftVarBytes) {
+            static const char* hex = "0123456789abcdef";
+            std::string out;
+            for (unsigned char c : v.s) {
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            }
+            return out;
+        }
+        return "<" + std::to_string(v.s.size()) + " bytes>";
+    case Value::Kind::Int: return std::to_string(v.i);
+    case Value::Kind::Bool: return v.i ? "True" : "False";
+    case Value::Kind::Float:
+        if (!v.s.empty()) return v.s;
+        return formatFloat(v.f, iso);
+    case Value::Kind::Date: return formatDate(v.i, iso);
+    case Value::Kind::Time: return formatTime(v.i, iso);
+    case Value::Kind::DateTime: {
+        const auto total = static_cast<std::int64_t>(std::llround(v.f));
+        std::int64_t day = total / kMsPerDay, ms = total % kMsPerDay;
+        if (ms < 0) {
+            ms += kMsPerDay;
+            --day;
+        }
+        return formatDate(day, iso) + " " + formatTime(ms, iso);
+    }
+    }
+    return {};
+}
+
+std::string csvQuote(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+int dumpTable(Table& table, std::ostream& out) {
+    const int cp = table.session().ansiCodePage();
+    const auto& defs = table.fieldDefs();
+    for (std::size_t i = 0; i < defs.size(); ++i) out << (i ? "," : "") << csvQuote(toUtf8(defs[i].name, cp));
+    out << "\r\n";
+    table.first();
+    while (!table.eof() && table.recordCount() > 0) {
+        for (int i = 0; i < table.fieldCount(); ++i) {
+            const Field f = table.field(i);
+            out << (i ? "," : "") << csvQuote(dumpText(f.value(), f.type(), cp));
+        }
+        out << "\r\n";
+        table.next();
+    }
+    return kExitOk;
+}
+
+void aimTable(Table& table, const std::vector<std::string>& where) {
+    if (where.size() == 1) {
+        table.setDatabaseName("");
+        table.setTableName(std::filesystem::absolute(where[0]).string());
+    } else {
+        table.setDatabaseName(where.at(0));
+        table.setTableName(where.at(1));
+    }
+}
+
+} // namespace fieldsmith::batch

@@ -1,0 +1,40 @@
+// The commands of fieldsmith-batch that read the configuration and tables: listing
+// aliases and tables, describing a table and dumping it as CSV.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace fieldsmith::engine {
+class Session;
+class Table;
+struct Value;
+enum class FieldType;
+} // namespace fieldsmith::engine
+
+namespace fieldsmith::batch {
+
+//! Exit codes of fieldsmith-batch.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailed = 1, //!< an error, or a run stopped by a check message
+    kExitUsage = 2,
+};
+
+int listAliases(engine::Session& session, std::ostream& out);
+int listTables(engine::Session& session, const std::string& alias, std::ostream& out);
+//! Fields with type, size and required flag; indexes with name, fields and options.
+int describeTable(engine::Table& table, std::ostream& out);
+//! The table as UTF-8 CSV with a header line, in the table's current order.
+int dumpTable(engine::Table& table, std::ostream& out);
+
+//! One value as the dump writes it (before CSV quoting), UTF-8.
+std::string dumpText(const engine::Value& value, engine::FieldType type, int codePage);
+//! RFC 4180 quoting: enclosed in double quotes when it holds a comma, quote or line break.
+std::string csvQuote(const std::string& text);
+
+//! Points the table at a file path ("/data/ORDERS.DB") or at ALIAS and TABLE.
+void aimTable(engine::Table& table, const std::vector<std::string>& where);
+
+} // namespace fieldsmith::batch

@@ -1,0 +1,167 @@
+#include "Session.h"
+
+#include "EngineError.h"
+#include "FieldDef.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <ini.h>
+
+namespace fieldsmith::engine {
+
+namespace fsys = std::filesystem;
+
+fsys::path configDirectory() {
+    if (const char* home = std::getenv("FIELDSMITH_HOME"); home && *home) return home;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return fsys::path(home) / ".config" / "fieldsmith";
+    return fsys::path(".config") / "fieldsmith";
+}
+
+Session::Session() = default;
+
+Session::Session(fsys::path configDir) : configDir_(std::move(configDir)) {}
+
+namespace {
+
+struct IniSection {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> entries;
+};
+
+int collect(void* user, const char* section, const char* name, const char* value) {
+    auto& sections = *static_cast<std::vector<IniSection>*>(user);
+    if (sections.empty() || sections.back().name != section) sections.push_back({section, {}});
+    if (name) sections.back().entries.emplace_back(name, value ? value : "");
+    return 1;
+}
+
+// Reads an INI file into its sections in file order; a missing file gives none.
+std::vector<IniSection> readIni(const fsys::path& file) {
+    std::vector<IniSection> sections;
+    if (!fsys::exists(file)) return sections;
+    const int rc = ini_parse(file.c_str(), collect, &sections);
+    if (rc < 0) throw EngineError("Cannot read " + file.string());
+    if (rc > 0)
+        throw EngineError("Syntax error in " + file.string() + " at line " + std::to_string(rc));
+    return sections;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+const std::string* findParam(const std::vector<std::pair<std::string, std::string>>& params,
+                             std::string_view key) {
+    for (const auto& [k, v] : params)
+        if (sameName(k, key)) return &v;
+    return nullptr;
+}
+
+} // namespace
+
+void Session::loadConfiguration() {
+    aliases_.clear();
+    for (auto& section : readIni(configDir_ / "aliases.ini"))
+        aliases_.push_back({section.name, std::move(section.entries)});
+    for (const auto& section : readIni(configDir_ / "fieldsmith.ini")) {
+        if (!sameName(section.name, "Settings")) continue;
+        if (const auto* cp = findParam(section.entries, "AnsiCodePage")) {
+            const int value = std::atoi(cp->c_str());
+            if (value > 0) ansiCodePage_ = value;
+        }
+    }
+}
+
+std::vector<std::string> Session::aliasNames() const {
+    std::vector<std::string> names;
+    for (const auto& a : aliases_) names.push_back(a.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const Session::Alias* Session::findAlias(const std::string& name) const {
+    for (const auto& a : aliases_)
+        if (sameName(a.name, name)) return &a;
+    return nullptr;
+}
+
+bool Session::hasAlias(const std::string& name) const { return findAlias(name) != nullptr; }
+
+DatabaseDesc Session::databaseDesc(const std::string& alias) const {
+    const Alias* a = findAlias(alias);
+    if (!a) throw EngineError(ErrorKind::Database, "Unknown database: " + alias);
+    DatabaseDesc d;
+    d.name = a->name;
+    const std::string* type = findParam(a->params, "TYPE");
+    d.type = type ? upper(*type) : "STANDARD";
+    if (d.type == "STANDARD") {
+        if (const std::string* path = findParam(a->params, "PATH")) d.path = *path;
+    }
+    return d;
+}
+
+std::vector<std::pair<std::string, std::string>> Session::aliasParams(const std::string& alias) const {
+    const Alias* a = findAlias(alias);
+    if (!a) throw EngineError(ErrorKind::Database, "Unknown database: " + alias);
+    return a->params;
+}
+
+fsys::path Session::directoryOf(const std::string& alias) const {
+    const DatabaseDesc d = databaseDesc(alias);
+    if (d.type != "STANDARD")
+        throw EngineError(ErrorKind::Database,
+                          "Database " + alias + " is a server database (" + d.type +
+                              "); its tables cannot be opened as file tables");
+    if (d.path.empty()) throw EngineError(ErrorKind::Database, "Database " + alias + " has no PATH");
+    return d.path;
+}
+
+std::vector<std::string> Session::tableNames(const std::string& alias) const {
+    const fsys::path dir = directoryOf(alias);
+    std::error_code ec;
+    std::vector<std::string> names;
+    for (const auto& entry : fsys::directory_iterator(dir, ec)) {
+        if (!entry.is_regular_file(ec)) continue;
+        const fsys::path p = entry.path();
+        const std::string ext = upper(p.extension().string());
+        const std::string stem = p.stem().string();
+        bool isTable = ext == ".DB" || ext == ".DBF";
+        if (ext == ".TXT") {
+            // A text table needs its schema beside it, in either case.
+            isTable = fsys::exists(dir / (stem + ".SCH"), ec) || fsys::exists(dir / (stem + ".sch"), ec);
+        }
+        // The engine's own control files are not tables.
+        const std::string u = upper(stem);
+        if (u == "PDOXUSRS" || u == "PARADOX") isTable = false;
+        if (isTable) names.push_back(stem);
+    }
+    if (ec) throw EngineError(ErrorKind::Database, "Cannot list " + dir.string() + ": " + ec.message());
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+void Session::addStandardAlias(const std::string& name, const fsys::path& dir) {
+    addAlias(name, {{"TYPE", "STANDARD"}, {"PATH", dir.string()}});
+}
+
+void Session::addAlias(const std::string& name,
+                       std::vector<std::pair<std::string, std::string>> params) {
+    for (auto& a : aliases_) {
+        if (sameName(a.name, name)) {
+            a.params = std::move(params);
+            return;
+        }
+    }
+    aliases_.push_back({name, std::move(params)});
+}
+
+void Session::addPassword(const std::string& password) {
+    if (std::find(passwords_.begin(), passwords_.end(), password) == passwords_.end())
+        passwords_.push_back(password);
+}
+
+} // namespace fieldsmith::engine

@@ -1,0 +1,83 @@
+// The engine session: aliases, table passwords, private aliases and the settings that all
+// tables of the program share.
+#pragma once
+
+#include "FormatSettings.h"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fieldsmith::engine {
+
+//! What an alias is: "STANDARD" (a directory of file tables) or a server type.
+struct DatabaseDesc {
+    std::string name;
+    std::string type;
+    std::string path; //!< the directory of a STANDARD alias; empty for a server alias
+};
+
+//! The configuration directory: $FIELDSMITH_HOME, else ~/.config/fieldsmith.
+std::filesystem::path configDirectory();
+
+class Session {
+public:
+    //! A session with no aliases; call loadConfiguration() or addStandardAlias().
+    Session();
+    explicit Session(std::filesystem::path configDir);
+
+    //! Reads aliases.ini and fieldsmith.ini of the configuration directory. Missing files
+    //! leave the session without aliases and with the default settings.
+    void loadConfiguration();
+    const std::filesystem::path& configDir() const { return configDir_; }
+
+    // --- aliases
+    std::vector<std::string> aliasNames() const;
+    bool hasAlias(const std::string& name) const;
+    //! Type and path of an alias; an unknown alias is an error naming it.
+    DatabaseDesc databaseDesc(const std::string& alias) const;
+    //! The alias's parameters as name=value pairs in file order (TYPE included).
+    std::vector<std::pair<std::string, std::string>> aliasParams(const std::string& alias) const;
+    //! Tables of a STANDARD alias: names without extension, sorted, no system tables.
+    //! A .DB (Paradox), a .DBF (dBase) and a .TXT with a .SCH beside it count as tables.
+    std::vector<std::string> tableNames(const std::string& alias) const;
+    //! Defines or replaces an alias of type STANDARD for this session only.
+    void addStandardAlias(const std::string& name, const std::filesystem::path& dir);
+    //! Defines or replaces an alias with its parameters (TYPE among them).
+    void addAlias(const std::string& name, std::vector<std::pair<std::string, std::string>> params);
+    //! Directory of a file-table alias; a server alias or an unknown one is an error.
+    std::filesystem::path directoryOf(const std::string& alias) const;
+
+    //! Releases idle temporary connections. File tables hold none between opens, so
+    //! this only forgets cached directory listings.
+    void closeIdleDatabases() {}
+
+    // --- table passwords
+    void addPassword(const std::string& password);
+    void removeAllPasswords() { passwords_.clear(); }
+    const std::vector<std::string>& passwords() const { return passwords_; }
+
+    // --- settings
+    FormatSettings& formats() { return formats_; }
+    const FormatSettings& formats() const { return formats_; }
+    //! The single-byte code page of all text the program handles (Windows-1252 by default).
+    int ansiCodePage() const { return ansiCodePage_; }
+    void setAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
+
+private:
+    struct Alias {
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> params;
+    };
+    const Alias* findAlias(const std::string& name) const;
+
+    std::filesystem::path configDir_;
+    std::vector<Alias> aliases_;
+    std::vector<std::string> passwords_;
+    FormatSettings formats_;
+    int ansiCodePage_ = 1252;
+};
+
+} // namespace fieldsmith::engine

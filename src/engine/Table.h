@@ -1,0 +1,215 @@
+// A table dataset with a cursor: the engine's one way to read and change a table of any
+// format. Cursor rules, orders, ranges and edit states live here; the formats are drivers.
+#pragma once
+
+#include "EngineError.h"
+#include "FieldDef.h"
+#include "TableDriver.h"
+#include "Value.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fieldsmith::engine {
+
+class Session;
+class Table;
+
+enum class TableType { Default, Paradox, DBase, Ascii };
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+//! The table type that a table name stands for: .DBF dBase, .TXT ASCII text, else Paradox.
+TableType tableTypeForName(std::string_view tableName);
+
+//! A field of an open table, by position. Cheap to copy; valid while the table is open.
+class Field {
+public:
+    Field(Table& table, int index) : table_(&table), index_(index) {}
+
+    int index() const { return index_; }
+    const std::string& name() const;
+    FieldType type() const;
+    int size() const;
+    bool required() const;
+    bool isNull() const;
+    //! Null reads as the empty text.
+    std::string asString() const;
+    //! Empty text makes a non-string field null; a string keeps what its size allows.
+    void setAsString(std::string_view text);
+    std::int64_t asInteger() const;
+    void setAsInteger(std::int64_t value);
+    Value value() const;
+    void setValue(const Value& value);
+    //! Whether the field belongs to the index the table is ordered by.
+    bool isIndexField() const;
+
+private:
+    Table* table_;
+    int index_;
+};
+
+class Table {
+public:
+    explicit Table(Session& session);
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    Session& session() const { return session_; }
+
+    // --- properties; change them while the table is closed
+    void setDatabaseName(std::string name);
+    const std::string& databaseName() const { return databaseName_; }
+    //! Without extension the name stands for the Paradox table NAME.DB.
+    void setTableName(std::string name);
+    const std::string& tableName() const { return tableName_; }
+    void setTableType(TableType type);
+    TableType tableType() const { return tableType_; }
+    void setExclusive(bool exclusive);
+    bool exclusive() const { return exclusive_; }
+    //! Field names joined by ";": order by an index whose fields begin with these.
+    //! Setting it on an open table reorders the table at once. Clears the index name.
+    void setIndexFieldNames(std::string names);
+    const std::string& indexFieldNames() const { return indexFieldNames_; }
+    //! Order by the index of this name; empty means the primary order.
+    void setIndexName(std::string name);
+    const std::string& indexName() const { return indexName_; }
+
+    //! The table's main file: the alias's directory and the name with its extension.
+    std::filesystem::path filePath() const;
+
+    // --- life cycle
+    void open();
+    void close();
+    bool active() const { return driver_ != nullptr; }
+    //! Re-reads the record count and the current record from the files.
+    void refresh();
+
+    // --- cursor
+    std::int64_t recordCount();
+    void first();
+    void last();
+    //! Moves to the following record; at the last record eof() becomes true and the
+    //! cursor stays where it is.
+    void next();
+    void prior();
+    //! Moves n records forward (or back when negative), stopping at either end.
+    void moveBy(std::int64_t n);
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+    bool isEmpty();
+    //! 1-based position of the current record in the current order (and range); 0 when
+    //! there is none.
+    std::int64_t recNo();
+
+    // --- ranges on the current index
+    //! Restricts the table to records whose leading index fields lie between from and to
+    //! (values as text, one per field given), and moves to the first of them.
+    void setRange(const std::vector<std::string>& from, const std::vector<std::string>& to);
+    void cancelRange();
+    bool hasRange() const { return range_.has_value(); }
+
+    // --- changes
+    DataSetState state() const { return state_; }
+    void edit();
+    void insert();
+    void append() { insert(); }
+    //! Writes the edited or inserted record through to the files.
+    void post();
+    void cancel();
+    //! Deletes the current record; the cursor goes to the record that followed it.
+    void deleteRecord();
+
+    // --- fields
+    int fieldCount() const;
+    Field field(int index);
+    //! The field of this name (case-insensitive); an unknown name is an error naming the
+    //! field and the table.
+    Field fieldByName(std::string_view name);
+    std::optional<int> findField(std::string_view name) const;
+
+    // --- definitions
+    //! Field definitions: those of the open table, or those set for createTable().
+    std::vector<FieldDef>& fieldDefs() { return fieldDefs_; }
+    std::vector<IndexDef>& indexDefs() { return indexDefs_; }
+    //! Reads the field definitions from the files (table open or closed).
+    void updateFieldDefs();
+    //! Reads the index definitions from the files (table open or closed).
+    void updateIndexDefs();
+    //! Creates the table from fieldDefs() and indexDefs(), replacing an older one.
+    void createTable();
+    //! Adds an index to the closed table.
+    void addIndex(const std::string& name, const std::string& fields, unsigned options);
+    //! Drops an index by name ("" is the primary index).
+    void deleteIndex(const std::string& name);
+
+    // --- data-change notification
+    //! Called after every record move and value change, unless controls are disabled.
+    void setDataChangeHandler(std::function<void(Table&)> handler);
+    void disableControls() { ++controlsDisabled_; }
+    void enableControls();
+    bool controlsDisabled() const { return controlsDisabled_ > 0; }
+
+private:
+    friend class Field;
+    struct Order;
+    struct Range {
+        std::int64_t lo = 0; //!< first ordinal in range
+        std::int64_t hi = 0; //!< one past the last
+        std::string fromKey, toKey;
+        int keyFields = 0;
+    };
+
+    TableDriver& driver() const;
+    void requireActive(const char* what) const;
+    void requireBrowse(const char* what);
+    void resolveOrder();
+    std::int64_t orderSize();
+    std::int64_t currentOrdinal();
+    bool positionAt(std::int64_t ordinal);
+    void loadCurrent();
+    void notify();
+    void applyRange();
+    std::string sortKeyOf(const std::uint8_t* raw, int fields) const;
+    void afterStructureChange();
+    Value fieldValue(int index) const;
+    void setFieldValue(int index, const Value& value);
+    std::string fieldText(int index) const;
+    void setFieldText(int index, std::string_view text);
+    void setFieldTextInto(int index, std::string_view text);
+    [[noreturn]] void fail(ErrorKind kind, const std::string& message) const;
+
+    Session& session_;
+    std::string databaseName_;
+    std::string tableName_;
+    TableType tableType_ = TableType::Default;
+    bool exclusive_ = false;
+    std::string indexFieldNames_;
+    std::string indexName_;
+
+    std::unique_ptr<TableDriver> driver_;
+    std::vector<FieldDef> fieldDefs_;
+    std::vector<IndexDef> indexDefs_;
+    std::unique_ptr<Order> order_;
+    std::optional<Range> range_;
+
+    // cursor
+    bool hasRecord_ = false;
+    RecordPos pos_ = 0;
+    std::int64_t ordinal_ = -1; //!< position in the current order, -1 when not known
+    bool eof_ = true;
+    bool bof_ = true;
+    DataSetState state_ = DataSetState::Inactive;
+    std::vector<std::uint8_t> current_; //!< stored bytes of the current record
+    RecordImage image_;                 //!< the record being edited or inserted
+
+    std::function<void(Table&)> onDataChange_;
+    int controlsDisabled_ = 0;
+};
+
+} // namespace fieldsmith::engine

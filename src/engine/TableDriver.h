@@ -1,0 +1,89 @@
+// The interface each table format implements. The Table (Table.h) holds the cursor rules,
+// orders, ranges and edit states; a driver only knows its files: how records are found in
+// primary order, how fields are encoded, and how changes reach the disk.
+#pragma once
+
+#include "FieldDef.h"
+#include "Value.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fieldsmith::engine {
+
+class Session;
+
+//! Where a record stands in a driver's files. Opaque to everyone but the driver; valid
+//! until the next change that inserts, deletes or moves records.
+using RecordPos = std::uint64_t;
+
+//! A record being edited or inserted: its stored bytes plus the blob values set since.
+struct RecordImage {
+    std::vector<std::uint8_t> raw;
+    //! Per field: the new value of a blob field set during the edit; unset = unchanged.
+    std::vector<std::optional<std::string>> blobs;
+};
+
+struct OpenRequest {
+    std::filesystem::path path; //!< the table's main file, with extension
+    bool exclusive = false;
+    const Session* session = nullptr; //!< passwords, program code page
+};
+
+class TableDriver {
+public:
+    virtual ~TableDriver() = default;
+
+    virtual const std::vector<FieldDef>& fields() const = 0;
+    //! The index definitions as the files hold them now (primary first).
+    virtual std::vector<IndexDef> indexes() = 0;
+    //! Number of leading fields that form the primary key; 0 for a table without one.
+    virtual int keyFieldCount() const = 0;
+    virtual std::size_t recordSize() const = 0;
+    virtual std::int64_t recordCount() = 0;
+
+    // --- navigation in primary order (key order for keyed tables, else storage order)
+    virtual bool first(RecordPos& pos) = 0;
+    virtual bool last(RecordPos& pos) = 0;
+    //! Moves to the following record; false (pos unchanged) at the end.
+    virtual bool next(RecordPos& pos) = 0;
+    virtual bool prior(RecordPos& pos) = 0;
+    //! 0-based position of a record in primary order.
+    virtual std::int64_t ordinal(RecordPos pos) = 0;
+    virtual bool at(std::int64_t ordinal, RecordPos& pos) = 0;
+    virtual void read(RecordPos pos, std::uint8_t* raw) = 0;
+
+    // --- field codec (values in the program's code page)
+    //! Decodes one field of a stored record; blob fields are fetched from their file.
+    virtual Value decode(int field, const std::uint8_t* raw) = 0;
+    //! Encodes a value into a record image; blobs go to image.blobs. Throws BadValue.
+    virtual void encode(int field, RecordImage& image, const Value& value) = 0;
+    //! Appends bytes whose memcmp order is the field's order in an index.
+    virtual void appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive,
+                               std::string& out) = 0;
+    //! A record with every field blank.
+    virtual void blankRecord(std::uint8_t* raw) = 0;
+
+    //! First record whose leading nFields key fields compare >= (after: >) those of raw.
+    //! Only for keyed tables; false when there is no such record.
+    virtual bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) = 0;
+
+    // --- changes; each writes through to the files before it returns
+    virtual RecordPos insert(RecordImage& image) = 0;
+    //! Rewrites a record; returns where it stands afterwards (a key change moves it).
+    virtual RecordPos update(RecordPos pos, RecordImage& image) = 0;
+    //! Deletes a record. Returns false when the table is now empty, else sets following to
+    //! the record that came after it (or the new last record when it was the last).
+    virtual bool remove(RecordPos pos, RecordPos& following, bool& wasLast) = 0;
+
+    //! Drops an index by name ("" = the primary index) on the table held exclusively.
+    virtual void dropIndex(const std::string& name) = 0;
+
+    //! Called once before the driver is destroyed by a regular close.
+    virtual void close() {}
+};
+
+} // namespace fieldsmith::engine

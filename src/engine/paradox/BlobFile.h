@@ -1,0 +1,51 @@
+// The blob file (.MB) of a Paradox table: memo, formatted memo, binary, OLE and graphic
+// values too long for their record's leader, in 4 KiB blocks.
+#pragma once
+
+#include "FileIo.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fieldsmith::engine::paradox {
+
+class BlobFile {
+public:
+    //! Opens an existing blob file.
+    explicit BlobFile(const std::filesystem::path& path);
+    //! Writes an empty blob file (the header block alone).
+    static void createEmpty(const std::filesystem::path& path);
+
+    //! Reads length bytes of the blob at locator (offset | slot from the record trailer).
+    std::string read(std::uint32_t locator, std::uint32_t length) const;
+
+    struct Stored {
+        std::uint32_t locator = 0;
+        std::uint16_t modification = 0;
+    };
+    //! Stores a blob longer than its leader and returns where it went.
+    Stored write(std::string_view data);
+    //! Frees the space of a stored blob. A locator of 0 is ignored.
+    void release(std::uint32_t locator);
+
+    const std::filesystem::path& path() const { return file_.path(); }
+
+private:
+    [[noreturn]] void damaged(const std::string& what) const;
+    void scan();
+    std::uint16_t nextModification();
+    std::uint32_t allocateUnits(std::uint32_t units);
+    bool placeInSubBlock(std::uint32_t blockOffset, std::string_view data, Stored& out);
+
+    File file_;
+    bool scanned_ = false;
+    bool cacheCleared_ = false;
+    std::vector<std::uint32_t> subBlocks_;          //!< offsets of sub-allocated blocks
+    std::map<std::uint32_t, std::uint32_t> freeRuns_; //!< offset → length in 4 KiB units
+    std::uint32_t endOffset_ = 0;                    //!< end of the last block
+};
+
+} // namespace fieldsmith::engine::paradox

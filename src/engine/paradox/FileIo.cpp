@@ -1,0 +1,150 @@
+#include "FileIo.h"
+
+#include "../EngineError.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fieldsmith::engine::paradox {
+
+namespace {
+[[noreturn]] void ioError(const std::filesystem::path& path, const char* what) {
+    throw EngineError(ErrorKind::General,
+                      std::string(what) + " " + path.string() + ": " + std::strerror(errno));
+}
+} // namespace
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept
+    : fd_(other.fd_), writable_(other.writable_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = other.fd_;
+        writable_ = other.writable_;
+        path_ = std::move(other.path_);
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+File File::open(const std::filesystem::path& path) {
+    File f;
+    f.path_ = path;
+    f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    f.writable_ = f.fd_ >= 0;
+    if (f.fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
+        f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (f.fd_ < 0) {
+        if (errno == ENOENT)
+            throw EngineError(ErrorKind::Database, "Table does not exist: " + path.string());
+        ioError(path, "Cannot open");
+    }
+    return f;
+}
+
+File File::create(const std::filesystem::path& path) {
+    File f;
+    f.path_ = path;
+    f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (f.fd_ < 0) ioError(path, "Cannot create");
+    f.writable_ = true;
+    return f;
+}
+
+std::uint64_t File::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) ioError(path_, "Cannot examine");
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
+    auto* p = static_cast<char*>(buf);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            ioError(path_, "Cannot read");
+        }
+        if (r == 0) break;
+        done += static_cast<std::size_t>(r);
+    }
+    if (done < n) std::memset(p + done, 0, n - done);
+    return done;
+}
+
+void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
+    if (!writable_)
+        throw EngineError(ErrorKind::Database, "Table file is read-only: " + path_.string());
+    const auto* p = static_cast<const char*>(buf);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            ioError(path_, "Cannot write");
+        }
+        done += static_cast<std::size_t>(r);
+    }
+}
+
+void File::truncate(std::uint64_t size) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ioError(path_, "Cannot resize");
+}
+
+bool File::tryLock(bool exclusive) {
+    if (::flock(fd_, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
+    if (errno == EWOULDBLOCK) return false;
+    ioError(path_, "Cannot lock");
+}
+
+void File::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+namespace {
+bool equalNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+} // namespace
+
+std::optional<std::filesystem::path> findCompanion(const std::filesystem::path& table,
+                                                   const std::string& extension) {
+    const std::filesystem::path exact = companionPath(table, extension);
+    std::error_code ec;
+    if (std::filesystem::exists(exact, ec)) return exact;
+    const std::string wanted = table.stem().string() + extension;
+    const std::filesystem::path dir = table.has_parent_path() ? table.parent_path() : ".";
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        if (equalNoCase(entry.path().filename().string(), wanted)) return entry.path();
+    return std::nullopt;
+}
+
+std::filesystem::path companionPath(const std::filesystem::path& table, const std::string& extension) {
+    const std::string ext = table.extension().string();
+    bool lower = !ext.empty();
+    for (char c : ext)
+        if (std::isupper(static_cast<unsigned char>(c))) lower = false;
+    std::string e = extension;
+    for (char& c : e)
+        c = static_cast<char>(lower ? std::tolower(static_cast<unsigned char>(c))
+                                    : std::toupper(static_cast<unsigned char>(c)));
+    return std::filesystem::path(table).replace_extension(e);
+}
+
+} // namespace fieldsmith::engine::paradox

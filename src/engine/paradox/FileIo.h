@@ -1,0 +1,54 @@
+// A file opened by the Paradox driver: positioned reads and writes that either complete or
+// throw an error naming the file, and the OS lock that shared and exclusive opens take.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace fieldsmith::engine::paradox {
+
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    //! Opens for reading and writing, or for reading only when the file is not writable.
+    static File open(const std::filesystem::path& path);
+    //! Creates or truncates a file for writing.
+    static File create(const std::filesystem::path& path);
+
+    bool isOpen() const { return fd_ >= 0; }
+    bool writable() const { return writable_; }
+    const std::filesystem::path& path() const { return path_; }
+    std::uint64_t size() const;
+
+    //! Reads n bytes at offset; bytes past the end of the file read as zeros. Returns the
+    //! number of bytes that were really in the file.
+    std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) const;
+    void writeAt(std::uint64_t offset, const void* buf, std::size_t n);
+    void truncate(std::uint64_t size);
+    //! Takes a shared or exclusive lock without waiting; false when another open holds a
+    //! conflicting lock (in this process or another).
+    bool tryLock(bool exclusive);
+    void close();
+
+private:
+    int fd_ = -1;
+    bool writable_ = false;
+    std::filesystem::path path_;
+};
+
+//! A file beside a table that shares its stem and has this extension (".MB"), matched
+//! without regard to case; the exact spelling is preferred.
+std::optional<std::filesystem::path> findCompanion(const std::filesystem::path& table,
+                                                   const std::string& extension);
+//! The name a new companion file gets: the extension in the case of the table's own.
+std::filesystem::path companionPath(const std::filesystem::path& table, const std::string& extension);
+
+} // namespace fieldsmith::engine::paradox

@@ -1,0 +1,262 @@
+#include "ParadoxDriver.h"
+
+#include "../CodePage.h"
+#include "../EngineError.h"
+#include "../Session.h"
+#include "BlobFile.h"
+#include "FileIo.h"
+#include "ParadoxCodec.h"
+#include "ParadoxHeader.h"
+#include "ParadoxTable.h"
+#include "PrimaryIndex.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <ctime>
+
+namespace fieldsmith::engine::paradox {
+
+namespace fsys = std::filesystem;
+
+namespace {
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The Paradox type code and descriptor size for a field definition.
+FieldDesc descriptorFor(const FieldDef& def, const std::string& table) {
+    auto bad = [&](const std::string& why) {
+        throw EngineError(ErrorKind::General, "Invalid field " + def.name + " for table " + table + ": " + why);
+    };
+    FieldDesc d;
+    switch (def.type) {
+    case FieldType::ftString:
+    case FieldType::ftFixedChar:
+    case FieldType::ftWideString:
+        if (def.size < 1 || def.size > 255) bad("string size " + std::to_string(def.size));
+        d.code = kAlpha;
+        d.size = static_cast<std::uint8_t>(def.size);
+        break;
+    case FieldType::ftSmallint: d.code = kShort; d.size = 2; break;
+    case FieldType::ftInteger:
+    case FieldType::ftWord: d.code = kLong; d.size = 4; break;
+    case FieldType::ftAutoInc: d.code = kAutoInc; d.size = 4; break;
+    case FieldType::ftFloat:
+    case FieldType::ftLargeint: d.code = kNumber; d.size = 8; break;
+    case FieldType::ftCurrency: d.code = kCurrency; d.size = 8; break;
+    case FieldType::ftBCD:
+        if (def.size < 0 || def.size > 32) bad("BCD decimals " + std::to_string(def.size));
+        d.code = kBcd;
+        d.size = static_cast<std::uint8_t>(def.size);
+        break;
+    case FieldType::ftBoolean: d.code = kLogical; d.size = 1; break;
+    case FieldType::ftDate: d.code = kDate; d.size = 4; break;
+    case FieldType::ftTime: d.code = kTime; d.size = 4; break;
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp: d.code = kTimestamp; d.size = 8; break;
+    case FieldType::ftBytes:
+    case FieldType::ftVarBytes:
+        if (def.size < 1 || def.size > 255) bad("bytes size " + std::to_string(def.size));
+        d.code = kBytes;
+        d.size = static_cast<std::uint8_t>(def.size);
+        break;
+    case FieldType::ftMemo:
+    case FieldType::ftFmtMemo:
+    case FieldType::ftBlob:
+    case FieldType::ftGraphic:
+    case FieldType::ftParadoxOle:
+    case FieldType::ftTypedBinary:
+    case FieldType::ftDBaseOle: {
+        const int minLeader = def.type == FieldType::ftMemo ? 1 : 0;
+        const int leader = def.size == 0 ? std::max(minLeader, 10) : def.size;
+        if (leader < minLeader || leader > 240) bad("blob leader size " + std::to_string(def.size));
+        d.code = def.type == FieldType::ftMemo ? kMemo
+                 : def.type == FieldType::ftFmtMemo ? kFmtMemo
+                 : def.type == FieldType::ftGraphic ? kGraphic
+                 : (def.type == FieldType::ftParadoxOle || def.type == FieldType::ftDBaseOle) ? kOle
+                                                                                             : kBlob;
+        d.size = static_cast<std::uint8_t>(leader + 10);
+        break;
+    }
+    default: bad("type " + std::string(fieldTypeName(def.type)) + " cannot be stored in a Paradox table");
+    }
+    d.width = fieldWidth(d.code, d.size);
+    return d;
+}
+
+// Composes the header of a level-7 table (data file) with no blocks yet.
+std::vector<std::uint8_t> buildDataHeader(const std::vector<FieldDesc>& fields, int numKeyFields,
+                                          int codePage, int blockSizeCode, const std::string& tableName) {
+    const std::size_t n = fields.size();
+    const std::size_t tableNameLen = 261;
+    const bool ansi = codePage == 1252;
+    const std::string sortName = ansi ? "DBWINUS0" : "ascii";
+    int recordSize = 0;
+    for (const auto& f : fields) recordSize += f.width;
+
+    std::size_t namesLen = 0;
+    for (const auto& f : fields) namesLen += f.name.size() + 1;
+    const std::size_t namesAt = 0x78 + 2 * n + 4 + 4 * n + tableNameLen;
+    const std::size_t numbersAt = namesAt + namesLen;
+    const std::size_t sortAt = numbersAt + 2 * n;
+    const std::size_t real = sortAt + sortName.size() + 1;
+    const std::size_t headerSize = (real + 0x7FF) / 0x800 * 0x800;
+
+    std::vector<std::uint8_t> h(headerSize, 0);
+    writeU16(&h[hdr::kRecordSize], static_cast<std::uint16_t>(recordSize));
+    writeU16(&h[hdr::kHeaderSize], static_cast<std::uint16_t>(headerSize));
+    h[hdr::kFileType] = numKeyFields > 0 ? kKeyedDb : kUnkeyedDb;
+    h[hdr::kBlockSizeCode] = static_cast<std::uint8_t>(blockSizeCode);
+    writeU16(&h[hdr::kUnknown12], 3);
+    if (numKeyFields > 0) writeU32(&h[hdr::kWorkspace], 0x00010001u);
+    writeU16(&h[hdr::kNumFields], static_cast<std::uint16_t>(n));
+    writeU16(&h[hdr::kNumKeyFields], static_cast<std::uint16_t>(numKeyFields));
+    writeU32(&h[hdr::kEncryption1], 0xFF00FF00u);
+    h[hdr::kSortOrder] = ansi ? 0x4C : 0x00;
+    h[hdr::kChangeCount1] = 2;
+    h[hdr::kChangeCount2] = 1;
+    h[hdr::kFileVersion] = 0x0C;
+    h[0x3E] = 0x1F;
+    h[0x3F] = 0x0F;
+    writeU16(&h[hdr::kRealHeaderSize], static_cast<std::uint16_t>(real));
+    h[0x56] = 0x20;
+    writeU16(&h[0x58], 0x010C);
+    writeU16(&h[0x5A], 0x010C);
+    writeU32(&h[hdr::kUpdateTime], static_cast<std::uint32_t>(std::time(nullptr)));
+    writeU16(&h[hdr::kHiFieldId], static_cast<std::uint16_t>(n + 1));
+    writeU16(&h[hdr::kFieldNumbersOfs], static_cast<std::uint16_t>(numbersAt - 0x58));
+    writeU16(&h[hdr::kCodePage], static_cast<std::uint16_t>(codePage));
+    h[0x6C] = 1;
+    h[0x6D] = 1;
+    writeU16(&h[hdr::kSortNameOfs], static_cast<std::uint16_t>(sortAt - 0x58));
+    writeU16(&h[0x70], 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        h[0x78 + 2 * i] = fields[i].code;
+        h[0x78 + 2 * i + 1] = fields[i].size;
+    }
+    std::memcpy(&h[0x78 + 2 * n + 4 + 4 * n], tableName.data(), std::min(tableName.size(), tableNameLen - 1));
+    std::size_t p = namesAt;
+    for (const auto& f : fields) {
+        std::memcpy(&h[p], f.name.data(), f.name.size());
+        p += f.name.size() + 1;
+    }
+    for (std::size_t i = 0; i < n; ++i) writeU16(&h[numbersAt + 2 * i], static_cast<std::uint16_t>(i + 1));
+    std::memcpy(&h[sortAt], sortName.data(), sortName.size());
+    return h;
+}
+
+// Deletes every file of a table's family: the table, its blob file, its indexes and the
+// files of the interactive product that belong to it.
+void deleteFamily(const fsys::path& dbPath) {
+    const fsys::path dir = dbPath.has_parent_path() ? dbPath.parent_path() : ".";
+    const std::string stem = upper(dbPath.stem().string());
+    std::error_code ec;
+    std::vector<fsys::path> doomed;
+    for (const auto& entry : fsys::directory_iterator(dir, ec)) {
+        const fsys::path& p = entry.path();
+        if (upper(p.stem().string()) != stem) continue;
+        const std::string ext = upper(p.extension().string());
+        const bool member = ext == ".DB" || ext == ".PX" || ext == ".MB" || ext == ".VAL" ||
+                            ext == ".TV" || ext == ".FAM" ||
+                            (ext.size() == 4 && (ext[1] == 'X' || ext[1] == 'Y') &&
+                             (ext[2] == 'G' || std::isdigit(static_cast<unsigned char>(ext[2]))) &&
+                             std::isxdigit(static_cast<unsigned char>(ext[3])));
+        if (member) doomed.push_back(p);
+    }
+    for (const auto& p : doomed) {
+        fsys::remove(p, ec);
+        if (ec) throw EngineError(ErrorKind::Database, "Cannot delete " + p.string() + ": " + ec.message());
+    }
+}
+
+int blockSizeCodeFor(int recordSize) {
+    for (int code : {4, 8, 16, 32})
+        if (recordSize <= code * 1024 - 6) return code;
+    return 0;
+}
+
+} // namespace
+
+void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fields,
+                        const std::vector<IndexDef>& indexes, const Session& session) {
+    const std::string table = path.filename().string();
+    if (fields.empty()) throw EngineError("Table " + table + " needs at least one field");
+    const int cp = session.ansiCodePage();
+    std::vector<FieldDesc> descs;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const FieldDef& def = fields[i];
+        if (def.name.empty()) throw EngineError("Field " + std::to_string(i + 1) + " of table " + table + " has no name");
+        if (def.name.size() > 25)
+            throw EngineError("Field name " + def.name + " of table " + table + " is longer than 25 characters");
+        for (std::size_t j = 0; j < i; ++j)
+            if (sameName(fields[j].name, def.name))
+                throw EngineError("Field name " + def.name + " occurs twice in table " + table);
+        FieldDesc d = descriptorFor(def, table);
+        d.name = def.name;
+        descs.push_back(d);
+    }
+    int numKeyFields = 0;
+    for (const auto& ix : indexes) {
+        if (ix.isPrimary()) {
+            const auto names = ix.fieldList();
+            for (std::size_t k = 0; k < names.size(); ++k)
+                if (k >= fields.size() || !sameName(names[k], fields[k].name))
+                    throw EngineError("The primary index of table " + table +
+                                      " must cover its leading fields in order");
+            numKeyFields = static_cast<int>(names.size());
+        } else {
+            throw EngineError(ErrorKind::General, "Secondary index " + ix.name + " of table " + table +
+                                                      " cannot be created yet");
+        }
+    }
+    int recordSize = 0;
+    for (const auto& d : descs) recordSize += d.width;
+    const int code = blockSizeCodeFor(recordSize);
+    if (code == 0) throw EngineError("Records of table " + table + " are too long (" + std::to_string(recordSize) + " bytes)");
+
+    // Refuse while another open holds the old table.
+    File old;
+    if (fsys::exists(path)) {
+        old = File::open(path);
+        if (!old.tryLock(true))
+            throw EngineError(ErrorKind::Database, "Table " + path.string() + " is in use by someone else");
+    }
+    deleteFamily(path);
+
+    const auto headerBytes = buildDataHeader(descs, numKeyFields, cp, code, table);
+    bool hasBlob = false;
+    for (const auto& d : descs)
+        hasBlob = hasBlob || d.code == kMemo || d.code == kBlob || d.code == kFmtMemo || d.code == kOle || d.code == kGraphic;
+    if (hasBlob) BlobFile::createEmpty(companionPath(path, ".MB"));
+    {
+        File f = File::create(path);
+        f.writeAt(0, headerBytes.data(), headerBytes.size());
+    }
+    if (numKeyFields > 0) {
+        const Header h = readDataHeader(path, headerBytes, headerBytes.size());
+        writePrimaryIndexFile(companionPath(path, ".PX"), h, {});
+    }
+}
+
+void addParadoxIndex(const fsys::path& path, const std::string& name, const std::string& fields,
+                     unsigned options, const Session& session) {
+    OpenRequest request{path, true, &session};
+    ParadoxTable table(request);
+    if (options & ixPrimary) {
+        table.makePrimary(splitFieldList(fields));
+        return;
+    }
+    throw EngineError(ErrorKind::General, "Secondary index " + name + " cannot be added to table " +
+                                              path.filename().string() + " yet");
+}
+
+void dropParadoxIndex(const fsys::path& path, const std::string& name, const Session& session) {
+    OpenRequest request{path, true, &session};
+    ParadoxTable table(request);
+    table.dropIndex(name);
+}
+
+} // namespace fieldsmith::engine::paradox

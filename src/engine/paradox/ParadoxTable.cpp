@@ -1,0 +1,998 @@
+#include "ParadoxTable.h"
+
+#include "../EngineError.h"
+#include "../Session.h"
+#include "ParadoxCodec.h"
+#include "ParadoxDriver.h"
+#include "PrimaryIndex.h"
+#include "SecondaryIndex.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+
+namespace fieldsmith::engine::paradox {
+
+namespace fsys = std::filesystem;
+
+namespace {
+
+bool isBlobCode(std::uint8_t code) {
+    return code == kMemo || code == kBlob || code == kFmtMemo || code == kOle || code == kGraphic;
+}
+
+std::uint8_t upperLatin1(std::uint8_t c) {
+    if (c >= 'a' && c <= 'z') return static_cast<std::uint8_t>(c - 32);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<std::uint8_t>(c - 32);
+    if (c == 0x9A || c == 0x9C || c == 0x9E) return static_cast<std::uint8_t>(c - 16);
+    if (c == 0xFF) return 0x9F;
+    return c;
+}
+
+constexpr std::uint8_t kGraphicPrefix[4] = {0x01, 0x00, 0x00, 0x01};
+
+} // namespace
+
+// ----------------------------------------------------------------------------- opening
+
+ParadoxTable::ParadoxTable(const OpenRequest& request)
+    : exclusive_(request.exclusive), db_(File::open(request.path)) {
+    if (!db_.tryLock(request.exclusive))
+        throw EngineError(ErrorKind::Database,
+                          "Table " + request.path.string() + " is in use by someone else");
+    const std::uint64_t size = db_.size();
+    std::vector<std::uint8_t> first(std::min<std::uint64_t>(size, 0x58));
+    db_.readAt(0, first.data(), first.size());
+    std::vector<std::uint8_t> head = first;
+    if (first.size() >= 4) {
+        const std::size_t headerSize = std::min<std::uint64_t>(readU16(&first[2]), size);
+        head.resize(std::max<std::size_t>(headerSize, first.size()));
+        db_.readAt(0, head.data(), head.size());
+    }
+    header_ = readDataHeader(request.path, head, size);
+    if (header_.fileType != kKeyedDb && header_.fileType != kUnkeyedDb)
+        damaged("file type " + std::to_string(header_.fileType) + " is not a table");
+    if (header_.fileType == kUnkeyedDb && header_.numKeyFields != 0) header_.numKeyFields = 0;
+    if (header_.encryptionKey != 0)
+        throw EngineError(ErrorKind::NeedsPassword,
+                          "Table " + request.path.string() +
+                              " is encrypted and needs a password; encrypted tables cannot be opened yet");
+
+    const int programCp = request.session ? request.session->ansiCodePage() : 1252;
+    toProgram_ = CodePageConverter(header_.codePage, programCp);
+    toTable_ = CodePageConverter(programCp, header_.codePage);
+    for (const auto& f : header_.fields) {
+        FieldDef def;
+        def.name = toProgram_.convert(f.name);
+        def.type = fieldTypeForCode(f.code);
+        switch (f.code) {
+        case kAlpha: case kBytes: def.size = f.size; break;
+        case kMemo: case kBlob: case kFmtMemo: case kOle: case kGraphic: def.size = f.size - 10; break;
+        case kBcd: def.size = f.size; break;
+        default: def.size = 0;
+        }
+        fieldDefs_.push_back(def);
+    }
+    for (std::size_t i = 0; i < static_cast<std::size_t>(header_.numKeyFields); ++i)
+        fieldDefs_[i].required = true;
+
+    readChain();
+
+    bool hasBlobs = false;
+    for (const auto& f : header_.fields) hasBlobs = hasBlobs || isBlobCode(f.code);
+    if (hasBlobs) {
+        const auto mb = findCompanion(request.path, ".MB");
+        if (mb) blobs_ = std::make_unique<BlobFile>(*mb);
+    }
+}
+
+ParadoxTable::~ParadoxTable() {
+    try {
+        close();
+    } catch (...) {
+    }
+}
+
+void ParadoxTable::damaged(const std::string& what) const {
+    throw EngineError(ErrorKind::Damaged, "Table file " + db_.path().string() + " is damaged: " + what);
+}
+
+std::uint16_t ParadoxTable::Block::next() const { return readU16(&bytes[0]); }
+std::uint16_t ParadoxTable::Block::prev() const { return readU16(&bytes[2]); }
+int ParadoxTable::Block::count(int recordSize) const {
+    const auto last = static_cast<std::int16_t>(readU16(&bytes[4]));
+    return last < 0 ? 0 : last / recordSize + 1;
+}
+
+// Walks the chain of data blocks once, keeping each block's number and record count.
+void ParadoxTable::readChain() {
+    const std::uint64_t size = db_.size();
+    const std::uint64_t blockSize = static_cast<std::uint64_t>(header_.blockSize);
+    const std::uint64_t physical =
+        size > static_cast<std::uint64_t>(header_.headerSize)
+            ? (size - static_cast<std::uint64_t>(header_.headerSize) + blockSize - 1) / blockSize
+            : 0;
+    fileBlocks_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(physical, 0xFFFF));
+    chainIndex_.assign(fileBlocks_ + 1, -1);
+    chain_.clear();
+    counts_.clear();
+    total_ = 0;
+    const int capacity = (header_.blockSize - 6) / header_.recordSize;
+    std::uint16_t b = readU16(&header_.bytes[hdr::kFirstBlock]);
+    firstFree_ = readU16(&header_.bytes[hdr::kFirstFree]);
+    std::uint8_t bh[6];
+    while (b != 0) {
+        if (b > fileBlocks_) damaged("block " + std::to_string(b) + " lies past the end of the file");
+        if (chainIndex_[b] >= 0) damaged("the block chain runs in a circle at block " + std::to_string(b));
+        db_.readAt(static_cast<std::uint64_t>(header_.headerSize) + (b - 1) * blockSize, bh, 6);
+        int count = 0;
+        const auto last = static_cast<std::int16_t>(readU16(&bh[4]));
+        if (last >= 0) {
+            if (last % header_.recordSize != 0) damaged("block " + std::to_string(b) + " has a broken record count");
+            count = last / header_.recordSize + 1;
+            if (count > capacity)
+                damaged("block " + std::to_string(b) + " claims " + std::to_string(count) +
+                        " records, more than it can hold");
+        }
+        // An encrypted header would need the key; the check above then fails as damage.
+        chainIndex_[b] = static_cast<std::int32_t>(chain_.size());
+        chain_.push_back(b);
+        counts_.push_back(static_cast<std::uint16_t>(count));
+        total_ += count;
+        b = readU16(&bh[0]);
+    }
+    prefixDirty_ = true;
+    cache_.number = 0;
+}
+
+void ParadoxTable::rebuildPrefix() {
+    if (!prefixDirty_) return;
+    prefix_.resize(chain_.size());
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < chain_.size(); ++i) {
+        prefix_[i] = sum;
+        sum += counts_[i];
+    }
+    prefixDirty_ = false;
+}
+
+void ParadoxTable::readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf) {
+    buf.resize(static_cast<std::size_t>(header_.blockSize));
+    db_.readAt(static_cast<std::uint64_t>(header_.headerSize) +
+                   static_cast<std::uint64_t>(number - 1) * static_cast<std::uint64_t>(header_.blockSize),
+               buf.data(), buf.size());
+}
+
+const ParadoxTable::Block& ParadoxTable::loadBlock(std::uint16_t number) {
+    if (cache_.number != number) {
+        readBlockInto(number, cache_.bytes);
+        cache_.number = number;
+    }
+    return cache_;
+}
+
+void ParadoxTable::writeBlock(std::uint16_t number, std::vector<std::uint8_t>& bytes) {
+    db_.writeAt(static_cast<std::uint64_t>(header_.headerSize) +
+                    static_cast<std::uint64_t>(number - 1) * static_cast<std::uint64_t>(header_.blockSize),
+                bytes.data(), bytes.size());
+    if (cache_.number == number && &bytes != &cache_.bytes) cache_.bytes = bytes;
+}
+
+// ---------------------------------------------------------------------------- positions
+
+RecordPos ParadoxTable::posOf(std::size_t chainIdx, int slot) const {
+    return (static_cast<RecordPos>(chain_[chainIdx]) << 32) | static_cast<std::uint32_t>(slot);
+}
+
+void ParadoxTable::splitPos(RecordPos pos, std::size_t& chainIdx, int& slot) const {
+    const auto block = static_cast<std::size_t>(pos >> 32);
+    slot = static_cast<int>(pos & 0xFFFFFFFFu);
+    if (block == 0 || block >= chainIndex_.size() || chainIndex_[block] < 0)
+        throw EngineError(ErrorKind::General, "Record position no longer valid in " + db_.path().string());
+    chainIdx = static_cast<std::size_t>(chainIndex_[block]);
+    if (slot < 0 || slot >= counts_[chainIdx])
+        throw EngineError(ErrorKind::General, "Record position no longer valid in " + db_.path().string());
+}
+
+bool ParadoxTable::first(RecordPos& pos) {
+    for (std::size_t i = 0; i < chain_.size(); ++i)
+        if (counts_[i] > 0) {
+            pos = posOf(i, 0);
+            return true;
+        }
+    return false;
+}
+
+bool ParadoxTable::last(RecordPos& pos) {
+    for (std::size_t i = chain_.size(); i-- > 0;)
+        if (counts_[i] > 0) {
+            pos = posOf(i, counts_[i] - 1);
+            return true;
+        }
+    return false;
+}
+
+bool ParadoxTable::next(RecordPos& pos) {
+    std::size_t ci;
+    int slot;
+    splitPos(pos, ci, slot);
+    if (slot + 1 < counts_[ci]) {
+        pos = posOf(ci, slot + 1);
+        return true;
+    }
+    for (std::size_t i = ci + 1; i < chain_.size(); ++i)
+        if (counts_[i] > 0) {
+            pos = posOf(i, 0);
+            return true;
+        }
+    return false;
+}
+
+bool ParadoxTable::prior(RecordPos& pos) {
+    std::size_t ci;
+    int slot;
+    splitPos(pos, ci, slot);
+    if (slot > 0) {
+        pos = posOf(ci, slot - 1);
+        return true;
+    }
+    for (std::size_t i = ci; i-- > 0;)
+        if (counts_[i] > 0) {
+            pos = posOf(i, counts_[i] - 1);
+            return true;
+        }
+    return false;
+}
+
+std::int64_t ParadoxTable::ordinal(RecordPos pos) {
+    std::size_t ci;
+    int slot;
+    splitPos(pos, ci, slot);
+    rebuildPrefix();
+    return prefix_[ci] + slot;
+}
+
+bool ParadoxTable::at(std::int64_t ord, RecordPos& pos) {
+    if (ord < 0 || ord >= total_) return false;
+    rebuildPrefix();
+    auto it = std::upper_bound(prefix_.begin(), prefix_.end(), ord);
+    std::size_t ci = static_cast<std::size_t>(it - prefix_.begin()) - 1;
+    while (counts_[ci] == 0) ++ci; // empty blocks share their prefix with the next one
+    pos = posOf(ci, static_cast<int>(ord - prefix_[ci]));
+    return true;
+}
+
+void ParadoxTable::read(RecordPos pos, std::uint8_t* raw) {
+    std::size_t ci;
+    int slot;
+    splitPos(pos, ci, slot);
+    const Block& b = loadBlock(chain_[ci]);
+    std::memcpy(raw, &b.bytes[6 + static_cast<std::size_t>(slot) * static_cast<std::size_t>(header_.recordSize)],
+                static_cast<std::size_t>(header_.recordSize));
+}
+
+// -------------------------------------------------------------------------------- codec
+
+std::uint32_t ParadoxTable::blobLocator(int field, const std::uint8_t* raw) const {
+    const FieldDesc& f = header_.fields[static_cast<std::size_t>(field)];
+    const std::uint8_t* p = raw + f.offset;
+    if (isAllZero(p, static_cast<std::size_t>(f.width))) return 0;
+    const std::uint8_t* trailer = p + f.width - 10;
+    const std::uint32_t length = readU32(trailer + 4);
+    if (length <= static_cast<std::uint32_t>(f.width - 10)) return 0;
+    return readU32(trailer);
+}
+
+Value ParadoxTable::decode(int field, const std::uint8_t* raw) {
+    const FieldDesc& f = header_.fields.at(static_cast<std::size_t>(field));
+    const std::uint8_t* p = raw + f.offset;
+    const auto width = static_cast<std::size_t>(f.width);
+    if (isAllZero(p, width)) return {};
+    switch (f.code) {
+    case kAlpha: {
+        std::size_t n = 0;
+        while (n < width && p[n] != 0) ++n;
+        return Value::text(toProgram_.convert(std::string_view(reinterpret_cast<const char*>(p), n)));
+    }
+    case kDate: return Value::date(decodeInt(p, 4));
+    case kShort: return Value::integer(decodeInt(p, 2));
+    case kLong:
+    case kAutoInc: return Value::integer(decodeInt(p, 4));
+    case kCurrency:
+    case kNumber: return Value::real(decodeDouble(p));
+    case kLogical: return Value::boolean(p[0] != 0x80);
+    case kTime: return Value::time(decodeInt(p, 4));
+    case kTimestamp: return Value::dateTime(decodeDouble(p));
+    case kBcd: {
+        auto text = decodeBcd(p, f.size);
+        if (!text) return {};
+        Value v = Value::real(std::strtod(text->c_str(), nullptr));
+        v.s = *text;
+        return v;
+    }
+    case kBytes: return Value::bytes(std::string(reinterpret_cast<const char*>(p), width));
+    default: break;
+    }
+    // Blob fields: the leader holds short values, the blob file the rest.
+    const std::size_t leader = width - 10;
+    const std::uint8_t* trailer = p + leader;
+    const std::uint32_t length = readU32(trailer + 4);
+    std::string data;
+    if (length <= leader) {
+        data.assign(reinterpret_cast<const char*>(p), length);
+    } else {
+        if (!blobs_)
+            throw EngineError(ErrorKind::Damaged,
+                              "Blob file of " + db_.path().string() + " is missing (field " +
+                                  fieldDefs_[static_cast<std::size_t>(field)].name + ")");
+        data = blobs_->read(readU32(trailer), length);
+    }
+    if (f.code == kGraphic && data.size() >= 8 && std::memcmp(data.data(), kGraphicPrefix, 4) == 0)
+        data.erase(0, 8);
+    if (data.empty()) return {};
+    if (f.code == kMemo || f.code == kFmtMemo) {
+        if (f.code == kMemo) return Value::text(toProgram_.convert(data));
+        return Value::text(std::move(data));
+    }
+    return Value::bytes(std::move(data));
+}
+
+void ParadoxTable::encode(int field, RecordImage& image, const Value& value) {
+    const FieldDesc& f = header_.fields.at(static_cast<std::size_t>(field));
+    const FieldDef& def = fieldDefs_[static_cast<std::size_t>(field)];
+    std::uint8_t* p = image.raw.data() + f.offset;
+    const auto width = static_cast<std::size_t>(f.width);
+    auto bad = [&](const std::string& why) {
+        return EngineError(ErrorKind::BadValue, why + " for field '" + def.name + "' of table " +
+                                                    db_.path().filename().string());
+    };
+    if (isBlobCode(f.code)) {
+        std::string data;
+        if (!value.isNull()) data = (f.code == kMemo) ? toTable_.convert(value.s) : value.s;
+        image.blobs[static_cast<std::size_t>(field)] = std::move(data);
+        return;
+    }
+    std::memset(p, 0, width);
+    if (value.isNull()) return;
+    auto needInt = [&](std::int64_t lo, std::int64_t hi) -> std::int32_t {
+        std::int64_t v;
+        if (value.kind == Value::Kind::Int || value.kind == Value::Kind::Bool) v = value.i;
+        else if (value.kind == Value::Kind::Float) v = static_cast<std::int64_t>(std::llround(value.f));
+        else throw bad("'" + value.s + "' is not a valid integer value");
+        if (v < lo || v > hi) throw bad("Value " + std::to_string(v) + " is out of range");
+        return static_cast<std::int32_t>(v);
+    };
+    auto needReal = [&]() -> double {
+        if (value.kind == Value::Kind::Float || value.kind == Value::Kind::DateTime) return value.f;
+        if (value.kind == Value::Kind::Int) return static_cast<double>(value.i);
+        throw bad("'" + value.s + "' is not a valid floating point value");
+    };
+    switch (f.code) {
+    case kAlpha: {
+        if (value.kind != Value::Kind::Text && value.kind != Value::Kind::Bytes)
+            throw bad("A text value is needed");
+        const std::string text = toTable_.convert(value.s);
+        std::size_t n = 0;
+        while (n < text.size() && n < width && text[n] != '\0') ++n;
+        std::memcpy(p, text.data(), n);
+        break;
+    }
+    case kDate:
+        if (value.kind != Value::Kind::Date) throw bad("A date value is needed");
+        if (value.i < 1 || value.i > 3'652'059) throw bad("Date out of range");
+        encodeInt(p, 4, static_cast<std::int32_t>(value.i));
+        break;
+    case kShort: encodeInt(p, 2, needInt(-32767, 32767)); break;
+    case kLong:
+    case kAutoInc: encodeInt(p, 4, needInt(-2147483647LL, 2147483647LL)); break;
+    case kCurrency:
+    case kNumber: encodeDouble(p, needReal()); break;
+    case kLogical:
+        if (value.kind != Value::Kind::Bool) throw bad("A logical value is needed");
+        p[0] = value.i ? 0x81 : 0x80;
+        break;
+    case kTime:
+        if (value.kind != Value::Kind::Time) throw bad("A time value is needed");
+        encodeInt(p, 4, static_cast<std::int32_t>(value.i));
+        break;
+    case kTimestamp:
+        if (value.kind != Value::Kind::DateTime && value.kind != Value::Kind::Date) throw bad("A date and time value is needed");
+        encodeDouble(p, value.kind == Value::Kind::Date ? static_cast<double>(value.i) * 86'400'000.0 : value.f);
+        break;
+    case kBcd: {
+        std::string text = value.s;
+        if (value.kind != Value::Kind::Float || text.empty()) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*f", f.size, needReal());
+            text = buf;
+        }
+        if (!encodeBcd(p, f.size, text)) throw bad("'" + text + "' is not a valid BCD value");
+        break;
+    }
+    case kBytes:
+        std::memcpy(p, value.s.data(), std::min(width, value.s.size()));
+        break;
+    default: throw bad("Unsupported field type");
+    }
+}
+
+void ParadoxTable::appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive,
+                                 std::string& out) {
+    const FieldDesc& f = header_.fields.at(static_cast<std::size_t>(field));
+    const std::uint8_t* p = raw + f.offset;
+    const std::size_t start = out.size();
+    const auto width = isBlobCode(f.code) ? static_cast<std::size_t>(f.width - 10)
+                                          : static_cast<std::size_t>(f.width);
+    out.append(reinterpret_cast<const char*>(p), width);
+    if (caseInsensitive && f.code == kAlpha)
+        for (std::size_t i = start; i < out.size(); ++i)
+            out[i] = static_cast<char>(upperLatin1(static_cast<std::uint8_t>(out[i])));
+}
+
+void ParadoxTable::blankRecord(std::uint8_t* raw) {
+    std::memset(raw, 0, static_cast<std::size_t>(header_.recordSize));
+}
+
+// --------------------------------------------------------------------------------- keys
+
+int ParadoxTable::keyBytes(int nFields) const {
+    nFields = std::min(nFields, header_.numKeyFields);
+    if (nFields <= 0) return 0;
+    const FieldDesc& f = header_.fields[static_cast<std::size_t>(nFields - 1)];
+    return f.offset + f.width;
+}
+
+// Key fields lead the record and their stored bytes compare in key order.
+int ParadoxTable::compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nFields) const {
+    return std::memcmp(a, b, static_cast<std::size_t>(keyBytes(nFields)));
+}
+
+std::size_t ParadoxTable::findBlockForKey(const std::uint8_t* raw, int nFields) {
+    // The last block whose first record's key is <= the key.
+    std::size_t lo = 0, hi = chain_.size();
+    std::vector<std::uint8_t> firstRec(static_cast<std::size_t>(header_.recordSize));
+    while (hi - lo > 1) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (counts_[mid] == 0) { // never left in a chain by this driver; search linearly
+            lo = 0;
+            hi = chain_.size();
+            break;
+        }
+        const Block& b = loadBlock(chain_[mid]);
+        std::memcpy(firstRec.data(), &b.bytes[6], firstRec.size());
+        if (compareKeys(firstRec.data(), raw, nFields) <= 0) lo = mid;
+        else hi = mid;
+    }
+    return lo;
+}
+
+bool ParadoxTable::seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) {
+    if (header_.numKeyFields == 0 || total_ == 0) return false;
+    std::size_t ci = findBlockForKey(raw, nFields);
+    // Records equal to the key may begin in the block before.
+    if (ci > 0) --ci;
+    for (; ci < chain_.size(); ++ci) {
+        const Block& b = loadBlock(chain_[ci]);
+        for (int s = 0; s < counts_[ci]; ++s) {
+            const std::uint8_t* rec = &b.bytes[6 + static_cast<std::size_t>(s) * static_cast<std::size_t>(header_.recordSize)];
+            const int c = compareKeys(rec, raw, nFields);
+            if (after ? c > 0 : c >= 0) {
+                pos = posOf(ci, s);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::optional<RecordPos> ParadoxTable::findKey(const std::uint8_t* raw) {
+    RecordPos p;
+    if (!seek(raw, header_.numKeyFields, false, p)) return std::nullopt;
+    std::vector<std::uint8_t> rec(static_cast<std::size_t>(header_.recordSize));
+    read(p, rec.data());
+    if (compareKeys(rec.data(), raw, header_.numKeyFields) != 0) return std::nullopt;
+    return p;
+}
+
+// ------------------------------------------------------------------------------ changes
+
+// The first change of a session bumps the table's change counter, so that index files
+// stamped with the old value read as out of date until they are rewritten at close.
+void ParadoxTable::beginChange() {
+    if (!db_.writable())
+        throw EngineError(ErrorKind::Database, "Table " + db_.path().string() + " is read-only");
+    if (changed_) return;
+    changed_ = true;
+    auto& b = header_.bytes;
+    b[hdr::kChangeCount1] = static_cast<std::uint8_t>(b[hdr::kChangeCount1] + 1);
+    if (b[hdr::kChangeCount1] == 0) b[hdr::kChangeCount1] = 1;
+    writeHeader();
+}
+
+void ParadoxTable::writeHeader() {
+    stampHeader();
+    db_.writeAt(0, header_.bytes.data(), 0x58);
+}
+
+// Puts the counters kept in memory into the header bytes.
+void ParadoxTable::stampHeader() {
+    auto& b = header_.bytes;
+    writeU32(&b[hdr::kNumRecords], static_cast<std::uint32_t>(total_));
+    writeU16(&b[hdr::kUsedBlocks], static_cast<std::uint16_t>(chain_.size()));
+    writeU16(&b[hdr::kFileBlocks], static_cast<std::uint16_t>(fileBlocks_));
+    writeU16(&b[hdr::kMaxBlocks], static_cast<std::uint16_t>(fileBlocks_));
+    writeU16(&b[hdr::kFirstBlock], chain_.empty() ? 0 : chain_.front());
+    writeU16(&b[hdr::kLastBlock], chain_.empty() ? 0 : chain_.back());
+    writeU16(&b[hdr::kFirstFree], firstFree_);
+    b[hdr::kFileType] = static_cast<std::uint8_t>(header_.numKeyFields > 0 ? kKeyedDb : kUnkeyedDb);
+    writeU16(&b[hdr::kNumKeyFields], static_cast<std::uint16_t>(header_.numKeyFields));
+}
+
+std::uint16_t ParadoxTable::allocateBlock() {
+    if (firstFree_ != 0 && firstFree_ <= fileBlocks_ && chainIndex_[firstFree_] < 0) {
+        const std::uint16_t b = firstFree_;
+        std::vector<std::uint8_t> buf;
+        readBlockInto(b, buf);
+        firstFree_ = readU16(&buf[0]);
+        if (firstFree_ > fileBlocks_ || (firstFree_ != 0 && chainIndex_[firstFree_] >= 0)) firstFree_ = 0;
+        return b;
+    }
+    firstFree_ = 0;
+    if (fileBlocks_ >= 0xFFFF)
+        throw EngineError(ErrorKind::General, "Table " + db_.path().string() + " is full (65535 blocks)");
+    ++fileBlocks_;
+    chainIndex_.resize(fileBlocks_ + 1, -1);
+    return static_cast<std::uint16_t>(fileBlocks_);
+}
+
+void ParadoxTable::freeBlock(std::uint16_t number) {
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(header_.blockSize), 0);
+    writeU16(&buf[0], firstFree_);
+    writeU16(&buf[4], static_cast<std::uint16_t>(-header_.recordSize));
+    writeBlock(number, buf);
+    firstFree_ = number;
+}
+
+void ParadoxTable::assignAutoIncrement(std::uint8_t* raw) {
+    auto& b = header_.bytes;
+    std::uint32_t last = readU32(&b[hdr::kAutoInc]);
+    for (const auto& f : header_.fields) {
+        if (f.code != kAutoInc) continue;
+        std::uint8_t* p = raw + f.offset;
+        if (isAllZero(p, 4)) {
+            ++last;
+            encodeInt(p, 4, static_cast<std::int32_t>(last));
+        } else {
+            const std::int32_t v = decodeInt(p, 4);
+            if (v > 0 && static_cast<std::uint32_t>(v) > last) last = static_cast<std::uint32_t>(v);
+        }
+    }
+    writeU32(&b[hdr::kAutoInc], last);
+}
+
+// Stores pending blob values and sets their leaders and trailers in the record. The
+// locators of the values they replace are returned, to be freed once the record is written.
+void ParadoxTable::writeBlobs(RecordImage& image, std::vector<std::uint32_t>& replaced) {
+    for (std::size_t i = 0; i < image.blobs.size(); ++i) {
+        if (!image.blobs[i]) continue;
+        const FieldDesc& f = header_.fields[i];
+        const std::string& data0 = *image.blobs[i];
+        std::uint8_t* p = image.raw.data() + f.offset;
+        if (const std::uint32_t old = blobLocator(static_cast<int>(i), image.raw.data())) replaced.push_back(old);
+        std::memset(p, 0, static_cast<std::size_t>(f.width));
+        if (data0.empty()) continue;
+        std::string data = data0;
+        if (f.code == kGraphic) {
+            std::string prefix(reinterpret_cast<const char*>(kGraphicPrefix), 4);
+            prefix.resize(8);
+            writeU32(reinterpret_cast<std::uint8_t*>(prefix.data()) + 4, static_cast<std::uint32_t>(data0.size()));
+            data = prefix + data0;
+        }
+        const auto leader = static_cast<std::size_t>(f.width - 10);
+        std::uint8_t* trailer = p + leader;
+        writeU32(trailer + 4, static_cast<std::uint32_t>(data.size()));
+        if (data.size() <= leader) {
+            std::memcpy(p, data.data(), data.size());
+            continue;
+        }
+        if (!blobs_) {
+            const std::filesystem::path mb = companionPath(db_.path(), ".MB");
+            if (!std::filesystem::exists(mb)) BlobFile::createEmpty(mb);
+            blobs_ = std::make_unique<BlobFile>(mb);
+        }
+        const BlobFile::Stored s = blobs_->write(data);
+        const std::size_t shown = f.code == kGraphic ? 8 : 0;
+        std::memcpy(p, data.data() + shown, std::min(leader, data.size() - shown));
+        writeU32(trailer, s.locator);
+        writeU16(trailer + 8, s.modification);
+    }
+}
+
+RecordPos ParadoxTable::insert(RecordImage& image) {
+    beginChange();
+    if (header_.numKeyFields > 0 && findKey(image.raw.data()))
+        throw EngineError(ErrorKind::KeyViolation, "Key violation in table " + db_.path().filename().string());
+    std::vector<std::uint32_t> replaced;
+    writeBlobs(image, replaced);
+    assignAutoIncrement(image.raw.data());
+    return insertRaw(image.raw.data());
+}
+
+// Puts a record into its place: key order in keyed tables, the end otherwise. A full
+// block is split; a new block is written before anything links to it.
+RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw) {
+    const auto rs = static_cast<std::size_t>(header_.recordSize);
+    const int capacity = (header_.blockSize - 6) / header_.recordSize;
+    if (chain_.empty()) {
+        const std::uint16_t nb = allocateBlock();
+        std::vector<std::uint8_t> buf(static_cast<std::size_t>(header_.blockSize), 0);
+        writeU16(&buf[4], 0);
+        std::memcpy(&buf[6], raw, rs);
+        writeBlock(nb, buf);
+        chain_.push_back(nb);
+        counts_.push_back(1);
+        chainIndex_[nb] = 0;
+        total_ = 1;
+        prefixDirty_ = true;
+        writeHeader();
+        return posOf(0, 0);
+    }
+    std::size_t ci = chain_.size() - 1;
+    int slot = counts_[ci];
+    if (header_.numKeyFields > 0) {
+        ci = findBlockForKey(raw, header_.numKeyFields);
+        const Block& b = loadBlock(chain_[ci]);
+        slot = 0;
+        while (slot < counts_[ci] &&
+               compareKeys(&b.bytes[6 + static_cast<std::size_t>(slot) * rs], raw, header_.numKeyFields) < 0)
+            ++slot;
+    }
+    std::vector<std::uint8_t> buf;
+    readBlockInto(chain_[ci], buf);
+    const int count = counts_[ci];
+    if (count < capacity) {
+        std::memmove(&buf[6 + (static_cast<std::size_t>(slot) + 1) * rs], &buf[6 + static_cast<std::size_t>(slot) * rs],
+                     static_cast<std::size_t>(count - slot) * rs);
+        std::memcpy(&buf[6 + static_cast<std::size_t>(slot) * rs], raw, rs);
+        writeU16(&buf[4], static_cast<std::uint16_t>(count * header_.recordSize));
+        writeBlock(chain_[ci], buf);
+        counts_[ci] = static_cast<std::uint16_t>(count + 1);
+        ++total_;
+        prefixDirty_ = true;
+        writeHeader();
+        return posOf(ci, slot);
+    }
+    // Full: a record after the last one of the last block starts a new block; anything
+    // else splits the block in two halves.
+    const std::uint16_t nb = allocateBlock();
+    const std::uint16_t oldNext = readU16(&buf[0]);
+    std::vector<std::uint8_t> nbuf(static_cast<std::size_t>(header_.blockSize), 0);
+    int keep = count;
+    if (!(ci + 1 == chain_.size() && slot == count)) keep = count / 2;
+    const int moved = count - keep;
+    std::memcpy(&nbuf[6], &buf[6 + static_cast<std::size_t>(keep) * rs], static_cast<std::size_t>(moved) * rs);
+    std::memset(&buf[6 + static_cast<std::size_t>(keep) * rs], 0, static_cast<std::size_t>(moved) * rs);
+    int newCount = moved, oldCount = keep;
+    std::size_t targetCi;
+    int targetSlot;
+    auto putInto = [&](std::vector<std::uint8_t>& b, int& n, int s) {
+        std::memmove(&b[6 + (static_cast<std::size_t>(s) + 1) * rs], &b[6 + static_cast<std::size_t>(s) * rs],
+                     static_cast<std::size_t>(n - s) * rs);
+        std::memcpy(&b[6 + static_cast<std::size_t>(s) * rs], raw, rs);
+        ++n;
+    };
+    if (slot <= keep && !(keep == count)) {
+        putInto(buf, oldCount, slot);
+        targetCi = ci;
+        targetSlot = slot;
+    } else {
+        putInto(nbuf, newCount, slot - keep);
+        targetCi = ci + 1;
+        targetSlot = slot - keep;
+    }
+    writeU16(&nbuf[0], oldNext);
+    writeU16(&nbuf[2], chain_[ci]);
+    writeU16(&nbuf[4], static_cast<std::uint16_t>(newCount > 0 ? (newCount - 1) * header_.recordSize : -header_.recordSize));
+    writeBlock(nb, nbuf);
+    writeU16(&buf[0], nb);
+    writeU16(&buf[4], static_cast<std::uint16_t>(oldCount > 0 ? (oldCount - 1) * header_.recordSize : -header_.recordSize));
+    writeBlock(chain_[ci], buf);
+    if (oldNext != 0) {
+        std::vector<std::uint8_t> after;
+        readBlockInto(oldNext, after);
+        writeU16(&after[2], nb);
+        writeBlock(oldNext, after);
+    }
+    chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(ci) + 1, nb);
+    counts_[ci] = static_cast<std::uint16_t>(oldCount);
+    counts_.insert(counts_.begin() + static_cast<std::ptrdiff_t>(ci) + 1, static_cast<std::uint16_t>(newCount));
+    for (std::size_t i = ci + 1; i < chain_.size(); ++i) chainIndex_[chain_[i]] = static_cast<std::int32_t>(i);
+    ++total_;
+    prefixDirty_ = true;
+    writeHeader();
+    return posOf(targetCi, targetSlot);
+}
+
+RecordPos ParadoxTable::update(RecordPos pos, RecordImage& image) {
+    beginChange();
+    std::size_t ci;
+    int slot;
+    splitPos(pos, ci, slot);
+    const auto rs = static_cast<std::size_t>(header_.recordSize);
+    std::vector<std::uint8_t> old(rs);
+    read(pos, old.data());
+    const bool keyChanged = header_.numKeyFields > 0 && compareKeys(old.data(), image.raw.data(), header_.numKeyFields) != 0;
+    if (keyChanged && findKey(image.raw.data()))
+        throw EngineError(ErrorKind::KeyViolation, "Key violation in table " + db_.path().filename().string());
+    std::vector<std::uint32_t> replaced;
+    writeBlobs(image, replaced);
+    RecordPos result = pos;
+    if (!keyChanged) {
+        std::vector<std::uint8_t> buf;
+        readBlockInto(chain_[ci], buf);
+        std::memcpy(&buf[6 + static_cast<std::size_t>(slot) * rs], image.raw.data(), rs);
+        db_.writeAt(static_cast<std::uint64_t>(header_.headerSize) +
+                        static_cast<std::uint64_t>(chain_[ci] - 1) * static_cast<std::uint64_t>(header_.blockSize) +
+                        6 + static_cast<std::uint64_t>(slot) * rs,
+                    image.raw.data(), rs);
+        if (cache_.number == chain_[ci]) cache_.bytes = std::move(buf);
+    } else {
+        // The new record is written before the old one goes, so that a crash in between
+        // leaves both rather than neither.
+        insertRaw(image.raw.data());
+        if (auto oldPos = findKey(old.data())) {
+            splitPos(*oldPos, ci, slot);
+            removeAt(ci, slot);
+        }
+        result = *findKey(image.raw.data());
+    }
+    for (std::uint32_t loc : replaced) blobs_->release(loc);
+    return result;
+}
+
+bool ParadoxTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
+    beginChange();
+    std::size_t ci;
+    int slot;
+    splitPos(pos, ci, slot);
+    std::vector<std::uint8_t> rec(static_cast<std::size_t>(header_.recordSize));
+    read(pos, rec.data());
+    const std::int64_t ord = ordinal(pos);
+    removeAt(ci, slot);
+    for (std::size_t i = 0; i < header_.fields.size(); ++i)
+        if (isBlobCode(header_.fields[i].code) && blobs_)
+            if (const std::uint32_t loc = blobLocator(static_cast<int>(i), rec.data())) blobs_->release(loc);
+    if (total_ == 0) return false;
+    wasLast = ord >= total_;
+    return at(wasLast ? total_ - 1 : ord, following);
+}
+
+// Takes a record out of its block; an emptied block leaves the chain for the free list.
+void ParadoxTable::removeAt(std::size_t ci, int slot) {
+    const auto rs = static_cast<std::size_t>(header_.recordSize);
+    std::vector<std::uint8_t> buf;
+    readBlockInto(chain_[ci], buf);
+    const int count = counts_[ci];
+    std::memmove(&buf[6 + static_cast<std::size_t>(slot) * rs], &buf[6 + (static_cast<std::size_t>(slot) + 1) * rs],
+                 static_cast<std::size_t>(count - slot - 1) * rs);
+    std::memset(&buf[6 + static_cast<std::size_t>(count - 1) * rs], 0, rs);
+    const int left = count - 1;
+    --total_;
+    prefixDirty_ = true;
+    if (left > 0) {
+        writeU16(&buf[4], static_cast<std::uint16_t>((left - 1) * header_.recordSize));
+        writeBlock(chain_[ci], buf);
+        counts_[ci] = static_cast<std::uint16_t>(left);
+        writeHeader();
+        return;
+    }
+    if (chain_.size() == 1) {
+        // The table is empty now: no blocks at all, as a new table has.
+        chain_.clear();
+        counts_.clear();
+        fileBlocks_ = 0;
+        firstFree_ = 0;
+        chainIndex_.assign(1, -1);
+        cache_.number = 0;
+        writeHeader();
+        db_.truncate(static_cast<std::uint64_t>(header_.headerSize));
+        return;
+    }
+    std::size_t freedCi = ci;
+    if (ci == 0 && chain_[0] == 1) {
+        // Block 1 stays the head of the chain: the next block's records move into it.
+        std::vector<std::uint8_t> nbuf;
+        readBlockInto(chain_[1], nbuf);
+        const std::uint16_t afterNext = readU16(&nbuf[0]);
+        std::memcpy(&buf[6], &nbuf[6], static_cast<std::size_t>(header_.blockSize - 6));
+        writeU16(&buf[0], afterNext);
+        writeU16(&buf[2], 0);
+        writeBlock(chain_[0], buf);
+        if (afterNext != 0) {
+            std::vector<std::uint8_t> a;
+            readBlockInto(afterNext, a);
+            writeU16(&a[2], chain_[0]);
+            writeBlock(afterNext, a);
+        }
+        counts_[0] = counts_[1];
+        freedCi = 1;
+    } else {
+        const std::uint16_t prev = ci > 0 ? chain_[ci - 1] : 0;
+        const std::uint16_t next = ci + 1 < chain_.size() ? chain_[ci + 1] : 0;
+        if (prev) {
+            std::vector<std::uint8_t> p;
+            readBlockInto(prev, p);
+            writeU16(&p[0], next);
+            writeBlock(prev, p);
+        }
+        if (next) {
+            std::vector<std::uint8_t> n;
+            readBlockInto(next, n);
+            writeU16(&n[2], prev);
+            writeBlock(next, n);
+        }
+    }
+    const std::uint16_t freed = chain_[freedCi];
+    chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(freedCi));
+    counts_.erase(counts_.begin() + static_cast<std::ptrdiff_t>(freedCi));
+    chainIndex_[freed] = -1;
+    for (std::size_t i = 0; i < chain_.size(); ++i) chainIndex_[chain_[i]] = static_cast<std::int32_t>(i);
+    freeBlock(freed);
+    writeHeader();
+}
+
+// --------------------------------------------------------------------- indexes, closing
+
+std::vector<IndexDef> ParadoxTable::indexes() {
+    std::vector<IndexDef> list;
+    if (header_.numKeyFields > 0) {
+        IndexDef primary;
+        std::vector<std::string> names;
+        for (int i = 0; i < header_.numKeyFields; ++i) names.push_back(fieldDefs_[static_cast<std::size_t>(i)].name);
+        primary.fields = joinFieldList(names);
+        primary.options = ixPrimary | ixUnique;
+        list.push_back(primary);
+    }
+    for (auto& def : readSecondaryIndexDefs(db_.path(), header_, toProgram_)) list.push_back(std::move(def));
+    return list;
+}
+
+void ParadoxTable::writePrimaryIndex() {
+    if (header_.numKeyFields == 0) return;
+    std::vector<PrimaryIndexEntry> entries;
+    entries.reserve(chain_.size());
+    const auto kb = static_cast<std::size_t>(keyBytes(header_.numKeyFields));
+    for (std::size_t i = 0; i < chain_.size(); ++i) {
+        if (counts_[i] == 0) continue;
+        const Block& b = loadBlock(chain_[i]);
+        entries.push_back({std::string(reinterpret_cast<const char*>(&b.bytes[6]), kb), chain_[i], counts_[i]});
+    }
+    const auto px = findCompanion(db_.path(), ".PX");
+    writePrimaryIndexFile(px ? *px : companionPath(db_.path(), ".PX"), header_, entries);
+}
+
+void ParadoxTable::close() {
+    if (!db_.isOpen()) return;
+    if (changed_) {
+        writeHeader();
+        writePrimaryIndex();
+        changed_ = false;
+    }
+    blobs_.reset();
+    db_.close();
+}
+
+void ParadoxTable::dropIndex(const std::string& name) {
+    const std::string table = db_.path().filename().string();
+    if (!exclusive_)
+        throw EngineError(ErrorKind::Database, "Table " + table + " must be opened exclusively to drop an index");
+    const auto secondaries = findSecondaryIndexes(db_.path(), header_, toProgram_);
+    if (name.empty()) {
+        if (header_.numKeyFields == 0)
+            throw EngineError(ErrorKind::General, "Table " + table + " has no primary index");
+        for (const auto& s : secondaries)
+            if (!(s.def.options & ixNonMaintained))
+                throw EngineError(ErrorKind::General, "Index " + s.def.name + " of table " + table +
+                                                          " needs the primary index; drop it first");
+        header_.numKeyFields = 0;
+        writeU32(&header_.bytes[hdr::kWorkspace], 0);
+        for (auto& f : fieldDefs_) f.required = false;
+        if (!db_.writable()) throw EngineError(ErrorKind::Database, "Table " + table + " is read-only");
+        writeHeader();
+        if (const auto px = findCompanion(db_.path(), ".PX")) std::filesystem::remove(*px);
+        return;
+    }
+    for (const auto& s : secondaries) {
+        if (!sameName(s.def.name, name)) continue;
+        std::filesystem::remove(s.xFile);
+        if (!s.yFile.empty()) std::filesystem::remove(s.yFile);
+        return;
+    }
+    throw EngineError(ErrorKind::General, "Index " + name + " does not exist on table " + table);
+}
+
+void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
+    const std::string table = db_.path().filename().string();
+    if (header_.numKeyFields > 0) throw EngineError(ErrorKind::General, "Table " + table + " has a primary index already");
+    if (names.empty() || names.size() > fieldDefs_.size())
+        throw EngineError(ErrorKind::General, "No fields given for the primary index of table " + table);
+    for (std::size_t k = 0; k < names.size(); ++k)
+        if (!sameName(names[k], fieldDefs_[k].name))
+            throw EngineError(ErrorKind::General, "The primary index of table " + table +
+                                                      " must cover its leading fields in order; " + names[k] +
+                                                      " is not field " + std::to_string(k + 1));
+    for (std::size_t k = 0; k < names.size(); ++k)
+        if (isBlobCode(header_.fields[k].code))
+            throw EngineError(ErrorKind::General, "Field " + names[k] + " cannot be part of a key");
+    const auto rs = static_cast<std::size_t>(header_.recordSize);
+    std::vector<std::string> records;
+    records.reserve(static_cast<std::size_t>(total_));
+    RecordPos p;
+    for (bool ok = first(p); ok; ok = next(p)) {
+        std::string r(rs, '\0');
+        read(p, reinterpret_cast<std::uint8_t*>(r.data()));
+        records.push_back(std::move(r));
+    }
+    const int k = static_cast<int>(names.size());
+    header_.numKeyFields = k;
+    const auto kb = static_cast<std::size_t>(keyBytes(k));
+    std::stable_sort(records.begin(), records.end(),
+                     [&](const std::string& a, const std::string& b) { return a.compare(0, kb, b, 0, kb) < 0; });
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        if (records[i].compare(0, kb, records[i - 1], 0, kb) != 0) continue;
+        header_.numKeyFields = 0;
+        std::string keyText;
+        for (int f = 0; f < k; ++f) {
+            const Value v = decode(f, reinterpret_cast<const std::uint8_t*>(records[i].data()));
+            keyText += (f ? ", " : "") + (v.kind == Value::Kind::Text ? v.s : std::to_string(v.kind == Value::Kind::Float ? static_cast<long long>(v.f) : v.i));
+        }
+        throw EngineError(ErrorKind::KeyViolation, "Key violation in table " + table + ": key (" + keyText +
+                                                       ") occurs more than once");
+    }
+    // Rewrite the table with the records in key order, through a temporary file.
+    auto& hb = header_.bytes;
+    hb[hdr::kChangeCount1] = static_cast<std::uint8_t>(hb[hdr::kChangeCount1] + 1);
+    writeU32(&hb[hdr::kWorkspace], 0x00010001u);
+    const int capacity = (header_.blockSize - 6) / header_.recordSize;
+    const std::size_t nBlocks = (records.size() + static_cast<std::size_t>(capacity) - 1) / static_cast<std::size_t>(capacity);
+    chain_.clear();
+    counts_.clear();
+    fileBlocks_ = static_cast<std::uint32_t>(nBlocks);
+    chainIndex_.assign(nBlocks + 1, -1);
+    firstFree_ = 0;
+    const fsys::path path = db_.path();
+    const fsys::path tmp = fsys::path(path).concat(".tmp");
+    {
+        File out = File::create(tmp);
+        std::vector<std::uint8_t> buf(static_cast<std::size_t>(header_.blockSize));
+        for (std::size_t bi = 0; bi < nBlocks; ++bi) {
+            std::fill(buf.begin(), buf.end(), 0);
+            const std::size_t from = bi * static_cast<std::size_t>(capacity);
+            const std::size_t n = std::min(records.size() - from, static_cast<std::size_t>(capacity));
+            writeU16(&buf[0], bi + 1 < nBlocks ? static_cast<std::uint16_t>(bi + 2) : 0);
+            writeU16(&buf[2], static_cast<std::uint16_t>(bi));
+            writeU16(&buf[4], static_cast<std::uint16_t>((n - 1) * rs));
+            for (std::size_t r = 0; r < n; ++r) std::memcpy(&buf[6 + r * rs], records[from + r].data(), rs);
+            out.writeAt(static_cast<std::uint64_t>(header_.headerSize) + bi * buf.size(), buf.data(), buf.size());
+            chain_.push_back(static_cast<std::uint16_t>(bi + 1));
+            counts_.push_back(static_cast<std::uint16_t>(n));
+            chainIndex_[bi + 1] = static_cast<std::int32_t>(bi);
+        }
+        stampHeader();
+        out.writeAt(0, header_.bytes.data(), header_.bytes.size());
+    }
+    fsys::rename(tmp, path);
+    db_ = File::open(path);
+    if (!db_.tryLock(true)) throw EngineError(ErrorKind::Database, "Table " + path.string() + " is in use by someone else");
+    cache_.number = 0;
+    prefixDirty_ = true;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(k); ++i) fieldDefs_[i].required = true;
+    writePrimaryIndex();
+}
+
+std::unique_ptr<TableDriver> openParadoxTable(const OpenRequest& request) {
+    return std::make_unique<ParadoxTable>(request);
+}
+
+} // namespace fieldsmith::engine::paradox

@@ -1,0 +1,109 @@
+// An open Paradox table: the block chain of its .DB file, its blob file and its primary
+// index, read and changed in place.
+#pragma once
+
+#include "../CodePage.h"
+#include "../TableDriver.h"
+#include "BlobFile.h"
+#include "FileIo.h"
+#include "ParadoxHeader.h"
+
+#include <memory>
+#include <optional>
+
+namespace fieldsmith::engine::paradox {
+
+class ParadoxTable final : public TableDriver {
+public:
+    explicit ParadoxTable(const OpenRequest& request);
+    ~ParadoxTable() override;
+
+    const std::vector<FieldDef>& fields() const override { return fieldDefs_; }
+    std::vector<IndexDef> indexes() override;
+    int keyFieldCount() const override { return header_.numKeyFields; }
+    std::size_t recordSize() const override { return static_cast<std::size_t>(header_.recordSize); }
+    std::int64_t recordCount() override { return total_; }
+
+    bool first(RecordPos& pos) override;
+    bool last(RecordPos& pos) override;
+    bool next(RecordPos& pos) override;
+    bool prior(RecordPos& pos) override;
+    std::int64_t ordinal(RecordPos pos) override;
+    bool at(std::int64_t ordinal, RecordPos& pos) override;
+    void read(RecordPos pos, std::uint8_t* raw) override;
+
+    Value decode(int field, const std::uint8_t* raw) override;
+    void encode(int field, RecordImage& image, const Value& value) override;
+    void appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive,
+                       std::string& out) override;
+    void blankRecord(std::uint8_t* raw) override;
+    bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) override;
+
+    RecordPos insert(RecordImage& image) override;
+    RecordPos update(RecordPos pos, RecordImage& image) override;
+    bool remove(RecordPos pos, RecordPos& following, bool& wasLast) override;
+    void close() override;
+    void dropIndex(const std::string& name) override;
+
+    //! Makes an unkeyed table keyed on its leading fields: sorts the records, refuses a
+    //! duplicate key, rewrites the table and writes its .PX.
+    void makePrimary(const std::vector<std::string>& fieldNames);
+
+    //! Writes the .PX of a keyed table from its block chain (also for an empty table).
+    void writePrimaryIndex();
+
+private:
+    struct Block {
+        std::uint16_t number = 0;
+        std::vector<std::uint8_t> bytes; //!< clear text, blockSize bytes
+        std::uint16_t next() const;
+        std::uint16_t prev() const;
+        int count(int recordSize) const;
+    };
+
+    [[noreturn]] void damaged(const std::string& what) const;
+    void readChain();
+    const Block& loadBlock(std::uint16_t number);
+    void readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf);
+    void writeBlock(std::uint16_t number, std::vector<std::uint8_t>& bytes);
+    void writeHeader();
+    void stampHeader();
+    void beginChange();
+    void rebuildPrefix();
+    std::uint16_t allocateBlock();
+    void freeBlock(std::uint16_t number);
+    int compareKeys(const std::uint8_t* a, const std::uint8_t* b, int nFields) const;
+    int keyBytes(int nFields) const;
+    //! Chain index of the block where a record with this key belongs.
+    std::size_t findBlockForKey(const std::uint8_t* raw, int nFields);
+    void writeBlobs(RecordImage& image, std::vector<std::uint32_t>& replaced);
+    std::uint32_t blobLocator(int field, const std::uint8_t* raw) const;
+    void assignAutoIncrement(std::uint8_t* raw);
+    RecordPos insertRaw(const std::uint8_t* raw);
+    void removeAt(std::size_t chainIdx, int slot);
+    RecordPos posOf(std::size_t chainIdx, int slot) const;
+    void splitPos(RecordPos pos, std::size_t& chainIdx, int& slot) const;
+    std::optional<RecordPos> findKey(const std::uint8_t* raw);
+
+    bool exclusive_ = false;
+    File db_;
+    Header header_;
+    std::vector<FieldDef> fieldDefs_;
+    std::unique_ptr<BlobFile> blobs_;
+    CodePageConverter toProgram_;
+    CodePageConverter toTable_;
+
+    std::vector<std::uint16_t> chain_;       //!< block numbers in chain order
+    std::vector<std::int32_t> chainIndex_;   //!< block number → index in chain_, -1
+    std::vector<std::uint16_t> counts_;      //!< records per chain block
+    std::vector<std::int64_t> prefix_;       //!< records before each chain block
+    bool prefixDirty_ = true;
+    std::int64_t total_ = 0;
+    std::uint32_t fileBlocks_ = 0;
+    std::uint16_t firstFree_ = 0;
+
+    Block cache_;
+    bool changed_ = false; //!< records changed since open: the .PX must be rewritten
+};
+
+} // namespace fieldsmith::engine::paradox

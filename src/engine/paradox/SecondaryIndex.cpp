@@ -1,0 +1,91 @@
+#include "SecondaryIndex.h"
+
+#include "../EngineError.h"
+#include "FileIo.h"
+#include "ParadoxCodec.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace fieldsmith::engine::paradox {
+
+namespace {
+
+std::string upper(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool isHex(char c) { return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F'); }
+
+// ".X02" and ".XG0": the data parts of secondary indexes.
+bool isIndexDataExtension(const std::string& ext) {
+    if (ext.size() != 4 || ext[0] != '.' || ext[1] != 'X') return false;
+    if (ext[2] == 'G') return isHex(ext[3]);
+    return std::isdigit(static_cast<unsigned char>(ext[2])) && isHex(ext[3]);
+}
+
+} // namespace
+
+std::vector<SecondaryIndexFiles> findSecondaryIndexes(const std::filesystem::path& dbPath,
+                                                      const Header& table,
+                                                      const CodePageConverter& toProgram) {
+    std::vector<SecondaryIndexFiles> found;
+    const std::filesystem::path dir = dbPath.has_parent_path() ? dbPath.parent_path() : ".";
+    const std::string stem = upper(dbPath.stem().string());
+    std::error_code ec;
+    std::vector<std::filesystem::path> xFiles;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        const auto& p = entry.path();
+        if (upper(p.stem().string()) != stem) continue;
+        if (isIndexDataExtension(upper(p.extension().string()))) xFiles.push_back(p);
+    }
+    std::sort(xFiles.begin(), xFiles.end(), [](const auto& a, const auto& b) {
+        return upper(a.extension().string()) < upper(b.extension().string());
+    });
+    for (const auto& x : xFiles) {
+        try {
+            File f = File::open(x);
+            const std::uint64_t size = f.size();
+            std::vector<std::uint8_t> head(std::min<std::uint64_t>(size, 0x4000));
+            f.readAt(0, head.data(), head.size());
+            const Header xh = readDataHeader(x, head, size);
+            const bool composite = xh.fileType == kXgMaintained || xh.fileType == kXgNonMaintained;
+            if (!composite && xh.fileType != kXnnMaintained && xh.fileType != kXnnNonMaintained) continue;
+            int m = 1;
+            if (composite) {
+                m = table.numKeyFields > 0 ? xh.numKeyFields - table.numKeyFields : xh.numKeyFields - 2;
+                m = std::clamp(m, 1, static_cast<int>(xh.fields.size()));
+            }
+            std::vector<std::string> names;
+            for (int i = 0; i < m; ++i) names.push_back(toProgram.convert(xh.fields[static_cast<std::size_t>(i)].name));
+            SecondaryIndexFiles s;
+            s.def.fields = joinFieldList(names);
+            s.def.name = composite ? toProgram.convert(xh.indexName) : names.front();
+            const int flags = xh.bytes[hdr::kIndexFlags];
+            if (composite && (flags & 0x01)) s.def.options |= ixCaseInsensitive;
+            if (flags & 0x10) s.def.options |= ixDescending;
+            if (flags & 0x20) s.def.options |= ixUnique;
+            if (xh.fileType == kXnnNonMaintained || xh.fileType == kXgNonMaintained)
+                s.def.options |= ixNonMaintained;
+            s.xFile = x;
+            std::string yExt = x.extension().string();
+            yExt[1] = yExt[1] == 'x' ? 'y' : 'Y';
+            const auto y = findCompanion(x, upper(yExt));
+            if (y) s.yFile = *y;
+            found.push_back(std::move(s));
+        } catch (const EngineError&) {
+            // A damaged index file does not keep the table from opening.
+        }
+    }
+    return found;
+}
+
+std::vector<IndexDef> readSecondaryIndexDefs(const std::filesystem::path& dbPath, const Header& table,
+                                             const CodePageConverter& toProgram) {
+    std::vector<IndexDef> defs;
+    for (auto& s : findSecondaryIndexes(dbPath, table, toProgram)) defs.push_back(std::move(s.def));
+    return defs;
+}
+
+} // namespace fieldsmith::engine::paradox
