@@ -17,7 +17,7 @@ constexpr int kFirstChunk = 0x15; // chunk numbers 0x15..0xFF hold data
 constexpr int kLastChunk = 0xFF;
 } // namespace
 
-BlobFile::BlobFile(const std::filesystem::path& path) : file_(File::open(path)) {}
+BlobFile::BlobFile(const std::filesystem::path& path) : file_(File::open(path)) { file_.map(); }
 
 void BlobFile::createEmpty(const std::filesystem::path& path) {
     std::array<std::uint8_t, kUnit> h{};
@@ -98,19 +98,33 @@ void BlobFile::scan() {
 }
 
 std::uint16_t BlobFile::nextModification() {
-    std::uint8_t h[2];
-    file_.readAt(3, h, 2);
-    std::uint16_t mod = static_cast<std::uint16_t>(readU16(h) + 1);
-    if (mod == 0) mod = 1;
-    writeU16(h, mod);
-    file_.writeAt(3, h, 2);
     if (!cacheCleared_) {
+        std::uint8_t h[2];
+        file_.readAt(3, h, 2);
+        modification_ = readU16(h);
         // The free-space cache would no longer match; an empty list is always valid.
         const std::uint8_t zeros[6] = {};
         file_.writeAt(0x38, zeros, sizeof zeros);
         cacheCleared_ = true;
     }
-    return mod;
+    if (++modification_ == 0) modification_ = 1;
+    counterDirty_ = true;
+    return modification_;
+}
+
+void BlobFile::flush() {
+    if (!counterDirty_) return;
+    std::uint8_t h[2];
+    writeU16(h, modification_);
+    file_.writeAt(3, h, 2);
+    counterDirty_ = false;
+}
+
+BlobFile::~BlobFile() {
+    try {
+        flush();
+    } catch (...) {
+    }
 }
 
 // Takes units of 4 KiB from a free run, or from the end of the file.
@@ -135,13 +149,17 @@ std::uint32_t BlobFile::allocateUnits(std::uint32_t units) {
 }
 
 bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data, Stored& out) {
-    std::array<std::uint8_t, kUnit> b{};
-    file_.readAt(blockOffset, b.data(), b.size());
+    if (subOffset_ != blockOffset) {
+        subBlock_.resize(kUnit);
+        file_.readAt(blockOffset, subBlock_.data(), kUnit);
+        subOffset_ = blockOffset;
+    }
+    std::vector<std::uint8_t>& b = subBlock_;
     if (b[0] != 3) return false;
     int freeSlot = -1;
     std::array<bool, 256> used{};
     for (int s = kSlots - 1; s >= 0; --s) {
-        const std::uint8_t* e = &b[12 + 5 * s];
+        const std::uint8_t* e = &b[12 + 5 * static_cast<std::size_t>(s)];
         if (e[0] == 0) {
             if (freeSlot < 0) freeSlot = s;
             continue;
@@ -161,13 +179,17 @@ bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data,
     }
     if (start < 0) return false;
     const std::uint16_t mod = nextModification();
-    std::memcpy(&b[static_cast<std::size_t>(start) * 16], data.data(), data.size());
-    std::uint8_t* e = &b[12 + 5 * freeSlot];
+    const std::size_t at = static_cast<std::size_t>(start) * 16;
+    std::memcpy(&b[at], data.data(), data.size());
+    std::memset(&b[at + data.size()], 0, static_cast<std::size_t>(need) * 16 - data.size());
+    std::uint8_t* e = &b[12 + 5 * static_cast<std::size_t>(freeSlot)];
     e[0] = static_cast<std::uint8_t>(start);
     e[1] = static_cast<std::uint8_t>(need);
     writeU16(&e[2], mod);
-    e[4] = static_cast<std::uint8_t>(data.size() - (need - 1) * 16);
-    file_.writeAt(blockOffset, b.data(), b.size());
+    e[4] = static_cast<std::uint8_t>(data.size() - static_cast<std::size_t>(need - 1) * 16);
+    // The data first, then the slot that points at it.
+    file_.writeAt(blockOffset + at, &b[at], static_cast<std::size_t>(need) * 16);
+    file_.writeAt(blockOffset + 12 + 5 * static_cast<std::uint32_t>(freeSlot), e, 5);
     out = {blockOffset | static_cast<std::uint32_t>(freeSlot), mod};
     return true;
 }
@@ -185,6 +207,7 @@ BlobFile::Stored BlobFile::write(std::string_view data) {
         writeU16(&b[1], 1);
         file_.writeAt(offset, b.data(), b.size());
         subBlocks_.push_back(offset);
+        subOffset_ = 0;
         if (!placeInSubBlock(offset, data, out)) damaged("cannot place a small blob");
         return out;
     }
@@ -217,6 +240,7 @@ void BlobFile::release(std::uint32_t locator) {
         return;
     }
     if (head[0] != 3 || index >= kSlots) return;
+    if (subOffset_ == blockOffset) subOffset_ = 0;
     std::array<std::uint8_t, kUnit> b{};
     file_.readAt(blockOffset, b.data(), b.size());
     std::uint8_t* e = &b[12 + 5 * index];

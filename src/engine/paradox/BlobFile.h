@@ -16,6 +16,11 @@ class BlobFile {
 public:
     //! Opens an existing blob file.
     explicit BlobFile(const std::filesystem::path& path);
+    ~BlobFile();
+    BlobFile(const BlobFile&) = delete;
+    BlobFile& operator=(const BlobFile&) = delete;
+    //! Writes the modification counter kept in memory to the header.
+    void flush();
     //! Writes an empty blob file (the header block alone).
     static void createEmpty(const std::filesystem::path& path);
 
@@ -46,6 +51,10 @@ private:
     std::vector<std::uint32_t> subBlocks_;          //!< offsets of sub-allocated blocks
     std::map<std::uint32_t, std::uint32_t> freeRuns_; //!< offset → length in 4 KiB units
     std::uint32_t endOffset_ = 0;                    //!< end of the last block
+    std::uint16_t modification_ = 0;
+    bool counterDirty_ = false;
+    std::uint32_t subOffset_ = 0;          //!< the sub-allocated block kept in memory
+    std::vector<std::uint8_t> subBlock_;
 };
 
 } // namespace fieldsmith::engine::paradox

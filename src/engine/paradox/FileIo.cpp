@@ -3,10 +3,12 @@
 #include "../EngineError.h"
 
 #include <cctype>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,8 +24,11 @@ namespace {
 File::~File() { close(); }
 
 File::File(File&& other) noexcept
-    : fd_(other.fd_), writable_(other.writable_), path_(std::move(other.path_)) {
+    : fd_(other.fd_), writable_(other.writable_), map_(other.map_), mapLen_(other.mapLen_),
+      logical_(other.logical_), path_(std::move(other.path_)) {
     other.fd_ = -1;
+    other.map_ = nullptr;
+    other.mapLen_ = 0;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -31,8 +36,13 @@ File& File::operator=(File&& other) noexcept {
         close();
         fd_ = other.fd_;
         writable_ = other.writable_;
+        map_ = other.map_;
+        mapLen_ = other.mapLen_;
+        logical_ = other.logical_;
         path_ = std::move(other.path_);
         other.fd_ = -1;
+        other.map_ = nullptr;
+        other.mapLen_ = 0;
     }
     return *this;
 }
@@ -62,6 +72,7 @@ File File::create(const std::filesystem::path& path) {
 }
 
 std::uint64_t File::size() const {
+    if (map_) return logical_;
     struct stat st {};
     if (::fstat(fd_, &st) != 0) ioError(path_, "Cannot examine");
     return static_cast<std::uint64_t>(st.st_size);
@@ -69,6 +80,12 @@ std::uint64_t File::size() const {
 
 std::size_t File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
     auto* p = static_cast<char*>(buf);
+    if (map_) {
+        const std::uint64_t avail = offset < logical_ ? std::min<std::uint64_t>(n, logical_ - offset) : 0;
+        if (avail) std::memcpy(p, map_ + offset, avail);
+        if (avail < n) std::memset(p + avail, 0, n - avail);
+        return avail;
+    }
     std::size_t done = 0;
     while (done < n) {
         const ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
@@ -87,6 +104,12 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (!writable_)
         throw EngineError(ErrorKind::Database, "Table file is read-only: " + path_.string());
     const auto* p = static_cast<const char*>(buf);
+    if (map_) {
+        if (offset + n > mapLen_) growMapping(offset + n);
+        std::memcpy(map_ + offset, p, n);
+        logical_ = std::max(logical_, offset + n);
+        return;
+    }
     std::size_t done = 0;
     while (done < n) {
         const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
@@ -99,7 +122,40 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
 }
 
 void File::truncate(std::uint64_t size) {
+    if (map_) {
+        logical_ = size;
+        return; // the mapping keeps its length; close() cuts the file
+    }
     if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) ioError(path_, "Cannot resize");
+}
+
+void File::map() {
+    if (map_ || fd_ < 0) return;
+    const std::uint64_t size = this->size();
+    logical_ = size;
+    if (size == 0) {
+        mapLen_ = 0;
+        map_ = nullptr;
+        if (!writable_) return;
+        growMapping(64 * 1024);
+        return;
+    }
+    void* m = ::mmap(nullptr, size, PROT_READ | (writable_ ? PROT_WRITE : 0), MAP_SHARED, fd_, 0);
+    if (m == MAP_FAILED) return; // positioned reads and writes still work
+    map_ = static_cast<std::uint8_t*>(m);
+    mapLen_ = size;
+}
+
+// Grows the file and its mapping in steps, so that appending stays cheap.
+void File::growMapping(std::uint64_t end) {
+    std::uint64_t len = std::max<std::uint64_t>(end, mapLen_ + mapLen_ / 4);
+    len = (len + (1 << 20) - 1) / (1 << 20) * (1 << 20);
+    if (::ftruncate(fd_, static_cast<off_t>(len)) != 0) ioError(path_, "Cannot grow");
+    void* m = map_ ? ::mremap(map_, mapLen_, len, MREMAP_MAYMOVE)
+                   : ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    if (m == MAP_FAILED) ioError(path_, "Cannot map");
+    map_ = static_cast<std::uint8_t*>(m);
+    mapLen_ = len;
 }
 
 bool File::tryLock(bool exclusive) {
@@ -109,6 +165,12 @@ bool File::tryLock(bool exclusive) {
 }
 
 void File::close() {
+    if (map_) {
+        ::munmap(map_, mapLen_);
+        map_ = nullptr;
+        if (writable_ && mapLen_ != logical_) (void)!::ftruncate(fd_, static_cast<off_t>(logical_));
+        mapLen_ = 0;
+    }
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }

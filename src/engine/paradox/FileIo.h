@@ -33,14 +33,23 @@ public:
     std::size_t readAt(std::uint64_t offset, void* buf, std::size_t n) const;
     void writeAt(std::uint64_t offset, const void* buf, std::size_t n);
     void truncate(std::uint64_t size);
+    //! Maps the file into memory: reads and writes become copies into the page cache,
+    //! which survive the process being killed just as written-through data does. The
+    //! file may grow past its end in steps; close() cuts it back to what was written.
+    void map();
     //! Takes a shared or exclusive lock without waiting; false when another open holds a
     //! conflicting lock (in this process or another).
     bool tryLock(bool exclusive);
     void close();
 
 private:
+    void growMapping(std::uint64_t end);
+
     int fd_ = -1;
     bool writable_ = false;
+    std::uint8_t* map_ = nullptr;
+    std::uint64_t mapLen_ = 0;  //!< bytes mapped (the file's physical size)
+    std::uint64_t logical_ = 0; //!< bytes written or read from the file's own content
     std::filesystem::path path_;
 };
 

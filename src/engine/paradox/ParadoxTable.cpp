@@ -51,6 +51,7 @@ ParadoxTable::ParadoxTable(const OpenRequest& request)
         db_.readAt(0, head.data(), head.size());
     }
     header_ = readDataHeader(request.path, head, size);
+    db_.map();
     if (header_.fileType != kKeyedDb && header_.fileType != kUnkeyedDb)
         damaged("file type " + std::to_string(header_.fileType) + " is not a table");
     if (header_.fileType == kUnkeyedDb && header_.numKeyFields != 0) header_.numKeyFields = 0;
@@ -155,6 +156,11 @@ void ParadoxTable::rebuildPrefix() {
         sum += counts_[i];
     }
     prefixDirty_ = false;
+}
+
+std::uint64_t ParadoxTable::blockOffset(std::uint16_t number) const {
+    return static_cast<std::uint64_t>(header_.headerSize) +
+           static_cast<std::uint64_t>(number - 1) * static_cast<std::uint64_t>(header_.blockSize);
 }
 
 void ParadoxTable::readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf) {
@@ -609,19 +615,31 @@ void ParadoxTable::writeBlobs(RecordImage& image, std::vector<std::uint32_t>& re
     }
 }
 
+bool ParadoxTable::keyAfterLast(const std::uint8_t* raw) {
+    if (chain_.empty()) return true;
+    const std::size_t ci = chain_.size() - 1;
+    if (counts_[ci] == 0) return false;
+    const Block& b = loadBlock(chain_[ci]);
+    const std::uint8_t* lastRec =
+        &b.bytes[6 + static_cast<std::size_t>(counts_[ci] - 1) * static_cast<std::size_t>(header_.recordSize)];
+    return compareKeys(lastRec, raw, header_.numKeyFields) < 0;
+}
+
 RecordPos ParadoxTable::insert(RecordImage& image) {
     beginChange();
-    if (header_.numKeyFields > 0 && findKey(image.raw.data()))
+    assignAutoIncrement(image.raw.data());
+    // Filling a table in key order appends: no search needed.
+    const bool atEnd = header_.numKeyFields > 0 && keyAfterLast(image.raw.data());
+    if (header_.numKeyFields > 0 && !atEnd && findKey(image.raw.data()))
         throw EngineError(ErrorKind::KeyViolation, "Key violation in table " + db_.path().filename().string());
     std::vector<std::uint32_t> replaced;
     writeBlobs(image, replaced);
-    assignAutoIncrement(image.raw.data());
-    return insertRaw(image.raw.data());
+    return insertRaw(image.raw.data(), atEnd);
 }
 
 // Puts a record into its place: key order in keyed tables, the end otherwise. A full
 // block is split; a new block is written before anything links to it.
-RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw) {
+RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw, bool atEnd) {
     const auto rs = static_cast<std::size_t>(header_.recordSize);
     const int capacity = (header_.blockSize - 6) / header_.recordSize;
     if (chain_.empty()) {
@@ -640,7 +658,7 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw) {
     }
     std::size_t ci = chain_.size() - 1;
     int slot = counts_[ci];
-    if (header_.numKeyFields > 0) {
+    if (header_.numKeyFields > 0 && !atEnd) {
         ci = findBlockForKey(raw, header_.numKeyFields);
         const Block& b = loadBlock(chain_[ci]);
         slot = 0;
@@ -648,31 +666,39 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw) {
                compareKeys(&b.bytes[6 + static_cast<std::size_t>(slot) * rs], raw, header_.numKeyFields) < 0)
             ++slot;
     }
-    std::vector<std::uint8_t> buf;
-    readBlockInto(chain_[ci], buf);
+    loadBlock(chain_[ci]);
+    std::vector<std::uint8_t>& buf = cache_.bytes;
     const int count = counts_[ci];
     if (count < capacity) {
         std::memmove(&buf[6 + (static_cast<std::size_t>(slot) + 1) * rs], &buf[6 + static_cast<std::size_t>(slot) * rs],
                      static_cast<std::size_t>(count - slot) * rs);
         std::memcpy(&buf[6 + static_cast<std::size_t>(slot) * rs], raw, rs);
         writeU16(&buf[4], static_cast<std::uint16_t>(count * header_.recordSize));
-        writeBlock(chain_[ci], buf);
+        const std::uint64_t blockAt = blockOffset(chain_[ci]);
+        if (slot == count) {
+            // Appended: the record first, then the count that makes it visible.
+            db_.writeAt(blockAt + 6 + static_cast<std::uint64_t>(slot) * rs, raw, rs);
+            db_.writeAt(blockAt + 4, &buf[4], 2);
+        } else {
+            db_.writeAt(blockAt + 4, &buf[4], 2 + (static_cast<std::size_t>(count) + 1) * rs);
+        }
         counts_[ci] = static_cast<std::uint16_t>(count + 1);
         ++total_;
         prefixDirty_ = true;
-        writeHeader();
         return posOf(ci, slot);
     }
     // Full: a record after the last one of the last block starts a new block; anything
     // else splits the block in two halves.
+    std::vector<std::uint8_t> copy = buf; // the cache is reused by the reads below
+    std::vector<std::uint8_t>& full = copy;
     const std::uint16_t nb = allocateBlock();
-    const std::uint16_t oldNext = readU16(&buf[0]);
+    const std::uint16_t oldNext = readU16(&full[0]);
     std::vector<std::uint8_t> nbuf(static_cast<std::size_t>(header_.blockSize), 0);
     int keep = count;
     if (!(ci + 1 == chain_.size() && slot == count)) keep = count / 2;
     const int moved = count - keep;
-    std::memcpy(&nbuf[6], &buf[6 + static_cast<std::size_t>(keep) * rs], static_cast<std::size_t>(moved) * rs);
-    std::memset(&buf[6 + static_cast<std::size_t>(keep) * rs], 0, static_cast<std::size_t>(moved) * rs);
+    std::memcpy(&nbuf[6], &full[6 + static_cast<std::size_t>(keep) * rs], static_cast<std::size_t>(moved) * rs);
+    std::memset(&full[6 + static_cast<std::size_t>(keep) * rs], 0, static_cast<std::size_t>(moved) * rs);
     int newCount = moved, oldCount = keep;
     std::size_t targetCi;
     int targetSlot;
@@ -683,7 +709,7 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw) {
         ++n;
     };
     if (slot <= keep && !(keep == count)) {
-        putInto(buf, oldCount, slot);
+        putInto(full, oldCount, slot);
         targetCi = ci;
         targetSlot = slot;
     } else {
@@ -695,9 +721,9 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw) {
     writeU16(&nbuf[2], chain_[ci]);
     writeU16(&nbuf[4], static_cast<std::uint16_t>(newCount > 0 ? (newCount - 1) * header_.recordSize : -header_.recordSize));
     writeBlock(nb, nbuf);
-    writeU16(&buf[0], nb);
-    writeU16(&buf[4], static_cast<std::uint16_t>(oldCount > 0 ? (oldCount - 1) * header_.recordSize : -header_.recordSize));
-    writeBlock(chain_[ci], buf);
+    writeU16(&full[0], nb);
+    writeU16(&full[4], static_cast<std::uint16_t>(oldCount > 0 ? (oldCount - 1) * header_.recordSize : -header_.recordSize));
+    writeBlock(chain_[ci], full);
     if (oldNext != 0) {
         std::vector<std::uint8_t> after;
         readBlockInto(oldNext, after);
@@ -729,18 +755,16 @@ RecordPos ParadoxTable::update(RecordPos pos, RecordImage& image) {
     writeBlobs(image, replaced);
     RecordPos result = pos;
     if (!keyChanged) {
-        std::vector<std::uint8_t> buf;
-        readBlockInto(chain_[ci], buf);
-        std::memcpy(&buf[6 + static_cast<std::size_t>(slot) * rs], image.raw.data(), rs);
+        loadBlock(chain_[ci]);
+        std::memcpy(&cache_.bytes[6 + static_cast<std::size_t>(slot) * rs], image.raw.data(), rs);
         db_.writeAt(static_cast<std::uint64_t>(header_.headerSize) +
                         static_cast<std::uint64_t>(chain_[ci] - 1) * static_cast<std::uint64_t>(header_.blockSize) +
                         6 + static_cast<std::uint64_t>(slot) * rs,
                     image.raw.data(), rs);
-        if (cache_.number == chain_[ci]) cache_.bytes = std::move(buf);
     } else {
         // The new record is written before the old one goes, so that a crash in between
         // leaves both rather than neither.
-        insertRaw(image.raw.data());
+        insertRaw(image.raw.data(), false);
         if (auto oldPos = findKey(old.data())) {
             splitPos(*oldPos, ci, slot);
             removeAt(ci, slot);
@@ -781,10 +805,11 @@ void ParadoxTable::removeAt(std::size_t ci, int slot) {
     --total_;
     prefixDirty_ = true;
     if (left > 0) {
+        // One write covers the count and every record that moved up.
         writeU16(&buf[4], static_cast<std::uint16_t>((left - 1) * header_.recordSize));
-        writeBlock(chain_[ci], buf);
+        db_.writeAt(blockOffset(chain_[ci]) + 4, &buf[4], 2 + static_cast<std::size_t>(count) * rs);
+        if (cache_.number == chain_[ci]) cache_.bytes = buf;
         counts_[ci] = static_cast<std::uint16_t>(left);
-        writeHeader();
         return;
     }
     if (chain_.size() == 1) {
@@ -984,6 +1009,7 @@ void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
     }
     fsys::rename(tmp, path);
     db_ = File::open(path);
+    db_.map();
     if (!db_.tryLock(true)) throw EngineError(ErrorKind::Database, "Table " + path.string() + " is in use by someone else");
     cache_.number = 0;
     prefixDirty_ = true;

@@ -64,6 +64,7 @@ private:
     [[noreturn]] void damaged(const std::string& what) const;
     void readChain();
     const Block& loadBlock(std::uint16_t number);
+    std::uint64_t blockOffset(std::uint16_t number) const;
     void readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf);
     void writeBlock(std::uint16_t number, std::vector<std::uint8_t>& bytes);
     void writeHeader();
@@ -79,7 +80,8 @@ private:
     void writeBlobs(RecordImage& image, std::vector<std::uint32_t>& replaced);
     std::uint32_t blobLocator(int field, const std::uint8_t* raw) const;
     void assignAutoIncrement(std::uint8_t* raw);
-    RecordPos insertRaw(const std::uint8_t* raw);
+    RecordPos insertRaw(const std::uint8_t* raw, bool atEnd);
+    bool keyAfterLast(const std::uint8_t* raw);
     void removeAt(std::size_t chainIdx, int slot);
     RecordPos posOf(std::size_t chainIdx, int slot) const;
     void splitPos(RecordPos pos, std::size_t& chainIdx, int& slot) const;
