@@ -103,13 +103,19 @@ std::string CodePageConverter::convert(std::string_view text) const {
     if (multiByte_) {
         Iconv cv(iconvName(to_), iconvName(from_));
         if (!cv.ok()) return std::string(text);
-        return cv.convert(text, losses_);
+        const std::uint64_t before = losses_;
+        std::string out = cv.convert(text, losses_);
+        if (sharedLosses_) *sharedLosses_ += losses_ - before;
+        return out;
     }
     std::string out(text.size(), '\0');
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         out[i] = static_cast<char>(map_[b]);
-        if (lossy_[b]) ++losses_;
+        if (lossy_[b]) {
+            ++losses_;
+            if (sharedLosses_) ++*sharedLosses_;
+        }
     }
     return out;
 }

@@ -21,6 +21,8 @@ public:
     //! Characters replaced by "?" since construction or the last reset.
     std::uint64_t lossCount() const { return losses_; }
     void resetLossCount() { losses_ = 0; }
+    //! Also counts replaced characters in an outside counter (the session's).
+    void setLossCounter(std::uint64_t* counter) { sharedLosses_ = counter; }
 
 private:
     bool identity_ = true;
@@ -30,6 +32,7 @@ private:
     std::array<unsigned char, 256> map_{};
     std::array<bool, 256> lossy_{};
     mutable std::uint64_t losses_ = 0;
+    std::uint64_t* sharedLosses_ = nullptr;
 };
 
 //! Text in a single-byte code page as UTF-8 (for terminals and CSV dumps).

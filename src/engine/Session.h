@@ -66,6 +66,11 @@ public:
     int ansiCodePage() const { return ansiCodePage_; }
     void setAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
 
+    //! Characters that had no equivalent between a table's code page and the program's
+    //! and became "?", counted over all tables since the last reset. A run reads and
+    //! resets it to report such losses once.
+    std::uint64_t& conversionLosses() const { return conversionLosses_; }
+
 private:
     struct Alias {
         std::string name;
@@ -78,6 +83,7 @@ private:
     std::vector<std::string> passwords_;
     FormatSettings formats_;
     int ansiCodePage_ = 1252;
+    mutable std::uint64_t conversionLosses_ = 0;
 };
 
 } // namespace fieldsmith::engine

@@ -2,6 +2,7 @@
 
 #include "../EngineError.h"
 #include "ParadoxCodec.h"
+#include "ParadoxCrypt.h"
 
 #include <algorithm>
 #include <array>
@@ -17,9 +18,40 @@ constexpr int kFirstChunk = 0x15; // chunk numbers 0x15..0xFF hold data
 constexpr int kLastChunk = 0xFF;
 } // namespace
 
-BlobFile::BlobFile(const std::filesystem::path& path) : file_(File::open(path)) { file_.map(); }
+BlobFile::BlobFile(const std::filesystem::path& path, std::uint32_t key)
+    : file_(File::open(path)), key_(key) {
+    if (key_ == 0) file_.map();
+}
 
-void BlobFile::createEmpty(const std::filesystem::path& path) {
+// Reads clear bytes: an encrypted file is deciphered in whole 256-byte chunks.
+void BlobFile::readClear(std::uint64_t offset, void* buf, std::size_t n) const {
+    if (key_ == 0) {
+        file_.readAt(offset, buf, n);
+        return;
+    }
+    const std::uint64_t from = offset / 256 * 256;
+    const std::uint64_t to = (offset + n + 255) / 256 * 256;
+    std::vector<std::uint8_t> chunks(static_cast<std::size_t>(to - from));
+    file_.readAt(from, chunks.data(), chunks.size());
+    decryptBlobChunks(chunks.data(), chunks.size(), key_);
+    std::memcpy(buf, chunks.data() + (offset - from), n);
+}
+
+void BlobFile::writeClear(std::uint64_t offset, const void* buf, std::size_t n) {
+    if (key_ == 0) {
+        file_.writeAt(offset, buf, n);
+        return;
+    }
+    const std::uint64_t from = offset / 256 * 256;
+    const std::uint64_t to = (offset + n + 255) / 256 * 256;
+    std::vector<std::uint8_t> chunks(static_cast<std::size_t>(to - from));
+    readClear(from, chunks.data(), chunks.size());
+    std::memcpy(chunks.data() + (offset - from), buf, n);
+    encryptBlobChunks(chunks.data(), chunks.size(), key_);
+    file_.writeAt(from, chunks.data(), chunks.size());
+}
+
+void BlobFile::createEmpty(const std::filesystem::path& path, std::uint32_t key) {
     std::array<std::uint8_t, kUnit> h{};
     h[0] = 0;
     writeU16(&h[1], 1);
@@ -32,6 +64,7 @@ void BlobFile::createEmpty(const std::filesystem::path& path) {
     writeU16(&h[0x11], 0x0040);
     writeU16(&h[0x13], 0x0800);
     writeU16(&h[0x29], 0x02A1);
+    if (key != 0) encryptBlobChunks(h.data(), h.size(), key);
     File f = File::create(path);
     f.writeAt(0, h.data(), h.size());
 }
@@ -47,7 +80,7 @@ std::string BlobFile::read(std::uint32_t locator, std::uint32_t length) const {
     if (blockOffset == 0 || blockOffset + 3 > size)
         damaged("blob at offset " + std::to_string(blockOffset) + " lies outside the file");
     std::uint8_t head[12];
-    file_.readAt(blockOffset, head, sizeof head);
+    readClear(blockOffset, head, sizeof head);
     std::string data(length, '\0');
     if (head[0] == 2) {
         const std::uint32_t units = readU16(&head[1]);
@@ -57,13 +90,13 @@ std::string BlobFile::read(std::uint32_t locator, std::uint32_t length) const {
         if (static_cast<std::uint64_t>(length) + 9 > static_cast<std::uint64_t>(units) * kUnit ||
             blockOffset + 9ULL + length > size)
             damaged("blob at offset " + std::to_string(blockOffset) + " runs past its block");
-        file_.readAt(blockOffset + 9, data.data(), length);
+        readClear(blockOffset + 9, data.data(), length);
         return data;
     }
     if (head[0] == 3) {
         if (index >= kSlots) damaged("slot " + std::to_string(index) + " out of range");
         std::uint8_t slot[5];
-        file_.readAt(blockOffset + 12 + 5 * index, slot, sizeof slot);
+        readClear(blockOffset + 12 + 5 * index, slot, sizeof slot);
         const std::uint32_t first = slot[0];
         const std::uint32_t chunks = slot[1];
         if (first == 0) damaged("blob slot " + std::to_string(index) + " at offset " +
@@ -72,7 +105,7 @@ std::string BlobFile::read(std::uint32_t locator, std::uint32_t length) const {
         if (stored != length || first * 16 + length > kUnit)
             damaged("blob slot " + std::to_string(index) + " at offset " +
                     std::to_string(blockOffset) + " does not match its record");
-        file_.readAt(blockOffset + first * 16, data.data(), length);
+        readClear(blockOffset + first * 16, data.data(), length);
         return data;
     }
     damaged("record points at a block of type " + std::to_string(head[0]) + " at offset " +
@@ -86,7 +119,7 @@ void BlobFile::scan() {
     std::uint32_t offset = kUnit;
     while (offset + 3 <= size) {
         std::uint8_t head[3];
-        file_.readAt(offset, head, 3);
+        readClear(offset, head, 3);
         std::uint32_t units = readU16(&head[1]);
         if (head[0] == 3 || units == 0) units = 1;
         if (head[0] == 3) subBlocks_.push_back(offset);
@@ -100,11 +133,11 @@ void BlobFile::scan() {
 std::uint16_t BlobFile::nextModification() {
     if (!cacheCleared_) {
         std::uint8_t h[2];
-        file_.readAt(3, h, 2);
+        readClear(3, h, 2);
         modification_ = readU16(h);
         // The free-space cache would no longer match; an empty list is always valid.
         const std::uint8_t zeros[6] = {};
-        file_.writeAt(0x38, zeros, sizeof zeros);
+        writeClear(0x38, zeros, sizeof zeros);
         cacheCleared_ = true;
     }
     if (++modification_ == 0) modification_ = 1;
@@ -116,7 +149,7 @@ void BlobFile::flush() {
     if (!counterDirty_) return;
     std::uint8_t h[2];
     writeU16(h, modification_);
-    file_.writeAt(3, h, 2);
+    writeClear(3, h, 2);
     counterDirty_ = false;
 }
 
@@ -138,7 +171,7 @@ std::uint32_t BlobFile::allocateUnits(std::uint32_t units) {
             const std::uint32_t restOffset = offset + units * kUnit;
             std::uint8_t head[3] = {4, 0, 0};
             writeU16(&head[1], static_cast<std::uint16_t>(rest));
-            file_.writeAt(restOffset, head, 3);
+            writeClear(restOffset, head, 3);
             freeRuns_[restOffset] = rest;
         }
         return offset;
@@ -151,7 +184,7 @@ std::uint32_t BlobFile::allocateUnits(std::uint32_t units) {
 bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data, Stored& out) {
     if (subOffset_ != blockOffset) {
         subBlock_.resize(kUnit);
-        file_.readAt(blockOffset, subBlock_.data(), kUnit);
+        readClear(blockOffset, subBlock_.data(), kUnit);
         subOffset_ = blockOffset;
     }
     std::vector<std::uint8_t>& b = subBlock_;
@@ -188,8 +221,8 @@ bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data,
     writeU16(&e[2], mod);
     e[4] = static_cast<std::uint8_t>(data.size() - static_cast<std::size_t>(need - 1) * 16);
     // The data first, then the slot that points at it.
-    file_.writeAt(blockOffset + at, &b[at], static_cast<std::size_t>(need) * 16);
-    file_.writeAt(blockOffset + 12 + 5 * static_cast<std::uint32_t>(freeSlot), e, 5);
+    writeClear(blockOffset + at, &b[at], static_cast<std::size_t>(need) * 16);
+    writeClear(blockOffset + 12 + 5 * static_cast<std::uint32_t>(freeSlot), e, 5);
     out = {blockOffset | static_cast<std::uint32_t>(freeSlot), mod};
     return true;
 }
@@ -205,7 +238,7 @@ BlobFile::Stored BlobFile::write(std::string_view data) {
         std::array<std::uint8_t, kUnit> b{};
         b[0] = 3;
         writeU16(&b[1], 1);
-        file_.writeAt(offset, b.data(), b.size());
+        writeClear(offset, b.data(), b.size());
         subBlocks_.push_back(offset);
         subOffset_ = 0;
         if (!placeInSubBlock(offset, data, out)) damaged("cannot place a small blob");
@@ -221,7 +254,7 @@ BlobFile::Stored BlobFile::write(std::string_view data) {
     writeU32(&b[3], static_cast<std::uint32_t>(data.size()));
     writeU16(&b[7], mod);
     std::memcpy(&b[9], data.data(), data.size());
-    file_.writeAt(offset, b.data(), b.size());
+    writeClear(offset, b.data(), b.size());
     return {offset | 0xFFu, mod};
 }
 
@@ -232,17 +265,17 @@ void BlobFile::release(std::uint32_t locator) {
     const std::uint32_t index = locator & 0xFFu;
     if (blockOffset + 3 > file_.size()) return;
     std::uint8_t head[3];
-    file_.readAt(blockOffset, head, 3);
+    readClear(blockOffset, head, 3);
     if (head[0] == 2 && index == 0xFF) {
         head[0] = 4;
-        file_.writeAt(blockOffset, head, 1);
+        writeClear(blockOffset, head, 1);
         freeRuns_[blockOffset] = std::max<std::uint32_t>(1, readU16(&head[1]));
         return;
     }
     if (head[0] != 3 || index >= kSlots) return;
     if (subOffset_ == blockOffset) subOffset_ = 0;
     std::array<std::uint8_t, kUnit> b{};
-    file_.readAt(blockOffset, b.data(), b.size());
+    readClear(blockOffset, b.data(), b.size());
     std::uint8_t* e = &b[12 + 5 * index];
     e[0] = 0;
     e[2] = e[3] = 0;
@@ -254,7 +287,7 @@ void BlobFile::release(std::uint32_t locator) {
         subBlocks_.erase(std::remove(subBlocks_.begin(), subBlocks_.end(), blockOffset), subBlocks_.end());
         freeRuns_[blockOffset] = 1;
     }
-    file_.writeAt(blockOffset, b.data(), 12 + 5 * kSlots);
+    writeClear(blockOffset, b.data(), 12 + 5 * kSlots);
 }
 
 } // namespace fieldsmith::engine::paradox

@@ -15,14 +15,15 @@ namespace fieldsmith::engine::paradox {
 class BlobFile {
 public:
     //! Opens an existing blob file.
-    explicit BlobFile(const std::filesystem::path& path);
+    //! Opens an existing blob file; key is the cipher key of an encrypted table, or 0.
+    BlobFile(const std::filesystem::path& path, std::uint32_t key);
     ~BlobFile();
     BlobFile(const BlobFile&) = delete;
     BlobFile& operator=(const BlobFile&) = delete;
     //! Writes the modification counter kept in memory to the header.
     void flush();
     //! Writes an empty blob file (the header block alone).
-    static void createEmpty(const std::filesystem::path& path);
+    static void createEmpty(const std::filesystem::path& path, std::uint32_t key = 0);
 
     //! Reads length bytes of the blob at locator (offset | slot from the record trailer).
     std::string read(std::uint32_t locator, std::uint32_t length) const;
@@ -40,12 +41,15 @@ public:
 
 private:
     [[noreturn]] void damaged(const std::string& what) const;
+    void readClear(std::uint64_t offset, void* buf, std::size_t n) const;
+    void writeClear(std::uint64_t offset, const void* buf, std::size_t n);
     void scan();
     std::uint16_t nextModification();
     std::uint32_t allocateUnits(std::uint32_t units);
     bool placeInSubBlock(std::uint32_t blockOffset, std::string_view data, Stored& out);
 
     File file_;
+    std::uint32_t key_ = 0;
     bool scanned_ = false;
     bool cacheCleared_ = false;
     std::vector<std::uint32_t> subBlocks_;          //!< offsets of sub-allocated blocks

@@ -3,6 +3,7 @@
 #include "../EngineError.h"
 #include "../Session.h"
 #include "ParadoxCodec.h"
+#include "ParadoxCrypt.h"
 #include "ParadoxDriver.h"
 #include "PrimaryIndex.h"
 #include "SecondaryIndex.h"
@@ -51,18 +52,29 @@ ParadoxTable::ParadoxTable(const OpenRequest& request)
         db_.readAt(0, head.data(), head.size());
     }
     header_ = readDataHeader(request.path, head, size);
-    db_.map();
     if (header_.fileType != kKeyedDb && header_.fileType != kUnkeyedDb)
         damaged("file type " + std::to_string(header_.fileType) + " is not a table");
     if (header_.fileType == kUnkeyedDb && header_.numKeyFields != 0) header_.numKeyFields = 0;
-    if (header_.encryptionKey != 0)
-        throw EngineError(ErrorKind::NeedsPassword,
-                          "Table " + request.path.string() +
-                              " is encrypted and needs a password; encrypted tables cannot be opened yet");
+    if (header_.encryptionKey != 0) {
+        bool granted = false;
+        if (request.session)
+            for (const auto& pw : request.session->passwords())
+                granted = granted || keyForPassword(pw) == header_.encryptionKey;
+        if (!granted)
+            throw EngineError(ErrorKind::NeedsPassword,
+                              "Table " + request.path.string() + " is encrypted and needs a password");
+        key_ = header_.encryptionKey;
+    } else {
+        db_.map(); // encrypted blocks go through positioned reads and writes instead
+    }
 
     const int programCp = request.session ? request.session->ansiCodePage() : 1252;
     toProgram_ = CodePageConverter(header_.codePage, programCp);
     toTable_ = CodePageConverter(programCp, header_.codePage);
+    if (request.session) {
+        toProgram_.setLossCounter(&request.session->conversionLosses());
+        toTable_.setLossCounter(&request.session->conversionLosses());
+    }
     for (const auto& f : header_.fields) {
         FieldDef def;
         def.name = toProgram_.convert(f.name);
@@ -84,7 +96,7 @@ ParadoxTable::ParadoxTable(const OpenRequest& request)
     for (const auto& f : header_.fields) hasBlobs = hasBlobs || isBlobCode(f.code);
     if (hasBlobs) {
         const auto mb = findCompanion(request.path, ".MB");
-        if (mb) blobs_ = std::make_unique<BlobFile>(*mb);
+        if (mb) blobs_ = std::make_unique<BlobFile>(*mb, key_);
     }
 }
 
@@ -126,7 +138,12 @@ void ParadoxTable::readChain() {
     while (b != 0) {
         if (b > fileBlocks_) damaged("block " + std::to_string(b) + " lies past the end of the file");
         if (chainIndex_[b] >= 0) damaged("the block chain runs in a circle at block " + std::to_string(b));
-        db_.readAt(static_cast<std::uint64_t>(header_.headerSize) + (b - 1) * blockSize, bh, 6);
+        if (key_ != 0) {
+            readBlockInto(b, cache_.bytes);
+            std::memcpy(bh, cache_.bytes.data(), 6);
+        } else {
+            db_.readAt(static_cast<std::uint64_t>(header_.headerSize) + (b - 1) * blockSize, bh, 6);
+        }
         int count = 0;
         const auto last = static_cast<std::int16_t>(readU16(&bh[4]));
         if (last >= 0) {
@@ -165,9 +182,21 @@ std::uint64_t ParadoxTable::blockOffset(std::uint16_t number) const {
 
 void ParadoxTable::readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf) {
     buf.resize(static_cast<std::size_t>(header_.blockSize));
-    db_.readAt(static_cast<std::uint64_t>(header_.headerSize) +
-                   static_cast<std::uint64_t>(number - 1) * static_cast<std::uint64_t>(header_.blockSize),
-               buf.data(), buf.size());
+    db_.readAt(blockOffset(number), buf.data(), buf.size());
+    if (key_ != 0) decryptBlock(buf.data(), buf.size(), key_, number);
+}
+
+// Writes part of a block from its clear image: the bytes themselves, or the whole block
+// encrypted when the table has a password.
+void ParadoxTable::commitRange(std::uint16_t number, const std::vector<std::uint8_t>& clear,
+                               std::size_t from, std::size_t len) {
+    if (key_ == 0) {
+        db_.writeAt(blockOffset(number) + from, clear.data() + from, len);
+        return;
+    }
+    std::vector<std::uint8_t> enc = clear;
+    encryptBlock(enc.data(), enc.size(), key_, number);
+    db_.writeAt(blockOffset(number), enc.data(), enc.size());
 }
 
 const ParadoxTable::Block& ParadoxTable::loadBlock(std::uint16_t number) {
@@ -179,9 +208,7 @@ const ParadoxTable::Block& ParadoxTable::loadBlock(std::uint16_t number) {
 }
 
 void ParadoxTable::writeBlock(std::uint16_t number, std::vector<std::uint8_t>& bytes) {
-    db_.writeAt(static_cast<std::uint64_t>(header_.headerSize) +
-                    static_cast<std::uint64_t>(number - 1) * static_cast<std::uint64_t>(header_.blockSize),
-                bytes.data(), bytes.size());
+    commitRange(number, bytes, 0, bytes.size());
     if (cache_.number == number && &bytes != &cache_.bytes) cache_.bytes = bytes;
 }
 
@@ -604,8 +631,8 @@ void ParadoxTable::writeBlobs(RecordImage& image, std::vector<std::uint32_t>& re
         }
         if (!blobs_) {
             const std::filesystem::path mb = companionPath(db_.path(), ".MB");
-            if (!std::filesystem::exists(mb)) BlobFile::createEmpty(mb);
-            blobs_ = std::make_unique<BlobFile>(mb);
+            if (!std::filesystem::exists(mb)) BlobFile::createEmpty(mb, key_);
+            blobs_ = std::make_unique<BlobFile>(mb, key_);
         }
         const BlobFile::Stored s = blobs_->write(data);
         const std::size_t shown = f.code == kGraphic ? 8 : 0;
@@ -674,13 +701,12 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw, bool atEnd) {
                      static_cast<std::size_t>(count - slot) * rs);
         std::memcpy(&buf[6 + static_cast<std::size_t>(slot) * rs], raw, rs);
         writeU16(&buf[4], static_cast<std::uint16_t>(count * header_.recordSize));
-        const std::uint64_t blockAt = blockOffset(chain_[ci]);
         if (slot == count) {
             // Appended: the record first, then the count that makes it visible.
-            db_.writeAt(blockAt + 6 + static_cast<std::uint64_t>(slot) * rs, raw, rs);
-            db_.writeAt(blockAt + 4, &buf[4], 2);
+            commitRange(chain_[ci], buf, 6 + static_cast<std::size_t>(slot) * rs, rs);
+            if (key_ == 0) commitRange(chain_[ci], buf, 4, 2);
         } else {
-            db_.writeAt(blockAt + 4, &buf[4], 2 + (static_cast<std::size_t>(count) + 1) * rs);
+            commitRange(chain_[ci], buf, 4, 2 + (static_cast<std::size_t>(count) + 1) * rs);
         }
         counts_[ci] = static_cast<std::uint16_t>(count + 1);
         ++total_;
@@ -757,10 +783,7 @@ RecordPos ParadoxTable::update(RecordPos pos, RecordImage& image) {
     if (!keyChanged) {
         loadBlock(chain_[ci]);
         std::memcpy(&cache_.bytes[6 + static_cast<std::size_t>(slot) * rs], image.raw.data(), rs);
-        db_.writeAt(static_cast<std::uint64_t>(header_.headerSize) +
-                        static_cast<std::uint64_t>(chain_[ci] - 1) * static_cast<std::uint64_t>(header_.blockSize) +
-                        6 + static_cast<std::uint64_t>(slot) * rs,
-                    image.raw.data(), rs);
+        commitRange(chain_[ci], cache_.bytes, 6 + static_cast<std::size_t>(slot) * rs, rs);
     } else {
         // The new record is written before the old one goes, so that a crash in between
         // leaves both rather than neither.
@@ -807,7 +830,7 @@ void ParadoxTable::removeAt(std::size_t ci, int slot) {
     if (left > 0) {
         // One write covers the count and every record that moved up.
         writeU16(&buf[4], static_cast<std::uint16_t>((left - 1) * header_.recordSize));
-        db_.writeAt(blockOffset(chain_[ci]) + 4, &buf[4], 2 + static_cast<std::size_t>(count) * rs);
+        commitRange(chain_[ci], buf, 4, 2 + static_cast<std::size_t>(count) * rs);
         if (cache_.number == chain_[ci]) cache_.bytes = buf;
         counts_[ci] = static_cast<std::uint16_t>(left);
         return;

@@ -67,6 +67,8 @@ private:
     std::uint64_t blockOffset(std::uint16_t number) const;
     void readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf);
     void writeBlock(std::uint16_t number, std::vector<std::uint8_t>& bytes);
+    void commitRange(std::uint16_t number, const std::vector<std::uint8_t>& clear, std::size_t from,
+                     std::size_t len);
     void writeHeader();
     void stampHeader();
     void beginChange();
@@ -88,6 +90,7 @@ private:
     std::optional<RecordPos> findKey(const std::uint8_t* raw);
 
     bool exclusive_ = false;
+    std::uint32_t key_ = 0; //!< cipher key of an encrypted table, 0 for none
     File db_;
     Header header_;
     std::vector<FieldDef> fieldDefs_;
