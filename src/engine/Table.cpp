@@ -538,7 +538,7 @@ void Table::setRange(const std::vector<std::string>& from, const std::vector<std
 
 void Table::applyRange() {
     if (!range_) return;
-    Range& r = *range_;
+    Range r = *range_;
     range_.reset(); // sizes below are of the whole order
     const std::int64_t total = orderSize();
     auto& d = driver();

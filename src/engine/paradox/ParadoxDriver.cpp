@@ -87,67 +87,6 @@ FieldDesc descriptorFor(const FieldDef& def, const std::string& table) {
     return d;
 }
 
-// Composes the header of a level-7 table (data file) with no blocks yet.
-std::vector<std::uint8_t> buildDataHeader(const std::vector<FieldDesc>& fields, int numKeyFields,
-                                          int codePage, int blockSizeCode, const std::string& tableName) {
-    const std::size_t n = fields.size();
-    const std::size_t tableNameLen = 261;
-    const bool ansi = codePage == 1252;
-    const std::string sortName = ansi ? "DBWINUS0" : "ascii";
-    int recordSize = 0;
-    for (const auto& f : fields) recordSize += f.width;
-
-    std::size_t namesLen = 0;
-    for (const auto& f : fields) namesLen += f.name.size() + 1;
-    const std::size_t namesAt = 0x78 + 2 * n + 4 + 4 * n + tableNameLen;
-    const std::size_t numbersAt = namesAt + namesLen;
-    const std::size_t sortAt = numbersAt + 2 * n;
-    const std::size_t real = sortAt + sortName.size() + 1;
-    const std::size_t headerSize = (real + 0x7FF) / 0x800 * 0x800;
-
-    std::vector<std::uint8_t> h(headerSize, 0);
-    writeU16(&h[hdr::kRecordSize], static_cast<std::uint16_t>(recordSize));
-    writeU16(&h[hdr::kHeaderSize], static_cast<std::uint16_t>(headerSize));
-    h[hdr::kFileType] = numKeyFields > 0 ? kKeyedDb : kUnkeyedDb;
-    h[hdr::kBlockSizeCode] = static_cast<std::uint8_t>(blockSizeCode);
-    writeU16(&h[hdr::kUnknown12], 3);
-    if (numKeyFields > 0) writeU32(&h[hdr::kWorkspace], 0x00010001u);
-    writeU16(&h[hdr::kNumFields], static_cast<std::uint16_t>(n));
-    writeU16(&h[hdr::kNumKeyFields], static_cast<std::uint16_t>(numKeyFields));
-    writeU32(&h[hdr::kEncryption1], 0xFF00FF00u);
-    h[hdr::kSortOrder] = ansi ? 0x4C : 0x00;
-    h[hdr::kChangeCount1] = 2;
-    h[hdr::kChangeCount2] = 1;
-    h[hdr::kFileVersion] = 0x0C;
-    h[0x3E] = 0x1F;
-    h[0x3F] = 0x0F;
-    writeU16(&h[hdr::kRealHeaderSize], static_cast<std::uint16_t>(real));
-    h[0x56] = 0x20;
-    writeU16(&h[0x58], 0x010C);
-    writeU16(&h[0x5A], 0x010C);
-    writeU32(&h[hdr::kUpdateTime], static_cast<std::uint32_t>(std::time(nullptr)));
-    writeU16(&h[hdr::kHiFieldId], static_cast<std::uint16_t>(n + 1));
-    writeU16(&h[hdr::kFieldNumbersOfs], static_cast<std::uint16_t>(numbersAt - 0x58));
-    writeU16(&h[hdr::kCodePage], static_cast<std::uint16_t>(codePage));
-    h[0x6C] = 1;
-    h[0x6D] = 1;
-    writeU16(&h[hdr::kSortNameOfs], static_cast<std::uint16_t>(sortAt - 0x58));
-    writeU16(&h[0x70], 1);
-    for (std::size_t i = 0; i < n; ++i) {
-        h[0x78 + 2 * i] = fields[i].code;
-        h[0x78 + 2 * i + 1] = fields[i].size;
-    }
-    std::memcpy(&h[0x78 + 2 * n + 4 + 4 * n], tableName.data(), std::min(tableName.size(), tableNameLen - 1));
-    std::size_t p = namesAt;
-    for (const auto& f : fields) {
-        std::memcpy(&h[p], f.name.data(), f.name.size());
-        p += f.name.size() + 1;
-    }
-    for (std::size_t i = 0; i < n; ++i) writeU16(&h[numbersAt + 2 * i], static_cast<std::uint16_t>(i + 1));
-    std::memcpy(&h[sortAt], sortName.data(), sortName.size());
-    return h;
-}
-
 // Deletes every file of a table's family: the table, its blob file, its indexes and the
 // files of the interactive product that belong to it.
 void deleteFamily(const fsys::path& dbPath) {
@@ -207,9 +146,6 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
                     throw EngineError("The primary index of table " + table +
                                       " must cover its leading fields in order");
             numKeyFields = static_cast<int>(names.size());
-        } else {
-            throw EngineError(ErrorKind::General, "Secondary index " + ix.name + " of table " + table +
-                                                      " cannot be created yet");
         }
     }
     int recordSize = 0;
@@ -226,7 +162,16 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
     }
     deleteFamily(path);
 
-    const auto headerBytes = buildDataHeader(descs, numKeyFields, cp, code, table);
+    DataHeaderSpec spec;
+    spec.fields = descs;
+    spec.fileType = numKeyFields > 0 ? kKeyedDb : kUnkeyedDb;
+    spec.numKeyFields = numKeyFields;
+    spec.codePage = cp;
+    spec.sortOrder = cp == 1252 ? 0x4C : 0x00;
+    spec.sortName = cp == 1252 ? "DBWINUS0" : "ascii";
+    spec.blockSizeCode = code;
+    spec.tableName = table;
+    const auto headerBytes = buildDataHeader(spec);
     bool hasBlob = false;
     for (const auto& d : descs)
         hasBlob = hasBlob || d.code == kMemo || d.code == kBlob || d.code == kFmtMemo || d.code == kOle || d.code == kGraphic;
@@ -239,6 +184,8 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
         const Header h = readDataHeader(path, headerBytes, headerBytes.size());
         writePrimaryIndexFile(companionPath(path, ".PX"), h, {});
     }
+    for (const auto& ix : indexes)
+        if (!ix.isPrimary()) addParadoxIndex(path, ix.name, ix.fields, ix.options, session);
 }
 
 void addParadoxIndex(const fsys::path& path, const std::string& name, const std::string& fields,
@@ -249,8 +196,11 @@ void addParadoxIndex(const fsys::path& path, const std::string& name, const std:
         table.makePrimary(splitFieldList(fields));
         return;
     }
-    throw EngineError(ErrorKind::General, "Secondary index " + name + " cannot be added to table " +
-                                              path.filename().string() + " yet");
+    IndexDef def;
+    def.name = name;
+    def.fields = fields;
+    def.options = options;
+    table.addSecondaryIndex(def);
 }
 
 void dropParadoxIndex(const fsys::path& path, const std::string& name, const Session& session) {

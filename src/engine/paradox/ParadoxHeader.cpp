@@ -3,6 +3,10 @@
 #include "../EngineError.h"
 #include "ParadoxCodec.h"
 
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
 namespace fieldsmith::engine::paradox {
 
 int fieldWidth(std::uint8_t code, std::uint8_t size) {
@@ -122,6 +126,12 @@ Header readDataHeader(const std::filesystem::path& path, const std::vector<std::
         if (numbersAt + 2 * static_cast<std::size_t>(numFields) <= end)
             for (int i = 0; i < numFields; ++i)
                 h.fieldNumbers.push_back(readU16(b + numbersAt + 2 * static_cast<std::size_t>(i)));
+        const std::size_t sortAt = 0x58 + static_cast<std::size_t>(readU16(b + hdr::kSortNameOfs));
+        if (sortAt > 0x58) {
+            std::size_t q = sortAt;
+            while (q < end && b[q] != 0) ++q;
+            if (q < end) h.sortName.assign(reinterpret_cast<const char*>(b + sortAt), q - sortAt);
+        }
         const std::size_t nameOfs = readU16(b + hdr::kIndexNameOfs);
         if (nameOfs != 0) {
             std::size_t q = 0x58 + nameOfs;
@@ -131,6 +141,73 @@ Header readDataHeader(const std::filesystem::path& path, const std::vector<std::
         }
     }
     h.bytes.assign(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(end));
+    return h;
+}
+
+std::vector<std::uint8_t> buildDataHeader(const DataHeaderSpec& spec) {
+    const std::size_t n = spec.fields.size();
+    const std::size_t tableNameLen = spec.version >= 12 ? 261 : 79;
+    int recordSize = 0;
+    for (const auto& f : spec.fields) recordSize += f.width;
+    std::size_t namesLen = 0;
+    for (const auto& f : spec.fields) namesLen += f.name.size() + 1;
+    const std::size_t namesAt = 0x78 + 2 * n + 4 + 4 * n + tableNameLen;
+    const std::size_t numbersAt = namesAt + namesLen;
+    const std::size_t sortAt = numbersAt + 2 * n;
+    const std::size_t indexNameAt = sortAt + spec.sortName.size() + 1;
+    const std::size_t real = indexNameAt + (spec.indexName.empty() ? 0 : spec.indexName.size() + 1);
+    const std::size_t headerSize = (real + 0x7FF) / 0x800 * 0x800;
+
+    std::vector<std::uint8_t> h(headerSize, 0);
+    writeU16(&h[hdr::kRecordSize], static_cast<std::uint16_t>(recordSize));
+    writeU16(&h[hdr::kHeaderSize], static_cast<std::uint16_t>(headerSize));
+    h[hdr::kFileType] = static_cast<std::uint8_t>(spec.fileType);
+    h[hdr::kBlockSizeCode] = static_cast<std::uint8_t>(spec.blockSizeCode);
+    writeU16(&h[hdr::kUnknown12], 3);
+    h[hdr::kIndexFieldNumber] = static_cast<std::uint8_t>(spec.indexFieldNumber);
+    if (spec.fileType != kUnkeyedDb) writeU32(&h[hdr::kWorkspace], 0x00010001u);
+    writeU16(&h[hdr::kNumFields], static_cast<std::uint16_t>(n));
+    writeU16(&h[hdr::kNumKeyFields], static_cast<std::uint16_t>(spec.numKeyFields));
+    writeU32(&h[hdr::kEncryption1], 0xFF00FF00u);
+    h[hdr::kSortOrder] = static_cast<std::uint8_t>(spec.sortOrder);
+    h[hdr::kIndexStamp] = static_cast<std::uint8_t>(spec.indexStamp);
+    h[hdr::kChangeCount1] = static_cast<std::uint8_t>(spec.changeCount1);
+    h[hdr::kChangeCount2] = static_cast<std::uint8_t>(spec.changeCount2);
+    h[hdr::kXStamp] = static_cast<std::uint8_t>(spec.xStamp);
+    h[hdr::kFileVersion] = static_cast<std::uint8_t>(spec.version);
+    h[0x3E] = 0x1F;
+    h[0x3F] = 0x0F;
+    writeU16(&h[hdr::kRealHeaderSize], static_cast<std::uint16_t>(real));
+    h[hdr::kIndexFlags] = static_cast<std::uint8_t>(spec.indexFlags);
+    h[0x56] = 0x20;
+    writeU16(&h[0x58], static_cast<std::uint16_t>(0x0100 | spec.version));
+    writeU16(&h[0x5A], static_cast<std::uint16_t>(0x0100 | spec.version));
+    writeU32(&h[hdr::kUpdateTime], static_cast<std::uint32_t>(std::time(nullptr)));
+    writeU16(&h[hdr::kHiFieldId], static_cast<std::uint16_t>(n + 1));
+    writeU16(&h[hdr::kFieldNumbersOfs], static_cast<std::uint16_t>(numbersAt - 0x58));
+    if (!spec.indexName.empty()) writeU16(&h[hdr::kIndexNameOfs], static_cast<std::uint16_t>(indexNameAt - 0x58));
+    writeU16(&h[hdr::kCodePage], static_cast<std::uint16_t>(spec.codePage));
+    h[0x6C] = 1;
+    h[0x6D] = 1;
+    writeU16(&h[hdr::kSortNameOfs], static_cast<std::uint16_t>(sortAt - 0x58));
+    writeU16(&h[0x70], 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        h[0x78 + 2 * i] = spec.fields[i].code;
+        h[0x78 + 2 * i + 1] = spec.fields[i].size;
+    }
+    std::memcpy(&h[0x78 + 2 * n + 4 + 4 * n], spec.tableName.data(),
+                std::min(spec.tableName.size(), tableNameLen - 1));
+    std::size_t p = namesAt;
+    for (const auto& f : spec.fields) {
+        std::memcpy(&h[p], f.name.data(), f.name.size());
+        p += f.name.size() + 1;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint16_t number = i < spec.fieldNumbers.size() ? spec.fieldNumbers[i] : static_cast<std::uint16_t>(i + 1);
+        writeU16(&h[numbersAt + 2 * i], number);
+    }
+    std::memcpy(&h[sortAt], spec.sortName.data(), spec.sortName.size());
+    if (!spec.indexName.empty()) std::memcpy(&h[indexNameAt], spec.indexName.data(), spec.indexName.size());
     return h;
 }
 

@@ -59,6 +59,7 @@ struct Header {
     int sortOrder = 0;
     std::uint32_t encryptionKey = 0;
     std::string indexName; //!< XGn files only
+    std::string sortName;  //!< the sort order's name (level 4 and later)
     std::vector<FieldDesc> fields;
     std::vector<std::uint16_t> fieldNumbers;
 };
@@ -68,6 +69,30 @@ int fieldWidth(std::uint8_t code, std::uint8_t size);
 FieldType fieldTypeForCode(std::uint8_t code);
 //! Code page of a table: the header's for level 4 and later, else from the sort order.
 int codePageFor(int version, int codePageField, int sortOrder);
+
+//! What a data-type file header (.DB or X file of level 4 or later) is made of.
+struct DataHeaderSpec {
+    std::vector<FieldDesc> fields; //!< names in the table's code page
+    int fileType = kUnkeyedDb;
+    int numKeyFields = 0;
+    int version = 12;
+    int codePage = 1252;
+    int sortOrder = 0x4C;
+    std::string sortName = "DBWINUS0";
+    int blockSizeCode = 4;
+    std::string tableName;
+    std::vector<std::uint16_t> fieldNumbers; //!< empty: 1..n
+    std::string indexName;                   //!< XGn files only
+    int indexFieldNumber = 0;                //!< X files: .DB number of the first field
+    int changeCount1 = 2;
+    int changeCount2 = 1;
+    int indexStamp = 0;
+    int xStamp = 0;
+    int indexFlags = 0;
+};
+
+//! Composes the header of a data-type file with no blocks yet.
+std::vector<std::uint8_t> buildDataHeader(const DataHeaderSpec& spec);
 
 //! Reads and checks the header of a data-type file. Errors name the file.
 Header readDataHeader(const std::filesystem::path& path, const std::vector<std::uint8_t>& head,

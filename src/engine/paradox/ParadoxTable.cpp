@@ -925,6 +925,7 @@ void ParadoxTable::close() {
     if (changed_) {
         writeHeader();
         writePrimaryIndex();
+        rebuildSecondaryIndexes();
         changed_ = false;
     }
     blobs_.reset();
@@ -963,6 +964,9 @@ void ParadoxTable::dropIndex(const std::string& name) {
 void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
     const std::string table = db_.path().filename().string();
     if (header_.numKeyFields > 0) throw EngineError(ErrorKind::General, "Table " + table + " has a primary index already");
+    if (!findSecondaryIndexes(db_.path(), header_, toProgram_).empty())
+        throw EngineError(ErrorKind::General, "Drop the secondary indexes of table " + table +
+                                                  " before it gets a primary index");
     if (names.empty() || names.size() > fieldDefs_.size())
         throw EngineError(ErrorKind::General, "No fields given for the primary index of table " + table);
     for (std::size_t k = 0; k < names.size(); ++k)
@@ -1038,6 +1042,213 @@ void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
     prefixDirty_ = true;
     for (std::size_t i = 0; i < static_cast<std::size_t>(k); ++i) fieldDefs_[i].required = true;
     writePrimaryIndex();
+}
+
+// Maintained secondary indexes are rewritten whole when the table closes after changes.
+// Until then the table's bumped change counter marks them out of date.
+void ParadoxTable::rebuildSecondaryIndexes() {
+    for (const auto& s : findSecondaryIndexes(db_.path(), header_, toProgram_)) {
+        if (s.def.options & ixNonMaintained) continue;
+        const std::string ext = s.xFile.extension().string();
+        const bool composite = ext.size() == 4 && (ext[2] == 'G' || ext[2] == 'g');
+        writeSecondaryIndex(s.def, s.xFile, composite);
+    }
+}
+
+void ParadoxTable::addSecondaryIndex(const IndexDef& def) {
+    const std::string table = db_.path().filename().string();
+    if (header_.version < 5)
+        throw EngineError(ErrorKind::General, "Table " + table + " is in an old format that cannot take a secondary index");
+    if (def.name.empty()) throw EngineError(ErrorKind::General, "A secondary index of table " + table + " needs a name");
+    const auto existing = findSecondaryIndexes(db_.path(), header_, toProgram_);
+    for (const auto& s : existing)
+        if (sameName(s.def.name, def.name))
+            throw EngineError(ErrorKind::General, "Index " + def.name + " exists already on table " + table);
+    // Composite files XG0..XGF; the first free digit names the new index.
+    const char* digits = "0123456789ABCDEF";
+    for (int d = 0; d < 16; ++d) {
+        const std::string ext = std::string(".XG") + digits[d];
+        if (findCompanion(db_.path(), ext)) continue;
+        IndexDef copy = def;
+        if (header_.numKeyFields == 0) copy.options |= ixNonMaintained;
+        writeSecondaryIndex(copy, companionPath(db_.path(), ext), true);
+        return;
+    }
+    throw EngineError(ErrorKind::General, "Table " + table + " has 16 composite indexes already");
+}
+
+// Writes the X file (one record per table record: the indexed fields, the primary key or
+// the record's place, and the block hint) sorted by the index, and the Y tree over it.
+void ParadoxTable::writeSecondaryIndex(const IndexDef& def, const fsys::path& xPath, bool composite) {
+    const std::string table = db_.path().filename().string();
+    std::vector<int> indexed;
+    for (const auto& name : def.fieldList()) {
+        int found = -1;
+        for (std::size_t i = 0; i < fieldDefs_.size(); ++i)
+            if (sameName(fieldDefs_[i].name, name)) found = static_cast<int>(i);
+        if (found < 0) throw EngineError(ErrorKind::UnknownField, "Index field " + name + " not found in table " + table);
+        if (isBlobCode(header_.fields[static_cast<std::size_t>(found)].code))
+            throw EngineError(ErrorKind::General, "Field " + name + " cannot be indexed");
+        indexed.push_back(found);
+    }
+    if (indexed.empty()) throw EngineError(ErrorKind::General, "Index " + def.name + " has no fields");
+    const bool keyed = header_.numKeyFields > 0;
+    const bool ci = def.options & ixCaseInsensitive;
+    const bool descending = def.options & ixDescending;
+
+    std::vector<FieldDesc> xf;
+    std::vector<std::uint16_t> numbers;
+    for (int f : indexed) {
+        xf.push_back(header_.fields[static_cast<std::size_t>(f)]);
+        numbers.push_back(static_cast<std::uint16_t>(f + 1));
+    }
+    auto hint = [&](std::uint8_t code, const char* name) {
+        FieldDesc d;
+        d.code = code;
+        d.size = code == kShort ? 2 : 4;
+        d.width = d.size;
+        d.name = name;
+        xf.push_back(d);
+    };
+    if (keyed) {
+        for (int k = 0; k < header_.numKeyFields; ++k) xf.push_back(header_.fields[static_cast<std::size_t>(k)]);
+        hint(kShort, "Blk Num");
+    } else {
+        hint(kLong, "Tup No");
+        hint(kShort, "Blk Num");
+        hint(kShort, "Tup Offset");
+    }
+    int offset = 0;
+    for (std::size_t i = 0; i < xf.size(); ++i) {
+        xf[i].offset = offset;
+        offset += xf[i].width;
+        if (i >= indexed.size()) numbers.push_back(static_cast<std::uint16_t>(i + 1));
+    }
+    const int xRecordSize = offset;
+    const int xKeyFields = keyed ? static_cast<int>(indexed.size()) + header_.numKeyFields : static_cast<int>(indexed.size()) + 2;
+    int xKeyWidth = 0;
+    for (int i = 0; i < xKeyFields; ++i) xKeyWidth += xf[static_cast<std::size_t>(i)].width;
+
+    // One X record per table record, with the bytes it sorts by.
+    struct Entry {
+        std::string sortKey;
+        std::string record;
+        std::size_t indexedLen = 0; //!< the part of sortKey made of the indexed fields
+    };
+    std::vector<Entry> entries;
+    entries.reserve(static_cast<std::size_t>(total_));
+    const auto rs = static_cast<std::size_t>(header_.recordSize);
+    std::int64_t tup = 0;
+    for (std::size_t c = 0; c < chain_.size(); ++c) {
+        const Block& b = loadBlock(chain_[c]);
+        for (int slot = 0; slot < counts_[c]; ++slot) {
+            const std::uint8_t* rec = &b.bytes[6 + static_cast<std::size_t>(slot) * rs];
+            Entry e;
+            e.record.resize(static_cast<std::size_t>(xRecordSize));
+            auto* out = reinterpret_cast<std::uint8_t*>(e.record.data());
+            std::size_t at = 0;
+            for (int f : indexed) {
+                const FieldDesc& d = header_.fields[static_cast<std::size_t>(f)];
+                std::memcpy(out + at, rec + d.offset, static_cast<std::size_t>(d.width));
+                appendSortKey(f, rec, ci, e.sortKey);
+                at += static_cast<std::size_t>(d.width);
+            }
+            if (descending)
+                for (char& ch : e.sortKey) ch = static_cast<char>(~static_cast<unsigned char>(ch));
+            e.indexedLen = e.sortKey.size();
+            ++tup;
+            if (keyed) {
+                const auto kb = static_cast<std::size_t>(keyBytes(header_.numKeyFields));
+                std::memcpy(out + at, rec, kb);
+                e.sortKey.append(reinterpret_cast<const char*>(rec), kb);
+                at += kb;
+                encodeInt(out + at, 2, chain_[c]);
+            } else {
+                encodeInt(out + at, 4, static_cast<std::int32_t>(tup));
+                encodeInt(out + at + 4, 2, chain_[c]);
+                encodeInt(out + at + 6, 2, static_cast<std::int32_t>(slot * header_.recordSize));
+                e.sortKey.append(out + at, out + at + 4);
+            }
+            entries.push_back(std::move(e));
+        }
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.sortKey < b.sortKey; });
+    if (def.options & ixUnique) {
+        for (std::size_t i = 1; i < entries.size(); ++i)
+            if (entries[i].sortKey.compare(0, entries[i].indexedLen, entries[i - 1].sortKey, 0,
+                                           entries[i - 1].indexedLen) == 0)
+                throw EngineError(ErrorKind::KeyViolation, "Key violation in table " + table +
+                                                               ": unique index " + def.name + " has a duplicate value");
+    }
+
+    // The X file: header, then the records packed into blocks chained 1..N.
+    DataHeaderSpec spec;
+    spec.fields = xf;
+    spec.fileType = composite ? ((def.options & ixNonMaintained) ? kXgNonMaintained : kXgMaintained)
+                              : ((def.options & ixNonMaintained) ? kXnnNonMaintained : kXnnMaintained);
+    spec.numKeyFields = xKeyFields;
+    spec.version = header_.version;
+    spec.codePage = header_.codePage;
+    spec.sortOrder = header_.sortOrder;
+    spec.sortName = header_.sortName.empty() ? "ascii" : header_.sortName;
+    spec.blockSizeCode = header_.blockSize / 1024;
+    spec.tableName = xPath.filename().string();
+    spec.fieldNumbers = numbers;
+    if (composite) spec.indexName = toTable_.convert(def.name);
+    spec.indexFieldNumber = indexed.front() + 1;
+    spec.changeCount1 = 1;
+    spec.changeCount2 = header_.bytes[hdr::kChangeCount2];
+    spec.indexStamp = 0xFF;
+    spec.xStamp = header_.bytes[hdr::kChangeCount1];
+    spec.indexFlags = (ci && composite ? 0x01 : 0) | (descending ? 0x10 : 0) | ((def.options & ixUnique) ? 0x20 : 0);
+    std::vector<std::uint8_t> xh = buildDataHeader(spec);
+    const std::size_t blockSize = static_cast<std::size_t>(header_.blockSize);
+    const std::size_t capacity = (blockSize - 6) / static_cast<std::size_t>(xRecordSize);
+    const std::size_t nBlocks = (entries.size() + capacity - 1) / capacity;
+    std::vector<std::uint8_t> body(nBlocks * blockSize, 0);
+    std::vector<PrimaryIndexEntry> tree;
+    for (std::size_t bi = 0; bi < nBlocks; ++bi) {
+        std::uint8_t* b = &body[bi * blockSize];
+        const std::size_t from = bi * capacity;
+        const std::size_t n = std::min(capacity, entries.size() - from);
+        writeU16(b, bi + 1 < nBlocks ? static_cast<std::uint16_t>(bi + 2) : 0);
+        writeU16(b + 2, static_cast<std::uint16_t>(bi));
+        writeU16(b + 4, static_cast<std::uint16_t>((n - 1) * static_cast<std::size_t>(xRecordSize)));
+        for (std::size_t r = 0; r < n; ++r)
+            std::memcpy(b + 6 + r * static_cast<std::size_t>(xRecordSize), entries[from + r].record.data(),
+                        static_cast<std::size_t>(xRecordSize));
+        tree.push_back({entries[from].record.substr(0, static_cast<std::size_t>(xKeyWidth)),
+                        static_cast<std::uint16_t>(bi + 1), static_cast<std::uint16_t>(n)});
+    }
+    writeU32(&xh[hdr::kNumRecords], static_cast<std::uint32_t>(entries.size()));
+    writeU16(&xh[hdr::kUsedBlocks], static_cast<std::uint16_t>(nBlocks));
+    writeU16(&xh[hdr::kFileBlocks], static_cast<std::uint16_t>(nBlocks));
+    writeU16(&xh[hdr::kMaxBlocks], static_cast<std::uint16_t>(nBlocks));
+    writeU16(&xh[hdr::kFirstBlock], nBlocks ? 1 : 0);
+    writeU16(&xh[hdr::kLastBlock], static_cast<std::uint16_t>(nBlocks));
+    if (key_ != 0) {
+        writeU32(&xh[hdr::kEncryption2], key_);
+        for (std::size_t bi = 0; bi < nBlocks; ++bi)
+            encryptBlock(&body[bi * blockSize], blockSize, key_, static_cast<std::uint32_t>(bi + 1));
+    }
+    const fsys::path tmp = fsys::path(xPath).concat(".tmp");
+    {
+        File out = File::create(tmp);
+        out.writeAt(0, xh.data(), xh.size());
+        if (!body.empty()) out.writeAt(xh.size(), body.data(), body.size());
+    }
+    fsys::rename(tmp, xPath);
+
+    IndexTreeSpec y;
+    y.fileType = composite ? kYgn : kYnn;
+    y.keyFields.assign(xf.begin(), xf.begin() + xKeyFields);
+    y.version = header_.version;
+    y.sortOrder = header_.sortOrder;
+    y.stamp = spec.changeCount1;
+    y.tableName = spec.tableName;
+    std::string yExt = xPath.extension().string();
+    yExt[1] = yExt[1] == 'x' ? 'y' : 'Y';
+    writeIndexTreeFile(fsys::path(xPath).replace_extension(yExt), y, tree);
 }
 
 std::unique_ptr<TableDriver> openParadoxTable(const OpenRequest& request) {

@@ -45,6 +45,9 @@ public:
     void close() override;
     void dropIndex(const std::string& name) override;
 
+    //! Adds a secondary index: writes its X and Y files from the records as they stand.
+    void addSecondaryIndex(const IndexDef& def);
+
     //! Makes an unkeyed table keyed on its leading fields: sorts the records, refuses a
     //! duplicate key, rewrites the table and writes its .PX.
     void makePrimary(const std::vector<std::string>& fieldNames);
@@ -88,6 +91,9 @@ private:
     RecordPos posOf(std::size_t chainIdx, int slot) const;
     void splitPos(RecordPos pos, std::size_t& chainIdx, int& slot) const;
     std::optional<RecordPos> findKey(const std::uint8_t* raw);
+    void writeSecondaryIndex(const IndexDef& def, const std::filesystem::path& xPath,
+                             bool composite);
+    void rebuildSecondaryIndexes();
 
     bool exclusive_ = false;
     std::uint32_t key_ = 0; //!< cipher key of an encrypted table, 0 for none

@@ -18,8 +18,23 @@ struct PrimaryIndexEntry {
     std::uint16_t count = 0;
 };
 
-//! Writes the .PX for a table with this header (its change counter becomes the stamp),
-//! through a temporary file renamed over the old one.
+//! What an index tree file (.PX, .Ynn, .YGn) is built over.
+struct IndexTreeSpec {
+    int fileType = kPrimaryIndex;
+    std::vector<FieldDesc> keyFields; //!< descriptors of the key fields
+    int version = 12;
+    int sortOrder = 0;
+    int stamp = 0;     //!< change counter of the file it indexes
+    int counter12 = 3; //!< the small counter at 0x12
+    std::string tableName;
+};
+
+//! Writes an index tree over the blocks of a data-type file, root first, at most two
+//! levels deep, through a temporary file renamed over the old one.
+void writeIndexTreeFile(const std::filesystem::path& path, const IndexTreeSpec& spec,
+                        const std::vector<PrimaryIndexEntry>& entries);
+
+//! Writes the .PX for a table with this header (its change counter becomes the stamp).
 void writePrimaryIndexFile(const std::filesystem::path& pxPath, const Header& table,
                            const std::vector<PrimaryIndexEntry>& entries);
 
