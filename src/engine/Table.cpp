@@ -832,7 +832,7 @@ void Table::createTable() {
                                                       : tableType_;
     if (type != TableType::Paradox)
         fail(ErrorKind::General, "Only Paradox tables can be created yet: " + path.string());
-    paradox::createParadoxTable(path, fieldDefs_, indexDefs_, session_);
+    paradox::createParadoxTable(path, fieldDefs_, indexDefs_, session_, createPassword_);
 }
 
 void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {

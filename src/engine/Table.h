@@ -143,6 +143,8 @@ public:
     void updateIndexDefs();
     //! Creates the table from fieldDefs() and indexDefs(), replacing an older one.
     void createTable();
+    //! A password that createTable() protects the new table with; empty for none.
+    void setCreatePassword(std::string password) { createPassword_ = std::move(password); }
     //! Adds an index to the closed table.
     void addIndex(const std::string& name, const std::string& fields, unsigned options);
     //! Drops an index by name ("" is the primary index).
@@ -192,6 +194,7 @@ private:
     std::string indexFieldNames_;
     std::string indexName_;
 
+    std::string createPassword_;
     std::unique_ptr<TableDriver> driver_;
     std::vector<FieldDef> fieldDefs_;
     std::vector<IndexDef> indexDefs_;

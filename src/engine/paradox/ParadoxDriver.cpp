@@ -6,6 +6,7 @@
 #include "BlobFile.h"
 #include "FileIo.h"
 #include "ParadoxCodec.h"
+#include "ParadoxCrypt.h"
 #include "ParadoxHeader.h"
 #include "ParadoxTable.h"
 #include "PrimaryIndex.h"
@@ -120,7 +121,8 @@ int blockSizeCodeFor(int recordSize) {
 } // namespace
 
 void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fields,
-                        const std::vector<IndexDef>& indexes, const Session& session) {
+                        const std::vector<IndexDef>& indexes, const Session& session,
+                        const std::string& password) {
     const std::string table = path.filename().string();
     if (fields.empty()) throw EngineError("Table " + table + " needs at least one field");
     const int cp = session.ansiCodePage();
@@ -171,11 +173,16 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
     spec.sortName = cp == 1252 ? "DBWINUS0" : "ascii";
     spec.blockSizeCode = code;
     spec.tableName = table;
-    const auto headerBytes = buildDataHeader(spec);
+    auto headerBytes = buildDataHeader(spec);
+    const std::uint32_t key = keyForPassword(password);
+    if (key != 0) {
+        writeU32(&headerBytes[hdr::kEncryption2], key);
+        headerBytes[0x3E] = headerBytes[0x3F] = 0;
+    }
     bool hasBlob = false;
     for (const auto& d : descs)
         hasBlob = hasBlob || d.code == kMemo || d.code == kBlob || d.code == kFmtMemo || d.code == kOle || d.code == kGraphic;
-    if (hasBlob) BlobFile::createEmpty(companionPath(path, ".MB"));
+    if (hasBlob) BlobFile::createEmpty(companionPath(path, ".MB"), key);
     {
         File f = File::create(path);
         f.writeAt(0, headerBytes.data(), headerBytes.size());
@@ -184,8 +191,13 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
         const Header h = readDataHeader(path, headerBytes, headerBytes.size());
         writePrimaryIndexFile(companionPath(path, ".PX"), h, {});
     }
-    for (const auto& ix : indexes)
-        if (!ix.isPrimary()) addParadoxIndex(path, ix.name, ix.fields, ix.options, session);
+    if (std::any_of(indexes.begin(), indexes.end(), [](const IndexDef& ix) { return !ix.isPrimary(); })) {
+        // Secondary indexes need the table open, which an encrypted one only is with its password.
+        Session withPassword = session;
+        if (!password.empty()) withPassword.addPassword(password);
+        for (const auto& ix : indexes)
+            if (!ix.isPrimary()) addParadoxIndex(path, ix.name, ix.fields, ix.options, withPassword);
+    }
 }
 
 void addParadoxIndex(const fsys::path& path, const std::string& name, const std::string& fields,

@@ -19,9 +19,11 @@ namespace fieldsmith::engine::paradox {
 std::unique_ptr<TableDriver> openParadoxTable(const OpenRequest& request);
 
 //! Creates an empty level-7 table, replacing an older table of that name with its index
-//! and blob files. A primary index in indexes must cover the leading fields.
+//! and blob files. A primary index in indexes must cover the leading fields. With a
+//! password the table and its blob file are stored encrypted.
 void createParadoxTable(const std::filesystem::path& path, const std::vector<FieldDef>& fields,
-                        const std::vector<IndexDef>& indexes, const Session& session);
+                        const std::vector<IndexDef>& indexes, const Session& session,
+                        const std::string& password = {});
 
 //! Adds an index to a closed table. The primary index sorts the records and fails on a
 //! duplicate key.

@@ -94,3 +94,78 @@ TEST(CodePages, ProgramCodePageComesFromTheSettingsFile) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Encryption, SampleNeedsItsPasswordAndDecryptsToItsRecords) {
+    const auto sample = kSamples / "encrypt/encrypted.db";
+    if (!std::filesystem::exists(sample)) GTEST_SKIP() << "sample tables absent";
+    Session session;
+    Table t(session);
+    t.setTableName(sample.string());
+    try {
+        t.open();
+        FAIL() << "opened without a password";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::NeedsPassword);
+        EXPECT_NE(std::string(e.what()).find("password"), std::string::npos);
+    }
+    session.addPassword("wrong");
+    EXPECT_THROW(t.open(), EngineError);
+    session.addPassword("123");
+    t.open();
+    std::vector<std::string> texts;
+    for (t.first(); !t.eof(); t.next()) texts.push_back(t.fieldByName("Text").asString());
+    EXPECT_EQ(texts, (std::vector<std::string>{"Value 1", "Value 2", "Value 3", "Last one"}));
+    t.close();
+    session.removeAllPasswords();
+    EXPECT_THROW(t.open(), EngineError) << "removing the passwords closes the door again";
+}
+
+TEST(Encryption, TableMadeWithAPasswordRoundTrips) {
+    TempDir dir;
+    Session session;
+    session.addStandardAlias("WORK", dir.path());
+    Table t(session);
+    t.setDatabaseName("WORK");
+    t.setTableName("SECRET");
+    t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, true},
+                     {"NAME", FieldType::ftString, 30, false},
+                     {"NOTE", FieldType::ftMemo, 10, false}};
+    t.indexDefs() = {{"", "ID", ixPrimary}};
+    t.setCreatePassword("s3cret");
+    t.createTable();
+    EXPECT_THROW(t.open(), EngineError);
+    session.addPassword("s3cret");
+    t.open();
+    for (int i = 1; i <= 300; ++i) {
+        t.insert();
+        t.fieldByName("ID").setAsInteger(i);
+        t.fieldByName("NAME").setAsString("name " + std::to_string(i));
+        if (i % 50 == 0) t.fieldByName("NOTE").setAsString(std::string(3000, 'n') + std::to_string(i));
+        t.post();
+    }
+    t.first();
+    t.edit();
+    t.fieldByName("NAME").setAsString("changed");
+    t.post();
+    t.close();
+    // Nothing readable in clear on disk.
+    const std::string db = slurp(dir / "SECRET.DB");
+    EXPECT_EQ(db.find("name 1"), std::string::npos);
+    EXPECT_EQ(slurp(dir / "SECRET.MB").find("nnnnnnnn"), std::string::npos);
+    t.open();
+    EXPECT_EQ(t.recordCount(), 300);
+    EXPECT_EQ(t.fieldByName("NAME").asString(), "changed");
+    t.moveBy(99);
+    EXPECT_EQ(t.fieldByName("NOTE").asString(), std::string(3000, 'n') + "100");
+    t.close();
+    Session stranger;
+    stranger.addStandardAlias("WORK", dir.path());
+    Table s(stranger);
+    s.setDatabaseName("WORK");
+    s.setTableName("SECRET");
+    EXPECT_THROW(s.open(), EngineError);
+}
+
+} // namespace

@@ -66,7 +66,9 @@ TEST_F(Locking, OpensInOneProcessSeeEachOther) {
             EXPECT_NO_THROW(b->open());
         }
         a->close();
-        if (c.refused) EXPECT_NO_THROW(b->open()) << "closing the first open releases its lock";
+        if (c.refused) {
+            EXPECT_NO_THROW(b->open()) << "closing the first open releases its lock";
+        }
     }
 }
 
