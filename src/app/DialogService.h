@@ -1,0 +1,66 @@
+// The window's message boxes and save dialog behind one interface, so that tests can
+// replace the real dialogs with scripted answers.
+#pragma once
+
+#include "app/run/RunHost.h"
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QWidget;
+
+namespace fieldsmith::app {
+
+struct SaveDialogRequest {
+    QString directory;
+    QString fileName;
+    QString defaultSuffix;
+    QStringList filters;
+};
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+    //! Shows a message box of the given kind; true for OK (retry) or Yes (questions).
+    virtual bool message(QWidget* parent, run::MessageKind kind, const QString& caption,
+                         const QString& text) = 0;
+    virtual std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) = 0;
+};
+
+//! The toolkit's message boxes and file dialog. Texts use a lone carriage return as their
+//! line break; it is shown as one.
+class MessageBoxDialogs : public DialogService {
+public:
+    bool message(QWidget* parent, run::MessageKind kind, const QString& caption,
+                 const QString& text) override;
+    std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) override;
+};
+
+//! Answers from a script; records what was shown.
+class ScriptedDialogs : public DialogService {
+public:
+    struct Shown {
+        run::MessageKind kind;
+        QString caption;
+        QString text;
+    };
+    std::vector<Shown> shown;
+    std::vector<SaveDialogRequest> saveRequests;
+    std::deque<bool> answers; //!< for retry and question boxes, in order
+    bool defaultAnswer = true;
+    std::optional<QString> savePath;
+    //! Called while a box is "open", before it is answered: tests look at the window here.
+    std::function<void(const Shown&)> onShow;
+
+    QStringList textsOf(run::MessageKind kind) const;
+
+    bool message(QWidget* parent, run::MessageKind kind, const QString& caption,
+                 const QString& text) override;
+    std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) override;
+};
+
+} // namespace fieldsmith::app

@@ -1,0 +1,137 @@
+#include "app/WindowRunHost.h"
+
+#include "app/FieldsmithForm.h"
+#include "app/TextCodec.h"
+#include "ui/StatusDlg.h"
+#include "ui/ZipMsgForm.h"
+
+#include <QApplication>
+#include <QLabel>
+
+namespace fieldsmith::app {
+
+namespace {
+// About 25 repaints a second at most.
+constexpr int kRepaintIntervalMs = 40;
+} // namespace
+
+WindowRunHost::WindowRunHost(TFieldsmithForm& form) : QObject(&form), form_(form) {
+    repaintTimer_.setSingleShot(true);
+    repaintTimer_.setInterval(kRepaintIntervalMs);
+    connect(&repaintTimer_, &QTimer::timeout, this, &WindowRunHost::flushStatus);
+}
+
+WindowRunHost::~WindowRunHost() {
+    if (statusDlg_) delete statusDlg_.data();
+}
+
+bool WindowRunHost::message(run::MessageKind kind, const std::string& text) {
+    flushStatus(); // the box should stand over the final counts
+    return form_.message(kind, fromEngine(text));
+}
+
+void WindowRunHost::showError(const std::string& text) { message(run::MessageKind::Error, text); }
+bool WindowRunHost::askRetry(const std::string& text) { return message(run::MessageKind::Retry, text); }
+void WindowRunHost::showInformation(const std::string& text) {
+    message(run::MessageKind::Information, text);
+}
+bool WindowRunHost::confirm(const std::string& text) {
+    return message(run::MessageKind::Confirmation, text);
+}
+bool WindowRunHost::confirmInformation(const std::string& text) {
+    return message(run::MessageKind::InfoQuestion, text);
+}
+
+void WindowRunHost::setStatusText(int panel, const std::string& text) {
+    if (panel < 0 || panel >= static_cast<int>(panels_.size()) || panels_[panel] == text) return;
+    panels_[panel] = text;
+    dirty_[panel] = true;
+    if (!repaintTimer_.isActive()) repaintTimer_.start();
+}
+
+void WindowRunHost::flushStatus() {
+    repaintTimer_.stop();
+    for (int i = 0; i < static_cast<int>(panels_.size()); ++i) {
+        if (!dirty_[i]) continue;
+        dirty_[i] = false;
+        if (QLabel* label = form_.statusPanel(i)) label->setText(fromEngine(panels_[i]));
+    }
+}
+
+void WindowRunHost::processPendingMessages() { QCoreApplication::processEvents(); }
+
+void WindowRunHost::UpdateAnsicht(bool idle) {
+    form_.UpdateAnsicht(idle);
+    if (idle) flushStatus();
+}
+
+void WindowRunHost::WarteMaus() { form_.WarteMaus(); }
+void WindowRunHost::PfeilMaus() { form_.PfeilMaus(); }
+
+void WindowRunHost::showPage(std::string_view page) {
+    form_.showPage(QString::fromUtf8(page.data(), static_cast<int>(page.size())));
+}
+
+void WindowRunHost::focusControl(std::string_view control) {
+    const QString name = QString::fromUtf8(control.data(), static_cast<int>(control.size()));
+    if (auto* w = form_.findChild<QWidget*>(name)) w->setFocus();
+}
+
+void WindowRunHost::inputWritten(std::string_view control) {
+    form_.writeBackInput(QString::fromUtf8(control.data(), static_cast<int>(control.size())));
+}
+
+std::optional<std::string> WindowRunHost::saveFileDialog(const run::SaveRequest& request) {
+    flushStatus();
+    SaveDialogRequest r;
+    r.directory = fromEngine(request.directory);
+    r.fileName = fromEngine(request.fileName);
+    r.defaultSuffix = fromEngine(request.defaultExtension);
+    r.filters = {QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*.*)"),
+                 QStringLiteral("ZIP Files (*.ZIP)"), QStringLiteral("HTML Files (*.HTM)"),
+                 QStringLiteral("DOC Files (*.DOC)")};
+    auto chosen = form_.dialogs().saveFile(&form_, r);
+    if (!chosen) return std::nullopt;
+    return toEngine(*chosen);
+}
+
+void WindowRunHost::openStatusDialog() {
+    if (!statusDlg_) statusDlg_ = new ui::TStatusDlg(&form_);
+    statusDlg_->hideFileRow();
+    statusDlg_->clearCancel();
+    statusDlg_->show();
+    QCoreApplication::processEvents();
+}
+
+void WindowRunHost::setStatusDialogCount(const std::string& text) {
+    if (statusDlg_) statusDlg_->setCount(fromEngine(text));
+}
+
+bool WindowRunHost::statusDialogCancelled() { return statusDlg_ && statusDlg_->cancelled(); }
+
+void WindowRunHost::closeStatusDialog() {
+    if (!statusDlg_) return;
+    statusDlg_->hide();
+    statusDlg_->deleteLater();
+    statusDlg_ = nullptr;
+}
+
+void WindowRunHost::openLogWindow(const std::string& caption) {
+    ui::TZipMsgForm* log = form_.zipMsgForm();
+    log->showLogOnly();
+    log->setWindowTitle(fromEngine(caption));
+    log->clearLog();
+    log->show();
+}
+
+void WindowRunHost::appendLogLine(const std::string& line) {
+    form_.zipMsgForm()->appendLine(fromEngine(line));
+}
+
+std::vector<std::string> WindowRunHost::logLines() {
+    std::vector<std::string> lines;
+    for (const QString& l : form_.zipMsgForm()->lines()) lines.push_back(toEngine(l));
+    return lines;
+}
+
+} // namespace fieldsmith::app

@@ -1,0 +1,118 @@
+#include "app/run/BatchRun.h"
+
+#include "app/run/ConsoleHost.h"
+#include "engine/CodePage.h"
+#include "engine/Session.h"
+
+#include <csignal>
+#include <exception>
+#include <iostream>
+#include <unistd.h>
+
+namespace fieldsmith::run {
+
+namespace {
+
+extern "C" void onInterrupt(int) { ConsoleHost::requestCancel(); }
+
+// Installs the Ctrl+C handler for the length of a run: the first press asks the abort
+// question at the next record, as the Cancel button does.
+class InterruptScope {
+public:
+    InterruptScope() { previous_ = std::signal(SIGINT, onInterrupt); }
+    ~InterruptScope() { std::signal(SIGINT, previous_); }
+
+private:
+    void (*previous_)(int) = SIG_DFL;
+};
+
+} // namespace
+
+std::string runUsage() {
+    return "usage: fieldsmith-batch run PAGE Control=value ... [--yes|--no] [--save-as PATH]\n"
+           "  PAGE is a page's component name: Seite1 ... Seite7, DelPage, CSVMakeTable,\n"
+           "  CreateTableSeite, ExportSeite. Check boxes and radio buttons take 1 or 0.\n";
+}
+
+int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args) {
+    static const OperationTable operations = builtInOperations();
+    return runPageFromArgs(session, args, operations, std::cerr, isatty(STDERR_FILENO) != 0);
+}
+
+int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args,
+                    const OperationTable& operations, std::ostream& err, bool interactive) {
+    if (args.empty()) {
+        err << runUsage();
+        return kBatchUsage;
+    }
+    const std::string& page = args[0];
+    PageInputs inputs;
+    if (!inputs.withPage(page, [](auto&) {})) {
+        err << "Unknown page: " << page << '\n' << runUsage();
+        return kBatchUsage;
+    }
+
+    ConsoleHost::Options options;
+    options.interactive = interactive;
+    options.codePage = session.ansiCodePage();
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--yes") {
+            options.answer = BatchAnswer::Yes;
+        } else if (a == "--no") {
+            options.answer = BatchAnswer::No;
+        } else if (a == "--save-as") {
+            if (i + 1 >= args.size()) {
+                err << "--save-as needs a path\n";
+                return kBatchUsage;
+            }
+            options.saveAs = args[++i];
+        } else if (a.rfind("--save-as=", 0) == 0) {
+            options.saveAs = a.substr(10);
+        } else if (auto eq = a.find('='); eq != std::string::npos && eq > 0) {
+            const std::string control = a.substr(0, eq);
+            // Values come from a UTF-8 terminal; the program works in its code page.
+            const std::string value = engine::fromUtf8(a.substr(eq + 1), session.ansiCodePage());
+            switch (setInput(inputs, page, control, value)) {
+            case SetInputResult::Ok:
+                break;
+            case SetInputResult::UnknownControl:
+                err << "Page " << page << " has no input " << control << '\n';
+                return kBatchUsage;
+            case SetInputResult::BadValue:
+                err << control << " takes 1 or 0\n";
+                return kBatchUsage;
+            }
+        } else {
+            err << "Not understood: " << a << '\n' << runUsage();
+            return kBatchUsage;
+        }
+    }
+
+    const std::string name = operationForPage(page, inputs);
+    const Operation* operation = name.empty() ? nullptr : operations.find(name);
+    if (!operation) {
+        err << "Run does nothing on page " << page
+            << (name.empty() ? std::string() : " (" + name + " is not available yet)") << '\n';
+        return kBatchNotBuilt;
+    }
+
+    ConsoleHost host(err, options);
+    SharedState shared(session);
+    RunContext context{host, session, inputs, shared};
+    InterruptScope interrupts;
+    try {
+        (*operation)(context);
+    } catch (const UnansweredQuestion& e) {
+        host.endProgressLine();
+        err << e.what() << '\n';
+        return kBatchUnanswered;
+    } catch (const std::exception& e) {
+        host.showError(e.what());
+        return kBatchFailed;
+    }
+    host.endProgressLine();
+    return host.errorsShown() > 0 ? kBatchFailed : kBatchDone;
+}
+
+} // namespace fieldsmith::run

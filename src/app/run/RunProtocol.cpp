@@ -1,0 +1,133 @@
+#include "app/run/RunProtocol.h"
+
+#include "app/run/Texts.h"
+#include "engine/FormatSettings.h"
+#include "engine/Table.h"
+
+#include <chrono>
+
+namespace fieldsmith::run {
+
+bool abortRequested(RunHost& host, std::string_view abortText) {
+    if (host.CancelRequested != 1) return false;
+    const bool yes = host.confirm(std::string(abortText));
+    if (yes) host.UpdateAnsicht(true);
+    // A press of Cancel while the question was open counts as answered by it.
+    host.CancelRequested = 0;
+    return yes;
+}
+
+RunningState::RunningState(RunHost& host, bool waitCursor) : host_(host), waitCursor_(waitCursor) {
+    if (waitCursor_) host_.WarteMaus();
+    host_.UpdateAnsicht(false);
+}
+
+RunningState::~RunningState() {
+    try {
+        restoreCursor();
+        leave();
+    } catch (...) {
+        // A host that fails while restoring the window has nothing better to do here.
+    }
+}
+
+void RunningState::restoreCursor() {
+    if (cursorRestored_) return;
+    cursorRestored_ = true;
+    if (waitCursor_) host_.PfeilMaus();
+}
+
+void RunningState::leave() {
+    if (left_) return;
+    left_ = true;
+    host_.UpdateAnsicht(true);
+    host_.CancelRequested = 0;
+}
+
+TableWalkCursor::TableWalkCursor(engine::Table& table, std::string alias, std::string tableName,
+                                 std::string indexFieldNames)
+    : table_(table), alias_(std::move(alias)), tableName_(std::move(tableName)),
+      indexFieldNames_(std::move(indexFieldNames)) {}
+
+void TableWalkCursor::open() {
+    table_.close();
+    table_.setDatabaseName(alias_);
+    table_.setTableName(tableName_);
+    table_.setIndexFieldNames(indexFieldNames_);
+    table_.open();
+    table_.cancelRange();
+    table_.refresh();
+    table_.first();
+}
+
+std::int64_t TableWalkCursor::recordCount() { return table_.recordCount(); }
+void TableWalkCursor::next() { table_.next(); }
+void TableWalkCursor::close() { table_.close(); }
+
+namespace {
+
+std::string progressText(const WalkStyle& style, std::int64_t n, std::int64_t total) {
+    return style.format == ProgressFormat::ProcessedOf ? processedOf(n, total)
+                                                       : recordsOfProcessed(n, total);
+}
+
+} // namespace
+
+WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
+                     const RecordStep& step, const engine::FormatSettings* formats) {
+    using Clock = std::chrono::steady_clock;
+    const auto started = Clock::now();
+    auto showDuration = [&] {
+        if (!style.useDurationPanel || !formats) return;
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+        host.setStatusText(0, executionDuration(ms.count(), *formats));
+    };
+
+    WalkCounters c;
+    host.CancelRequested = 0;
+    RunningState running(host, style.waitCursor);
+    try {
+        cursor.open();
+        c.total = cursor.recordCount();
+        showDuration();
+        for (std::int64_t i = 0; i < c.total; ++i) {
+            if (step()) ++c.changed;
+            auto showPanels = [&] {
+                host.setStatusText(1, progressText(style, i + style.firstShown, c.total));
+                if (style.useChangedPanel) host.setStatusText(2, recordsChanged(c.changed));
+                showDuration();
+            };
+            if (style.freshTableOrder) {
+                cursor.next();
+                showPanels();
+            } else {
+                showPanels();
+                cursor.next();
+                ++c.processed;
+            }
+            host.processPendingMessages();
+            if (abortRequested(host, style.abortText)) break;
+            if (style.freshTableOrder) ++c.processed;
+        }
+        showDuration();
+        running.restoreCursor();
+        host.showInformation(completionMessage(c.processed, c.total, style.completionEnding));
+        running.leave();
+        cursor.close();
+    } catch (...) {
+        try {
+            cursor.close();
+        } catch (...) {
+            // The first error is the one the user needs to see.
+        }
+        running.restoreCursor();
+        if (style.completionAfterError)
+            host.showInformation(completionMessage(c.processed, c.total, style.completionEnding));
+        running.leave();
+        throw;
+    }
+    return c;
+}
+
+} // namespace fieldsmith::run

@@ -1,0 +1,36 @@
+// Texts that several operations show: the shared check messages, the progress and
+// completion texts of a run. Defined once here so that every operation writes them alike.
+#pragma once
+
+#include "engine/FormatSettings.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fieldsmith::run {
+
+inline constexpr std::string_view kAliasMustBeSpecified = "ALIAS must be specified!";
+inline constexpr std::string_view kTableMustBeSpecified = "Table must be specified!";
+inline constexpr std::string_view kTargetFieldMustBeSpecified = "Target Field must be specified!";
+inline constexpr std::string_view kComplete = "Complete!";
+inline constexpr std::string_view kAbortProcess = "Abort process?";
+inline constexpr std::string_view kAbortProcessCapital = "Abort Process?";
+inline constexpr std::string_view kExecutionDuration = "Execution Duration: ";
+inline constexpr std::string_view kSelectDatabaseFunction = "Select Database function";
+inline constexpr std::string_view kApplicationTitle = "KR4 Fieldsmith";
+inline constexpr std::string_view kWindowCaption = "Orvane Fieldsmith";
+
+//! "{n} Records of {N} processed"
+std::string recordsOfProcessed(std::int64_t n, std::int64_t total);
+//! "processed: {n} of {N}"
+std::string processedOf(std::int64_t n, std::int64_t total);
+//! "{n} Records changed!"
+std::string recordsChanged(std::int64_t n);
+//! "Complete!", CR, "{processed} Records of {total} processed", then the ending as given.
+std::string completionMessage(std::int64_t processed, std::int64_t total,
+                              std::string_view ending = {});
+//! "Execution Duration: " and the elapsed time in the long time format.
+std::string executionDuration(std::int64_t elapsedMs, const engine::FormatSettings& formats);
+
+} // namespace fieldsmith::run

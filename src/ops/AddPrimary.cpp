@@ -1,0 +1,141 @@
+#include "AddPrimary.h"
+
+#include "CounterTables.h"
+#include "OpsCommon.h"
+#include "app/run/Operations.h"
+#include "app/run/RunProtocol.h"
+#include "app/run/Texts.h"
+#include "tables/IndexRestore.h"
+
+#include <filesystem>
+
+namespace fieldsmith::ops {
+
+namespace {
+
+// The first failing check's message, and the control that gets the focus.
+struct Check {
+    const char* message = nullptr;
+    const char* focus = nullptr;
+};
+
+Check validate(const run::Seite5Inputs& in) {
+    if (in.AliasBox.empty()) return {run::kAliasMustBeSpecified.data()};
+    if (in.TabellenBox.empty()) return {run::kTableMustBeSpecified.data()};
+    if (in.FeldBox.empty()) return {"Target field must be specified!"};
+    if (in.getPrimRadio && in.PrimaryBox.empty()) return {"Primary field must be specified!"};
+    if (in.useNumberRadio && in.NumberEdit.empty()) return {"Primary field START-VALUE must be specified!"};
+    if (in.useNumberRadio && !pageInteger(in.NumberEdit)) return {"START-VALUE must be a NUMBER!"};
+    if (in.ChangeOnFeldChangeCheck && in.ChangeOnFeldBox.empty())
+        return {"Change value-in-field must be specified!", "ChangeOnFeldBox"};
+    if (in.AddPrimUsePrefixCheck && in.AddPrimPrefixEdit.empty())
+        return {"no prefix specified! Unselect option or specify prefix"};
+    if (!pageInteger(in.AddPrimStartRecordEdit)) return {"START with record-VALUE must be a NUMBER!"};
+    return {};
+}
+
+std::string panelTwo(std::int64_t updated, std::int64_t assigned) {
+    return std::to_string(updated) + " records updated; - " + std::to_string(assigned) +
+           " values assigned to empty records!";
+}
+
+} // namespace
+
+void ProcessAddPrimary(run::RunContext& ctx) {
+    run::RunHost& host = ctx.host;
+    run::Seite5Inputs& in = ctx.inputs.Seite5;
+    engine::Table& temp = ctx.shared.TempTable;
+    engine::Table& prim = ctx.shared.PrimTable;
+    host.showPage("Seite5");
+    if (const Check c = validate(in); c.message) {
+        host.showError(c.message);
+        if (c.focus) host.focusControl(c.focus);
+        return;
+    }
+    std::int32_t start = *pageInteger(in.AddPrimStartRecordEdit);
+    if (start < 1) {
+        in.AddPrimStartRecordEdit = "1";
+        host.inputWritten("AddPrimStartRecordEdit");
+        start = 1;
+    }
+
+    run::RunningState running(host, true);
+    std::int64_t processed = 0, updated = 0, assigned = 0, total = 0;
+    std::exception_ptr failure;
+    try {
+        if (in.getPrimRadio) openCounterTable(host, prim, in.PrimaryBox);
+        tables::DeleteAllIndexes(host, ctx.session, in.AliasBox, in.TabellenBox);
+
+        temp.close();
+        temp.setDatabaseName(in.AliasBox);
+        temp.setTableName(in.TabellenBox);
+        temp.setIndexFieldNames("");
+        temp.open();
+        temp.cancelRange();
+        temp.refresh();
+        temp.first();
+        total = temp.recordCount();
+        if (start > 1) temp.moveBy(start - 1);
+
+        std::int64_t current = 0;
+        std::string previous;
+        for (std::int64_t step = 0; step < total && !temp.eof(); ++step) {
+            bool takesNumber = true;
+            if (in.ChangeOnFeldChangeCheck)
+                takesNumber = temp.fieldByName(in.ChangeOnFeldBox).asString() != previous;
+            if (takesNumber) {
+                if (in.getPrimRadio) {
+                    current = GetNewNumber(prim, in.PrimaryBox);
+                } else {
+                    const auto last = pageInteger(in.NumberEdit);
+                    if (!last) throw engine::EngineError("'" + in.NumberEdit + "' is not a valid integer value");
+                    current = static_cast<std::int64_t>(*last) + 1;
+                    in.NumberEdit = std::to_string(current);
+                    host.inputWritten("NumberEdit");
+                }
+            }
+            bool stop = false;
+            if (current > 0) {
+                const std::string key = (in.AddPrimUsePrefixCheck ? in.AddPrimPrefixEdit : std::string()) +
+                                        std::to_string(current);
+                engine::Field target = temp.fieldByName(in.FeldBox);
+                const bool write = !in.LeerFeldCheck || target.asString().empty();
+                if (write) {
+                    temp.edit();
+                    target.setAsString(key);
+                    temp.post();
+                    ++(in.LeerFeldCheck ? assigned : updated);
+                }
+            } else {
+                stop = host.confirm("Field not updated!\rStop Process?");
+            }
+            if (stop) break;
+            host.setStatusText(1, std::to_string(processed + 1) + " records of " + std::to_string(total) + " processed");
+            host.setStatusText(2, panelTwo(updated, assigned));
+            if (in.ChangeOnFeldChangeCheck) previous = temp.fieldByName(in.ChangeOnFeldBox).asString();
+            temp.next();
+            ++processed;
+            host.processPendingMessages();
+            if (run::abortRequested(host, run::kAbortProcessCapital)) break;
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    // The finish runs on every way out, then an error is reported.
+    running.restoreCursor();
+    host.showInformation(run::completionMessage(processed, total));
+    running.leave();
+    try {
+        closeCounterTable(prim);
+        temp.close();
+        const std::string name = tables::tableNameWithExtension(in.TabellenBox);
+        if (std::filesystem::exists(tables::indexListPath(ctx.session, in.AliasBox, name)))
+            tables::RestoreAllIndexes(host, ctx.session, in.AliasBox, name);
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+} // namespace fieldsmith::ops

@@ -1,0 +1,225 @@
+#include "IndexRestore.h"
+
+#include "app/run/Pickers.h"
+#include "app/run/RunHost.h"
+#include "engine/EngineError.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fieldsmith::tables {
+
+using engine::EngineError;
+using engine::Session;
+using engine::Table;
+using engine::TableType;
+
+const std::array<std::string, 4>& tablePasswords() {
+    static const std::array<std::string, 4> passwords = {"48Qe2wB7R5", "tK93Hd162P", "258MZ4Nc93",
+                                                         "pW247gY9h3"};
+    return passwords;
+}
+
+std::string tableNameWithExtension(std::string_view text) {
+    std::string name(text);
+    if (name.find('.') == std::string::npos) name += ".DB";
+    return name;
+}
+
+std::string indexListPath(Session& session, const std::string& alias, const std::string& name) {
+    return run::GetAliasPath(session, alias) + "/" + name + ".Index.txt";
+}
+
+namespace {
+
+// The type a name stands for by plain substring tests, dBase first, then text.
+TableType typeByName(const std::string& name) {
+    TableType type = TableType::Paradox;
+    if (name.find(".dbf") != std::string::npos || name.find(".DBF") != std::string::npos)
+        type = TableType::DBase;
+    if (name.find(".txt") != std::string::npos || name.find(".TXT") != std::string::npos)
+        type = TableType::Ascii;
+    return type;
+}
+
+void setUp(Table& t, const std::string& alias, const std::string& name) {
+    t.setDatabaseName(alias);
+    t.setTableName(name);
+    t.setTableType(typeByName(name));
+    t.setIndexFieldNames("");
+}
+
+// Opens exclusively; while the engine refuses with a database error, asks whether to try
+// again. Cancel passes the error on.
+void openExclusive(run::RunHost& host, Table& t, const std::string& question) {
+    t.setExclusive(true);
+    for (;;) {
+        try {
+            t.open();
+            return;
+        } catch (const EngineError& e) {
+            if (!e.isDatabaseError() || !host.askRetry(question)) throw;
+        }
+    }
+}
+
+// The closing shared open and close. After an error it must not hide that error.
+void openSharedAndClose(Table& t, bool quiet) {
+    try {
+        t.close();
+        t.setExclusive(false);
+        t.open();
+        t.close();
+    } catch (...) {
+        if (!quiet) throw;
+    }
+}
+
+void registerPasswords(Session& session) {
+    for (const auto& p : tablePasswords()) session.addPassword(p);
+}
+
+std::vector<std::string> readLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw EngineError("Cannot read " + path);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+void writeLines(const std::string& path, const std::vector<std::string>& lines) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw EngineError("Cannot write " + path);
+    for (const auto& l : lines) out << l << "\r\n";
+    if (!out) throw EngineError("Cannot write " + path);
+}
+
+std::string localTimestamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%d%m%Y%H%M%S", &tm);
+    return buf;
+}
+
+} // namespace
+
+std::string restoredIndexName(const std::string& line, int lineNumber, const std::string& timestamp) {
+    std::string name = line;
+    std::replace(name.begin(), name.end(), ';', '&');
+    if (name.size() > 24) name = timestamp + std::to_string(lineNumber);
+    return name;
+}
+
+void DeleteAllIndexes(run::RunHost& host, Session& session, const std::string& alias,
+                      const std::string& tableBoxText) {
+    const std::string name = tableNameWithExtension(tableBoxText);
+    session.closeIdleDatabases();
+    Table t(session);
+    registerPasswords(session);
+    setUp(t, alias, name);
+    try {
+        openExclusive(host, t, "Table " + name + "\" cannot be opened exclusively - OK to try again?");
+        host.processPendingMessages();
+
+        std::vector<std::string> lines{""};
+        t.updateIndexDefs();
+        const auto n = t.indexDefs().size();
+        if (n >= 1) {
+            for (const auto& ix : t.indexDefs()) lines.push_back(ix.fields);
+            // The primary key: the fields of the current (primary) index in field order.
+            std::vector<std::string> keyFields;
+            for (int i = 0; i < t.fieldCount(); ++i)
+                if (t.field(i).isIndexField()) keyFields.push_back(t.field(i).name());
+            const std::string key = engine::joinFieldList(keyFields);
+            if (!key.empty()) {
+                lines.insert(lines.begin(), key + "*");
+                auto own = std::find(lines.begin() + 1, lines.end(), key);
+                if (own != lines.end()) lines.erase(own);
+            }
+            auto empty = std::find(lines.begin(), lines.end(), std::string());
+            if (empty != lines.end()) lines.erase(empty);
+        }
+        if (!lines.empty() && !lines.front().empty()) {
+            writeLines(indexListPath(session, alias, name), lines);
+            // The secondary indexes one after the other, then the primary index.
+            for (std::size_t k = 0; k < n; ++k) {
+                const auto& defs = t.indexDefs();
+                const bool keyed = !defs.empty() && defs.front().isPrimary();
+                const std::size_t victim = keyed ? 1 : 0;
+                if (defs.size() > victim) t.deleteIndex(defs[victim].name);
+                t.updateIndexDefs();
+            }
+            t.updateIndexDefs();
+            try {
+                t.setIndexName("");
+                t.deleteIndex("");
+            } catch (const EngineError&) {
+                // A table without a primary index has none to drop.
+            }
+        }
+        t.close();
+    } catch (...) {
+        openSharedAndClose(t, true);
+        throw;
+    }
+    openSharedAndClose(t, false);
+}
+
+void RestoreAllIndexes(run::RunHost& host, Session& session, const std::string& alias,
+                       const std::string& name) {
+    session.closeIdleDatabases();
+    Table t(session);
+    registerPasswords(session);
+    setUp(t, alias, name);
+    try {
+        openExclusive(host, t,
+                      "Tabelle \"" + name + "\" konnte nicht exclusiv ge\xF6" "ffnet werden - OK zu weiterem Versuch?");
+        host.processPendingMessages();
+        t.updateIndexDefs();
+        const std::string listPath = indexListPath(session, alias, name);
+        if (!std::filesystem::exists(listPath)) {
+            openSharedAndClose(t, false);
+            session.removeAllPasswords();
+            return;
+        }
+        const auto lines = readLines(listPath);
+        t.close();
+        if (!lines.empty() && !lines.front().empty()) {
+            const std::string stamp = localTimestamp();
+            for (std::size_t i = 0; i < lines.size(); ++i) {
+                const std::string& line = lines[i];
+                if (line.empty()) continue;
+                if (line.back() == '*') {
+                    t.addIndex("", line.substr(0, line.size() - 1), engine::ixPrimary);
+                } else {
+                    t.addIndex("_" + restoredIndexName(line, static_cast<int>(i), stamp), line,
+                               engine::ixCaseInsensitive);
+                }
+            }
+        }
+    } catch (...) {
+        openSharedAndClose(t, true);
+        session.removeAllPasswords();
+        throw;
+    }
+    openSharedAndClose(t, false);
+    session.removeAllPasswords();
+}
+
+} // namespace fieldsmith::tables

@@ -1,0 +1,71 @@
+#include "TableFamily.h"
+
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace fieldsmith::tables {
+
+namespace fsys = std::filesystem;
+
+const std::array<std::string, 57>& familyExtensions() {
+    static const std::array<std::string, 57> list = [] {
+        std::array<std::string, 57> l;
+        std::size_t i = 0;
+        for (const char* e : {"DB", "MB", "PX", "FAM", "TV"}) l[i++] = e;
+        const char* hex = "0123456789ABCDEF";
+        for (const char* series : {"XG", "XH", "YG", "YH"}) {
+            const int digits = series[1] == 'G' ? 16 : 10;
+            for (int d = 0; d < digits; ++d) l[i++] = std::string(series) + hex[d];
+        }
+        return l;
+    }();
+    return list;
+}
+
+namespace {
+
+bool sameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+void DeleteTableFamily(std::string_view path) {
+    const std::size_t n = path.size();
+    const std::size_t sep = path.find_last_of('/');
+    const std::string_view last = sep == std::string_view::npos ? path : path.substr(sep + 1);
+    std::string stem; // ends in the dot
+    if (n >= 3 && path[n - 3] == '.' && last.size() >= 3) {
+        stem = std::string(path.substr(0, n - 2));
+    } else if (!last.empty() && last.find('.') == std::string_view::npos) {
+        stem = std::string(path) + ".";
+    } else {
+        return; // no name, or an extension of another length: not a Paradox table
+    }
+    const fsys::path stemPath(stem);
+    const fsys::path dir = stemPath.has_parent_path() ? stemPath.parent_path() : fsys::path(".");
+    const std::string stemName = stemPath.filename().string();
+    std::error_code ec;
+    if (!fsys::is_directory(dir, ec)) return;
+    // The directory's names once; each extension is then tried in its order.
+    std::vector<std::string> names;
+    for (const auto& entry : fsys::directory_iterator(dir, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() > stemName.size() && name.compare(0, stemName.size(), stemName) == 0)
+            names.push_back(name);
+    }
+    for (const auto& ext : familyExtensions()) {
+        for (const auto& name : names) {
+            if (!sameNoCase(std::string_view(name).substr(stemName.size()), ext)) continue;
+            fsys::remove(dir / name, ec); // a file that cannot go stays
+        }
+    }
+}
+
+} // namespace fieldsmith::tables

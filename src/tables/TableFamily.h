@@ -1,0 +1,26 @@
+// The files of a Paradox table's family, deleted before a table of that name is created
+// again, so that no old index or blob file is left beside the new table.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace fieldsmith::tables {
+
+//! The 57 extensions of a family, in the order they are tried: DB, MB, PX, FAM, TV, then
+//! the secondary index series XG0..XGF, XH0..XH9, YG0..YGF, YH0..YH9.
+const std::array<std::string, 57>& familyExtensions();
+
+//! Deletes every existing file of the family of the table at path (directory, separator
+//! and the table name as entered: ORDERS.DB or ORDERS). Reports nothing; files that cannot
+//! be deleted stay. Nothing else is touched:
+//! - a name with a three-character extension (ORDERS.DBF, ORDERS.TXT) is not a Paradox
+//!   table, and the family ORDERS.DB, ORDERS.PX, ... beside it belongs to another table,
+//!   so nothing is deleted;
+//! - the stem is matched exactly and the extension without regard to case, so that
+//!   ORDERS.px is deleted with ORDERS.DB but orders.px, which on a case-sensitive file
+//!   system names another table's file, stays.
+void DeleteTableFamily(std::string_view path);
+
+} // namespace fieldsmith::tables

@@ -1,0 +1,40 @@
+// The Table View's grid model and page over the shared TempTable.
+// TableModel: the rows of an open table, read once in the table's current order; memo
+// values are shown on one line.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+#include <vector>
+
+namespace fieldsmith::engine {
+class Table;
+}
+
+namespace fieldsmith::viewer {
+
+class TableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TableModel(QObject* parent = nullptr);
+
+    //! Reads all records of the open table in its current order; an unopened table
+    //! leaves the model empty. The cursor ends on the first record.
+    void load(engine::Table& table);
+    void clear();
+    QString fieldName(int column) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    //! A memo's lines one after the other on one line, separated by a blank.
+    static QString singleLine(const QString& text);
+
+private:
+    QStringList fields_;
+    std::vector<QStringList> rows_;
+};
+
+} // namespace fieldsmith::viewer

@@ -1,0 +1,276 @@
+// Add Primary and the counter tables: new key numbers written between index removal and
+// restore, running or drawn from a counter table held exclusively.
+#include "ops/AddPrimary.h"
+#include "ops/CounterTables.h"
+
+#include "../engine/paradox/TempDir.h"
+#include "app/run/Operations.h"
+#include "app/run/TestHost.h"
+#include "engine/EngineError.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace fieldsmith;
+using engine::FieldType;
+using fieldsmith::test::TempDir;
+
+namespace {
+
+class AddPrimary : public ::testing::Test {
+protected:
+    AddPrimary() {
+        session.addStandardAlias("WORK", work.path());
+        session.addStandardAlias("KESTREL", kestrel.path());
+        auto& in = inputs.Seite5;
+        in.AliasBox = "WORK";
+        in.TabellenBox = "ITEMS";
+        in.FeldBox = "NR";
+    }
+
+    // ITEMS: NR alpha (the target), GROUP alpha; values given per record.
+    void makeItems(const std::vector<std::pair<std::string, std::string>>& rows, bool indexed = false) {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("ITEMS");
+        t.fieldDefs() = {{"POS", FieldType::ftInteger, 0, indexed},
+                         {"NR", FieldType::ftString, 12},
+                         {"GRP", FieldType::ftString, 5}};
+        if (indexed) t.indexDefs() = {{"", "POS", engine::ixPrimary}};
+        t.createTable();
+        t.open();
+        int pos = 1;
+        for (const auto& [nr, grp] : rows) {
+            t.insert();
+            t.fieldByName("POS").setAsInteger(pos++);
+            t.fieldByName("NR").setAsString(nr);
+            t.fieldByName("GRP").setAsString(grp);
+            t.post();
+        }
+        t.close();
+        if (indexed) t.addIndex("ByGroup", "GRP", 0);
+    }
+
+    void makeCounter(const std::string& key, std::int64_t value) {
+        const auto names = ops::counterNamesFor(key);
+        engine::Table t(session);
+        t.setDatabaseName("KESTREL");
+        t.setTableName(names.table);
+        t.fieldDefs() = {{names.field, FieldType::ftInteger, 0, false}};
+        t.createTable();
+        t.open();
+        t.insert();
+        t.fieldByName(names.field).setAsInteger(value);
+        t.post();
+    }
+
+    std::int64_t counter(const std::string& key) {
+        const auto names = ops::counterNamesFor(key);
+        engine::Table t(session);
+        t.setDatabaseName("KESTREL");
+        t.setTableName(names.table);
+        t.open();
+        return t.fieldByName(names.field).asInteger();
+    }
+
+    std::vector<std::string> column(const std::string& field) {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("ITEMS");
+        t.open();
+        std::vector<std::string> out;
+        for (t.first(); !t.eof() && t.recordCount() > 0; t.next()) out.push_back(t.fieldByName(field).asString());
+        return out;
+    }
+
+    void run() {
+        run::RunContext ctx{host, session, inputs, shared};
+        ops::ProcessAddPrimary(ctx);
+    }
+
+    TempDir work, kestrel;
+    engine::Session session;
+    run::TestHost host;
+    run::PageInputs inputs;
+    run::SharedState shared{session};
+};
+
+TEST_F(AddPrimary, DefaultsNumberEmptyTargetsFrom50001) {
+    makeItems({{"", "A"}, {"", "A"}, {"", "B"}});
+    run();
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{"50001", "50002", "50003"}));
+    EXPECT_EQ(inputs.Seite5.NumberEdit, "50003");
+    EXPECT_EQ(host.panels[2], "0 records updated; - 3 values assigned to empty records!");
+    EXPECT_EQ(host.panels[1], "3 records of 3 processed");
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information), (std::vector<std::string>{"Complete!\r3 Records of 3 processed"}));
+    EXPECT_TRUE(host.idle);
+    EXPECT_FALSE(host.waitCursor);
+}
+
+TEST_F(AddPrimary, PrefixOnlyEmptyTargetsAndStartRecord) {
+    makeItems({{"", "A"}, {"keep", "A"}, {"", "B"}, {"", "B"}});
+    inputs.Seite5.AddPrimUsePrefixCheck = true;
+    inputs.Seite5.AddPrimPrefixEdit = "K-";
+    run();
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{"K-50001", "keep", "K-50003", "K-50004"}))
+        << "a filled target is skipped but uses up a number";
+
+    makeItems(std::vector<std::pair<std::string, std::string>>(10, {"", "A"}));
+    inputs.Seite5.AddPrimUsePrefixCheck = false;
+    inputs.Seite5.NumberEdit = "50000";
+    inputs.Seite5.AddPrimStartRecordEdit = "3";
+    host = {};
+    run();
+    const auto nr = column("NR");
+    EXPECT_EQ(nr[0], "");
+    EXPECT_EQ(nr[1], "");
+    EXPECT_EQ(nr[2], "50001");
+    EXPECT_EQ(nr[9], "50008");
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information).back(), "Complete!\r8 Records of 10 processed");
+}
+
+TEST_F(AddPrimary, NewNumberOnlyWhenTheChangeFieldChanges) {
+    makeItems({{"", "A"}, {"", "A"}, {"", "B"}, {"", "B"}, {"", "C"}});
+    inputs.Seite5.ChangeOnFeldChangeCheck = true;
+    inputs.Seite5.ChangeOnFeldBox = "GRP";
+    run();
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{"50001", "50001", "50002", "50002", "50003"}));
+
+    // An empty change field at the first record takes no number: the question comes.
+    makeItems({{"", ""}, {"", "A"}});
+    host = {};
+    host.answers = {true};
+    run();
+    EXPECT_EQ(host.textsOf(run::MessageKind::Confirmation), (std::vector<std::string>{"Field not updated!\rStop Process?"}));
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information).back(), "Complete!\r0 Records of 2 processed");
+}
+
+TEST_F(AddPrimary, ChecksInTheirOrder) {
+    struct Case {
+        std::function<void(run::Seite5Inputs&)> change;
+        std::string message;
+    } cases[] = {
+        {[](auto& in) { in.AliasBox.clear(); }, "ALIAS must be specified!"},
+        {[](auto& in) { in.TabellenBox.clear(); }, "Table must be specified!"},
+        {[](auto& in) { in.FeldBox.clear(); }, "Target field must be specified!"},
+        {[](auto& in) { in.useNumberRadio = false; in.getPrimRadio = true; }, "Primary field must be specified!"},
+        {[](auto& in) { in.NumberEdit.clear(); }, "Primary field START-VALUE must be specified!"},
+        {[](auto& in) { in.NumberEdit = "5x"; }, "START-VALUE must be a NUMBER!"},
+        {[](auto& in) { in.ChangeOnFeldChangeCheck = true; }, "Change value-in-field must be specified!"},
+        {[](auto& in) { in.AddPrimUsePrefixCheck = true; }, "no prefix specified! Unselect option or specify prefix"},
+        {[](auto& in) { in.AddPrimStartRecordEdit = "one"; }, "START with record-VALUE must be a NUMBER!"},
+    };
+    for (const auto& c : cases) {
+        inputs = {};
+        inputs.Seite5.AliasBox = "WORK";
+        inputs.Seite5.TabellenBox = "ITEMS";
+        inputs.Seite5.FeldBox = "NR";
+        c.change(inputs.Seite5);
+        host = {};
+        run();
+        EXPECT_EQ(host.textsOf(run::MessageKind::Error), (std::vector<std::string>{c.message}));
+        EXPECT_TRUE(std::find(host.events.begin(), host.events.end(), "UpdateAnsicht(false)") == host.events.end())
+            << c.message << ": nothing else happens";
+    }
+}
+
+TEST_F(AddPrimary, IndexesAreGoneDuringTheWalkAndRebuiltAfter) {
+    makeItems({{"", "B"}, {"", "A"}, {"", "C"}}, true);
+    int indexFilesDuringWalk = -1;
+    host.onPendingMessages = [&](run::TestHost&, int breather) {
+        // The first breather is the removal's own; the second follows the first record.
+        if (breather != 2) return;
+        indexFilesDuringWalk = 0;
+        for (const auto& e : std::filesystem::directory_iterator(work.path())) {
+            const std::string ext = e.path().extension().string();
+            if (ext == ".PX" || ext.rfind(".XG", 0) == 0 || ext.rfind(".YG", 0) == 0) ++indexFilesDuringWalk;
+
+        }
+    };
+    run();
+    EXPECT_EQ(indexFilesDuringWalk, 0);
+    engine::Table t(session);
+    t.setDatabaseName("WORK");
+    t.setTableName("ITEMS");
+    t.updateIndexDefs();
+    ASSERT_EQ(t.indexDefs().size(), 2u);
+    EXPECT_TRUE(t.indexDefs()[0].isPrimary());
+    EXPECT_EQ(t.indexDefs()[1].name, "_GRP");
+}
+
+TEST_F(AddPrimary, CounterTableHandsOutEachNumberOnce) {
+    makeCounter("TAVO", 4711);
+    makeItems({{"", "A"}, {"", "A"}, {"", "A"}});
+    inputs.Seite5.useNumberRadio = false;
+    inputs.Seite5.getPrimRadio = true;
+    inputs.Seite5.PrimaryBox = "TAVO";
+    run();
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{"4712", "4713", "4714"}));
+    EXPECT_EQ(counter("TAVO"), 4714);
+    // Aborted after the first record of a second run: the counter keeps what it handed out.
+    makeItems({{"", "A"}, {"", "A"}, {"", "A"}});
+    host = {};
+    host.cancelAtRecord = 1;
+    host.answers = {true};
+    run();
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{"4715", "", ""}));
+    EXPECT_EQ(counter("TAVO"), 4715);
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information).back(), "Complete!\r1 Records of 3 processed");
+}
+
+TEST_F(AddPrimary, CounterNamesIncludingTheIrregularOnes) {
+    struct Case {
+        const char* key;
+        const char* table;
+        const char* field;
+    } cases[] = {{"QZ", "QZMAX.DB", "QZNRMAX"}, {"NUBE", "NUBEMAX.DB", "ID"}, {"JEK", "JEKMAX.DB", "JEKMAX"},
+                 {"TAVO", "TAVOMAX.DB", "TAVO"}, {"FASO", "FASOMAX.DB", "FASOMAX"}, {"HUX", "HUXMAX.DB", "HUX"}};
+    for (const auto& c : cases) {
+        const auto n = ops::counterNamesFor(c.key);
+        EXPECT_EQ(n.table, c.table);
+        EXPECT_EQ(n.field, c.field) << c.key;
+    }
+    EXPECT_EQ(ops::keyNames().size(), 16u);
+}
+
+TEST_F(AddPrimary, CounterTableHeldByAnotherProcessAsksAgainAndCancelEndsTheRun) {
+    makeCounter("QZ", 10);
+    makeItems({{"", "A"}});
+    inputs.Seite5.useNumberRadio = false;
+    inputs.Seite5.getPrimRadio = true;
+    inputs.Seite5.PrimaryBox = "QZ";
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        engine::Table t(session);
+        t.setDatabaseName("KESTREL");
+        t.setTableName("QZMAX.DB");
+        t.open();
+        char c = 'r';
+        (void)!write(ready[1], &c, 1);
+        pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    host.answers = {true, false};
+    EXPECT_THROW(run(), engine::EngineError);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(host.textsOf(run::MessageKind::Retry),
+              (std::vector<std::string>(2, "Cannot open \"QZMAX.DB\" exclusive - OK to try again?")));
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information), (std::vector<std::string>{"Complete!\r0 Records of 0 processed"}));
+    EXPECT_TRUE(host.idle);
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{""}));
+    EXPECT_EQ(counter("QZ"), 10);
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+// Deleting a Paradox table's family of files before the table is made again.
+#include "tables/TableFamily.h"
+
+#include "../engine/paradox/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+
+using fieldsmith::tables::DeleteTableFamily;
+using fieldsmith::tables::familyExtensions;
+using fieldsmith::test::TempDir;
+
+namespace {
+
+std::set<std::string> filesIn(const TempDir& dir) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+    return names;
+}
+
+void touch(const TempDir& dir, const std::set<std::string>& names) {
+    for (const auto& n : names) std::ofstream(dir / n) << n;
+}
+
+TEST(TableFamily, ExtensionListInItsOrder) {
+    const auto& ext = familyExtensions();
+    ASSERT_EQ(ext.size(), 57u);
+    EXPECT_EQ(ext[0], "DB");
+    EXPECT_EQ(ext[4], "TV");
+    EXPECT_EQ(ext[5], "XG0");
+    EXPECT_EQ(ext[20], "XGF");
+    EXPECT_EQ(ext[21], "XH0");
+    EXPECT_EQ(ext[30], "XH9");
+    EXPECT_EQ(ext[31], "YG0");
+    EXPECT_EQ(ext[56], "YH9");
+}
+
+TEST(TableFamily, DeletesTheFamilyAndNothingElse) {
+    struct Case {
+        const char* name;
+        std::set<std::string> present;
+        std::set<std::string> remaining;
+    } cases[] = {
+        {"ORDERS.DB",
+         {"ORDERS.DB", "ORDERS.PX", "ORDERS.XG0", "ORDERS.YG0", "ORDERS.MB", "ORDER.DB", "ORDERS2.PX"},
+         {"ORDER.DB", "ORDERS2.PX"}},
+        {"ORDERS", {"ORDERS.DB", "ORDERS.TV", "ORDERS.FAM"}, {}},
+        {"ORDERS.DB", {"ORDERS.XGA", "ORDERS.YHA", "ORDERS.XH9", "ORDERS.VAL"}, {"ORDERS.YHA", "ORDERS.VAL"}},
+        // Extensions in any case belong to the family; a stem in another case is another table.
+        {"ORDERS.DB", {"ORDERS.px", "ORDERS.Mb", "orders.px"}, {"orders.px"}},
+        // A dBase or text name: the Paradox family beside it belongs to another table.
+        {"ORDERS.DBF", {"ORDERS.DB", "ORDERS.PX", "ORDERS.DBF"}, {"ORDERS.DB", "ORDERS.PX", "ORDERS.DBF"}},
+        {"ORDERS.TXT", {"ORDERS.DB", "ORDERS.TXT"}, {"ORDERS.DB", "ORDERS.TXT"}},
+        {"", {"ORDERS.DB"}, {"ORDERS.DB"}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        touch(dir, c.present);
+        DeleteTableFamily((dir.path() / c.name).string() + (std::string(c.name).empty() ? "/" : ""));
+        EXPECT_EQ(filesIn(dir), c.remaining) << c.name;
+    }
+}
+
+TEST(TableFamily, MissingDirectoryIsSilentlyIgnored) {
+    EXPECT_NO_THROW(DeleteTableFamily("/nonexistent/dir/ORDERS.DB"));
+}
+
+} // namespace
