@@ -22,3 +22,22 @@ std::optional<std::int32_t> pageInteger(std::string_view text) {
 }
 
 } // namespace fieldsmith::ops
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace fieldsmith::ops {
+
+std::string GetExePath() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return std::filesystem::current_path().string();
+    return exe.parent_path().string();
+}
+
+std::int32_t requirePageInteger(std::string_view text) {
+    if (auto n = pageInteger(text)) return *n;
+    throw std::runtime_error("'" + std::string(text) + "' is not a valid integer value");
+}
+
+} // namespace fieldsmith::ops
