@@ -1,12 +1,17 @@
 // fieldsmith-batch: the table engine and the operations from a terminal.
 #include "BatchCommands.h"
 
+#include "app/demo/DemoConfiguration.h"
+#include "app/run/BatchRun.h"
+#include "app/run/Operations.h"
 #include "engine/EngineError.h"
+#include "ops/FieldOperations.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
 
 #include <cstring>
 #include <iostream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -23,13 +28,19 @@ Commands:
   describe FILE                the same for a table file (/data/ORDERS.DB)
   dump ALIAS TABLE [--index FIELDS]
   dump FILE [--index FIELDS]   the table as UTF-8 CSV on standard output
+  run PAGE Control=value ... [--yes|--no] [--save-as PATH]
+                               run the operation of a page (Seite1 ... Seite7, DelPage, ...)
+                               with its inputs; questions are answered by --yes or --no
+                               (without either, a question ends the run)
 
 Options:
   --password PW                register a table password before anything is opened
   --help                       this text
 
 The configuration comes from $FIELDSMITH_HOME, else ~/.config/fieldsmith.
-Exit status: 0 done, 1 error, 2 wrong usage.
+On first use without configuration, a demo configuration is created there.
+Exit status: 0 done (also after an aborted run), 1 error or check message, 2 wrong
+usage, 3 page without an operation, 4 a question that no --yes/--no answered.
 )";
 
 int usageError(const std::string& what) {
@@ -42,6 +53,14 @@ int usageError(const std::string& what) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     engine::Session session(engine::configDirectory());
+    // A run takes its own words: everything after "run" belongs to the page.
+    std::vector<std::string> runArgs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "run") continue;
+        runArgs.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+        args.resize(i + 1);
+        break;
+    }
     std::string indexFields;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -61,7 +80,13 @@ int main(int argc, char** argv) {
     const std::string command = rest[0];
     const std::vector<std::string> operands(rest.begin() + 1, rest.end());
     try {
+        demo::ensureDemoConfiguration(session.configDir());
         session.loadConfiguration();
+        if (command == "run" && operands.empty()) {
+            run::OperationTable operations = run::builtInOperations();
+            ops::registerOperations(operations);
+            return run::runPageFromArgs(session, runArgs, operations, std::cerr, isatty(STDERR_FILENO) != 0);
+        }
         if (command == "aliases" && operands.empty()) return batch::listAliases(session, std::cout);
         if (command == "tables" && operands.size() == 1)
             return batch::listTables(session, operands[0], std::cout);
