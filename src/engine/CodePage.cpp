@@ -1,6 +1,9 @@
 #include "CodePage.h"
 
 #include <cerrno>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <iconv.h>
 #include <string>
 
@@ -11,6 +14,7 @@ namespace {
 std::string iconvName(int codePage) {
     if (codePage == 65001) return "UTF-8";
     if (codePage == 936) return "GBK";
+    if (codePage == 1051) return "HP-ROMAN8";
     return "CP" + std::to_string(codePage);
 }
 
@@ -21,11 +25,13 @@ bool isSingleByte(int codePage) {
     }
 }
 
+} // namespace
+
 // Owns one iconv descriptor.
 class Iconv {
 public:
     Iconv(const std::string& to, const std::string& from)
-        : cd_(iconv_open(to.c_str(), from.c_str())) {}
+        : cd_(iconv_open(to.c_str(), from.c_str())), fromUtf8_(from == "UTF-8") {}
     ~Iconv() {
         if (ok()) iconv_close(cd_);
     }
@@ -48,9 +54,15 @@ public:
             out.append(buf, static_cast<std::size_t>(dst - buf));
             if (r == static_cast<std::size_t>(-1)) {
                 if (errno == E2BIG) continue;
-                // EILSEQ or EINVAL: skip one input byte.
-                ++src;
-                --srcLeft;
+                // EILSEQ or EINVAL: skip one character (a whole UTF-8 sequence).
+                std::size_t skip = 1;
+                if (fromUtf8_) {
+                    const auto lead = static_cast<unsigned char>(*src);
+                    skip = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+                    if (skip > srcLeft) skip = srcLeft;
+                }
+                src += skip;
+                srcLeft -= skip;
                 ++losses;
                 out += '?';
                 iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -61,7 +73,48 @@ public:
 
 private:
     iconv_t cd_;
+    bool fromUtf8_ = false;
 };
+
+namespace {
+
+// Byte maps between two single-byte code pages, built once per pair: building one takes
+// a few hundred conversions.
+struct ByteMap {
+    bool usable = false;
+    std::array<unsigned char, 256> map{};
+    std::array<bool, 256> lossy{};
+};
+
+const ByteMap& byteMapFor(int from, int to) {
+    static std::mutex mutex;
+    static std::map<std::pair<int, int>, ByteMap> cache;
+    std::lock_guard lock(mutex);
+    auto [it, fresh] = cache.try_emplace({from, to});
+    ByteMap& m = it->second;
+    if (!fresh) return m;
+    Iconv toUcs("UTF-32LE", iconvName(from));
+    Iconv fromUcs(iconvName(to), "UTF-32LE");
+    if (!toUcs.ok() || !fromUcs.ok()) return m; // an unknown code page passes unchanged
+    m.usable = true;
+    for (int b = 0; b < 256; ++b) {
+        std::uint64_t lost = 0;
+        const char in = static_cast<char>(b);
+        const std::string ucs = toUcs.convert(std::string_view(&in, 1), lost);
+        std::string back;
+        if (lost == 0 && ucs.size() == 4) back = fromUcs.convert(ucs, lost);
+        const auto i = static_cast<std::size_t>(b);
+        if (lost == 0 && back.size() == 1) {
+            m.map[i] = static_cast<unsigned char>(back[0]);
+        } else if (b < 0x80) {
+            m.map[i] = static_cast<unsigned char>(b);
+        } else {
+            m.map[i] = '?';
+            m.lossy[i] = true;
+        }
+    }
+    return m;
+}
 
 } // namespace
 
@@ -71,40 +124,25 @@ CodePageConverter::CodePageConverter(int fromCodePage, int toCodePage)
     if (identity_) return;
     if (!isSingleByte(fromCodePage) || !isSingleByte(toCodePage)) {
         multiByte_ = true;
+        auto cv = std::make_shared<Iconv>(iconvName(toCodePage), iconvName(fromCodePage));
+        if (cv->ok()) iconv_ = std::move(cv);
+        else identity_ = true;
         return;
     }
-    Iconv toUcs(iconvName(fromCodePage) == "UTF-8" ? "UTF-8" : "UTF-32LE", iconvName(fromCodePage));
-    Iconv fromUcs(iconvName(toCodePage), "UTF-32LE");
-    if (!toUcs.ok() || !fromUcs.ok()) {
-        identity_ = true; // an unknown code page is passed through unchanged
+    const ByteMap& m = byteMapFor(fromCodePage, toCodePage);
+    if (!m.usable) {
+        identity_ = true;
         return;
     }
-    for (int b = 0; b < 256; ++b) {
-        std::uint64_t lost = 0;
-        const char in = static_cast<char>(b);
-        const std::string ucs = toUcs.convert(std::string_view(&in, 1), lost);
-        std::string back;
-        if (lost == 0 && ucs.size() == 4) back = fromUcs.convert(ucs, lost);
-        if (lost == 0 && back.size() == 1) {
-            map_[b] = static_cast<unsigned char>(back[0]);
-            lossy_[b] = false;
-        } else if (b < 0x80) {
-            map_[b] = static_cast<unsigned char>(b);
-            lossy_[b] = false;
-        } else {
-            map_[b] = '?';
-            lossy_[b] = true;
-        }
-    }
+    map_ = m.map;
+    lossy_ = m.lossy;
 }
 
 std::string CodePageConverter::convert(std::string_view text) const {
     if (identity_) return std::string(text);
     if (multiByte_) {
-        Iconv cv(iconvName(to_), iconvName(from_));
-        if (!cv.ok()) return std::string(text);
         const std::uint64_t before = losses_;
-        std::string out = cv.convert(text, losses_);
+        std::string out = iconv_->convert(text, losses_);
         if (sharedLosses_) *sharedLosses_ += losses_ - before;
         return out;
     }

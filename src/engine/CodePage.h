@@ -3,10 +3,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace fieldsmith::engine {
+
+class Iconv;
 
 //! Converts text from one code page to another. Characters without an equivalent become
 //! "?", and the converter counts them so that a run can report them.
@@ -33,6 +36,7 @@ private:
     std::array<bool, 256> lossy_{};
     mutable std::uint64_t losses_ = 0;
     std::uint64_t* sharedLosses_ = nullptr;
+    std::shared_ptr<Iconv> iconv_; //!< multi-byte code pages convert whole texts
 };
 
 //! Text in a single-byte code page as UTF-8 (for terminals and CSV dumps).

@@ -233,8 +233,7 @@ void Table::close() {
 void Table::refresh() {
     requireActive("refresh");
     requireBrowse("refresh");
-    if (order_ && !order_->primary) order_->stale = true;
-    if (range_) applyRange();
+    // The orders kept in memory follow every change made through this engine.
     const std::int64_t n = orderSize();
     if (n == 0) {
         hasRecord_ = false;
@@ -605,15 +604,44 @@ void Table::post() {
     requireActive("post");
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     auto& d = driver();
-    RecordPos p;
     const bool inserting = state_ == DataSetState::Insert;
-    if (inserting) p = d.insert(image_);
-    else p = d.update(pos_, image_);
+    // What the change does to the orders: an insert or a new primary key shifts records;
+    // a new value in a secondary index's fields moves one entry of that order.
+    bool reordered = inserting;
+    const bool secondary = order_ && !order_->primary && !order_->stale;
+    std::string oldKey, newKey;
+    std::int64_t primaryOrdinal = -1;
+    if (!inserting) {
+        std::string a, b;
+        for (int f = 0; f < d.keyFieldCount(); ++f) {
+            d.appendSortKey(f, current_.data(), false, a);
+            d.appendSortKey(f, image_.raw.data(), false, b);
+        }
+        reordered = a != b;
+        if (secondary && !reordered) {
+            const int n = static_cast<int>(order_->fields.size());
+            oldKey = sortKeyOf(current_.data(), n);
+            newKey = sortKeyOf(image_.raw.data(), n);
+            if (oldKey != newKey) primaryOrdinal = d.ordinal(pos_);
+        }
+    }
+    const RecordPos p = inserting ? d.insert(image_) : d.update(pos_, image_);
     state_ = DataSetState::Browse;
     image_ = {};
     pos_ = p;
     hasRecord_ = true;
-    afterStructureChange();
+    if (reordered) {
+        afterStructureChange();
+    } else if (primaryOrdinal >= 0) {
+        auto& entries = order_->entries;
+        appendOrdinal(oldKey, primaryOrdinal);
+        appendOrdinal(newKey, primaryOrdinal);
+        auto it = std::lower_bound(entries.begin(), entries.end(), oldKey);
+        if (it != entries.end() && *it == oldKey) entries.erase(it);
+        entries.insert(std::lower_bound(entries.begin(), entries.end(), newKey), newKey);
+        ordinal_ = -1;
+        if (range_) applyRange();
+    }
     loadCurrent();
     eof_ = bof_ = false;
     notify();

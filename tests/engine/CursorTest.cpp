@@ -35,7 +35,8 @@ protected:
             t->insert();
             t->fieldByName("GRP").setAsInteger(grp);
             t->fieldByName("NUM").setAsInteger(num);
-            t->fieldByName("NAME").setAsString("n" + std::to_string(grp) + "-" + std::to_string(num));
+            t->fieldByName("NAME").setAsString("n" + std::to_string(grp) + "-" +
+                                               std::to_string(num));
             t->post();
         }
         t->first();
@@ -53,7 +54,8 @@ protected:
 
     static std::vector<std::string> walk(Table& t) {
         std::vector<std::string> keys;
-        for (t.first(); !t.eof() && keys.size() < 100; t.next()) keys.push_back(key(t));
+        for (t.first(); !t.eof() && keys.size() < 100; t.next())
+            keys.push_back(key(t));
         return keys;
     }
 
@@ -80,7 +82,8 @@ TEST_F(CursorTest, WalkFollowsKeyOrderAndCountsRecords) {
     EXPECT_EQ(t->recordCount(), 5);
     EXPECT_EQ(walk(*t), (std::vector<std::string>{"1/10", "2/20", "2/25", "3/30", "3/31"}));
     t->first();
-    for (int expected = 1; !t->eof(); t->next(), ++expected) EXPECT_EQ(t->recNo(), expected);
+    for (int expected = 1; !t->eof(); t->next(), ++expected)
+        EXPECT_EQ(t->recNo(), expected);
 }
 
 TEST_F(CursorTest, MovesPastEitherEndStayPut) {
@@ -223,7 +226,8 @@ TEST_F(CursorTest, IndexFieldNamesWithoutIndexFailToOpen) {
 
 TEST_F(CursorTest, FieldNamesAreCaseInsensitiveAndUnknownNamesFail) {
     auto t = fiveRecords();
-    for (const char* name : {"name", "Name", "NAME", "nAmE"}) EXPECT_EQ(t->fieldByName(name).index(), 2);
+    for (const char* name : {"name", "Name", "NAME", "nAmE"})
+        EXPECT_EQ(t->fieldByName(name).index(), 2);
     EXPECT_EQ(t->findField("num"), 1);
     EXPECT_FALSE(t->findField("NAMES"));
     try {

@@ -87,7 +87,8 @@ PxValue decode(pxdoc_t* doc, const PxField& f, char* p) {
         }
         break;
     }
-    default: return v; // blobs: only the raw bytes, see rawRecords
+    default:
+        return v; // blobs: only the raw bytes, see rawRecords
     }
     // pxlib 0.6.8 reports an all-zero Long, Date or Time as -2147483648 rather than as
     // blank; all-zero is the format's blank for every type, and that value is not storable.
@@ -97,11 +98,14 @@ PxValue decode(pxdoc_t* doc, const PxField& f, char* p) {
 
 } // namespace
 
-bool pxlibDecodes(int type) { return type < pxfMemoBLOb || type > pxfGraphic; }
+bool pxlibDecodes(int type) {
+    return type < pxfMemoBLOb || type > pxfGraphic;
+}
 
 PxTable readWithPxlib(const std::filesystem::path& db) {
     std::string messages;
-    std::unique_ptr<pxdoc_t, DocDeleter> doc(PX_new3(collectError, nullptr, nullptr, nullptr, &messages));
+    std::unique_ptr<pxdoc_t, DocDeleter> doc(
+        PX_new3(collectError, nullptr, nullptr, nullptr, &messages));
     if (!doc) throw std::runtime_error("pxlib: cannot create a document");
     if (PX_open_file(doc.get(), db.c_str()) < 0)
         throw std::runtime_error("pxlib cannot open " + db.string() + ": " + messages);
@@ -129,7 +133,8 @@ PxTable readWithPxlib(const std::filesystem::path& db) {
             throw std::runtime_error("pxlib cannot read record " + std::to_string(r) + " of " +
                                      db.string() + ": " + messages);
         std::vector<PxValue> values;
-        for (const auto& f : t.fields) values.push_back(decode(doc.get(), f, raw.data() + f.offset));
+        for (const auto& f : t.fields)
+            values.push_back(decode(doc.get(), f, raw.data() + f.offset));
         t.records.push_back(std::move(values));
         t.rawRecords.push_back(raw);
     }

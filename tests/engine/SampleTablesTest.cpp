@@ -77,38 +77,60 @@ std::string clockTime(long ms) {
 
 FieldType expectedType(int code) {
     switch (code) {
-    case pxfAlpha: return FieldType::ftString;
-    case pxfDate: return FieldType::ftDate;
-    case pxfShort: return FieldType::ftSmallint;
-    case pxfLong: return FieldType::ftInteger;
-    case pxfCurrency: return FieldType::ftCurrency;
-    case pxfNumber: return FieldType::ftFloat;
-    case pxfLogical: return FieldType::ftBoolean;
-    case pxfMemoBLOb: return FieldType::ftMemo;
-    case pxfBLOb: return FieldType::ftBlob;
-    case pxfFmtMemoBLOb: return FieldType::ftFmtMemo;
-    case pxfOLE: return FieldType::ftParadoxOle;
-    case pxfGraphic: return FieldType::ftGraphic;
-    case pxfTime: return FieldType::ftTime;
-    case pxfTimestamp: return FieldType::ftDateTime;
-    case pxfAutoInc: return FieldType::ftAutoInc;
-    case pxfBCD: return FieldType::ftBCD;
-    case pxfBytes: return FieldType::ftBytes;
-    default: return FieldType::ftUnknown;
+    case pxfAlpha:
+        return FieldType::ftString;
+    case pxfDate:
+        return FieldType::ftDate;
+    case pxfShort:
+        return FieldType::ftSmallint;
+    case pxfLong:
+        return FieldType::ftInteger;
+    case pxfCurrency:
+        return FieldType::ftCurrency;
+    case pxfNumber:
+        return FieldType::ftFloat;
+    case pxfLogical:
+        return FieldType::ftBoolean;
+    case pxfMemoBLOb:
+        return FieldType::ftMemo;
+    case pxfBLOb:
+        return FieldType::ftBlob;
+    case pxfFmtMemoBLOb:
+        return FieldType::ftFmtMemo;
+    case pxfOLE:
+        return FieldType::ftParadoxOle;
+    case pxfGraphic:
+        return FieldType::ftGraphic;
+    case pxfTime:
+        return FieldType::ftTime;
+    case pxfTimestamp:
+        return FieldType::ftDateTime;
+    case pxfAutoInc:
+        return FieldType::ftAutoInc;
+    case pxfBCD:
+        return FieldType::ftBCD;
+    case pxfBytes:
+        return FieldType::ftBytes;
+    default:
+        return FieldType::ftUnknown;
     }
 }
 
 int expectedSize(const PxField& f) {
     switch (f.type) {
     case pxfAlpha:
-    case pxfBytes: return f.width;
-    case pxfBCD: return f.decimals;
+    case pxfBytes:
+        return f.width;
+    case pxfBCD:
+        return f.decimals;
     case pxfMemoBLOb:
     case pxfBLOb:
     case pxfFmtMemoBLOb:
     case pxfOLE:
-    case pxfGraphic: return f.width - 10;
-    default: return 0;
+    case pxfGraphic:
+        return f.width - 10;
+    default:
+        return 0;
     }
 }
 
@@ -147,10 +169,14 @@ void expectFieldMatches(const PxTable& t, const PxField& f, const PxValue& want,
     ASSERT_FALSE(field.isNull()) << "pxlib reads a value, the engine reads blank";
     const Value v = field.value();
     switch (f.type) {
-    case pxfAlpha: EXPECT_EQ(text, programText(t, want.text)); break;
+    case pxfAlpha:
+        EXPECT_EQ(text, programText(t, want.text));
+        break;
     case pxfShort:
     case pxfLong:
-    case pxfAutoInc: EXPECT_EQ(text, std::to_string(want.integer)); break;
+    case pxfAutoInc:
+        EXPECT_EQ(text, std::to_string(want.integer));
+        break;
     case pxfDate:
         EXPECT_EQ(v.i, want.integer);
         EXPECT_EQ(text, isoDate(want.integer));
@@ -169,9 +195,14 @@ void expectFieldMatches(const PxTable& t, const PxField& f, const PxValue& want,
         EXPECT_TRUE(sameNumber(std::strtod(text.c_str(), nullptr), want.number))
             << "engine '" << text << "', pxlib " << want.number << " '" << want.text << "'";
         break;
-    case pxfLogical: EXPECT_EQ(text, want.integer ? "True" : "False"); break;
-    case pxfBytes: EXPECT_EQ(v.s, want.text); break;
-    default: ADD_FAILURE() << "unexpected type " << f.type;
+    case pxfLogical:
+        EXPECT_EQ(text, want.integer ? "True" : "False");
+        break;
+    case pxfBytes:
+        EXPECT_EQ(v.s, want.text);
+        break;
+    default:
+        ADD_FAILURE() << "unexpected type " << f.type;
     }
 }
 
@@ -212,7 +243,8 @@ TEST(SampleTables, ValuesMatchIndependentReader) {
             EXPECT_EQ(table->recNo(), r + 1);
             for (std::size_t i = 0; i < want.fields.size(); ++i)
                 if (pxlibDecodes(want.fields[i].type))
-                    expectFieldMatches(want, want.fields[i], want.records[static_cast<std::size_t>(r)][i],
+                    expectFieldMatches(want, want.fields[i],
+                                       want.records[static_cast<std::size_t>(r)][i],
                                        table->field(static_cast<int>(i)));
         }
         EXPECT_EQ(r, want.recordCount);
@@ -240,9 +272,12 @@ std::optional<std::string> blobByHand(const std::string& record, const PxField& 
     const std::size_t slot = locator & 0xFFu;
     if (block + 12 + 5 * 64 > mb.size()) return std::nullopt;
     std::size_t start = 0;
-    if (mb[block] == 2 && slot == 0xFF) start = block + 9;
-    else if (mb[block] == 3 && slot < 64) start = block + 16 * mb[block + 12 + 5 * slot];
-    else return std::nullopt;
+    if (mb[block] == 2 && slot == 0xFF)
+        start = block + 9;
+    else if (mb[block] == 3 && slot < 64)
+        start = block + 16 * mb[block + 12 + 5 * slot];
+    else
+        return std::nullopt;
     if (start + length > mb.size()) return std::nullopt;
     return std::string(reinterpret_cast<const char*>(&mb[start]), length);
 }
@@ -354,7 +389,8 @@ TEST(SampleTables, EncryptedTableFailsWithClearError) {
     try {
         table.open();
     } catch (const EngineError& e) {
-        EXPECT_TRUE(e.kind() == ErrorKind::NeedsPassword || e.kind() == ErrorKind::General) << e.what();
+        EXPECT_TRUE(e.kind() == ErrorKind::NeedsPassword || e.kind() == ErrorKind::General)
+            << e.what();
         return;
     }
     ASSERT_EQ(table.recordCount(), want.recordCount);

@@ -56,7 +56,8 @@ std::vector<fs::path> sampleTables() {
     for (const auto& e : fs::recursive_directory_iterator(root)) {
         if (!e.is_regular_file()) continue;
         std::string ext = e.path().extension().string();
-        for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : ext)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         if (ext != ".DB") continue;
         if (e.path().parent_path().filename() == "encrypt") continue;
         tables.push_back(e.path());
@@ -87,8 +88,10 @@ std::string convertCodePage(std::string_view text, const std::string& from, cons
         std::size_t srcLeft = 1, dstLeft = sizeof res;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         const std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        if (r == static_cast<std::size_t>(-1) || dst - res != 1) out += '?';
-        else out += res[0];
+        if (r == static_cast<std::size_t>(-1) || dst - res != 1)
+            out += '?';
+        else
+            out += res[0];
     }
     iconv_close(cd);
     return out;
@@ -99,9 +102,17 @@ std::vector<std::uint8_t> readFileBytes(const fs::path& path) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+// Overwrites in place and then sets the size: a file truncated to zero and rewritten is
+// flushed to the disk on close by ext4, which would make the damage tests slow.
 void writeFileBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    {
+        std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+        if (!out) out.open(path, std::ios::binary | std::ios::out);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out) throw std::runtime_error("cannot write " + path.string());
+    }
+    fs::resize_file(path, bytes.size());
 }
 
 } // namespace fieldsmith::test

@@ -81,7 +81,8 @@ std::string BlobFile::read(std::uint32_t locator, std::uint32_t length) const {
         damaged("blob at offset " + std::to_string(blockOffset) + " lies outside the file");
     std::uint8_t head[12];
     readClear(blockOffset, head, sizeof head);
-    std::string data(length, '\0');
+    // The length comes from the record: it is checked against the block before anything
+    // is allocated for it.
     if (head[0] == 2) {
         const std::uint32_t units = readU16(&head[1]);
         if (index != 0xFF) damaged("single blob block addressed with slot " + std::to_string(index));
@@ -90,6 +91,7 @@ std::string BlobFile::read(std::uint32_t locator, std::uint32_t length) const {
         if (static_cast<std::uint64_t>(length) + 9 > static_cast<std::uint64_t>(units) * kUnit ||
             blockOffset + 9ULL + length > size)
             damaged("blob at offset " + std::to_string(blockOffset) + " runs past its block");
+        std::string data(length, '\0');
         readClear(blockOffset + 9, data.data(), length);
         return data;
     }
@@ -105,6 +107,7 @@ std::string BlobFile::read(std::uint32_t locator, std::uint32_t length) const {
         if (stored != length || first * 16 + length > kUnit)
             damaged("blob slot " + std::to_string(index) + " at offset " +
                     std::to_string(blockOffset) + " does not match its record");
+        std::string data(length, '\0');
         readClear(blockOffset + first * 16, data.data(), length);
         return data;
     }

@@ -47,8 +47,9 @@ FieldType fieldTypeForCode(std::uint8_t code) {
     }
 }
 
-int codePageFor(int version, int codePageField, int sortOrder) {
+int codePageFor(int version, int codePageField, int sortOrder, const std::string& sortName) {
     if (version >= 5 && codePageField > 0) return codePageField;
+    if (sortName == "BLROM800") return kHpRoman8;
     switch (sortOrder) {
     case 0x54: return 850;
     case 0xC0: return 866;
@@ -109,7 +110,6 @@ Header readDataHeader(const std::filesystem::path& path, const std::vector<std::
                       std::to_string(h.recordSize));
     const std::uint32_t enc1 = readU32(b + hdr::kEncryption1);
     h.encryptionKey = (enc1 == 0xFF00FF00u && extended) ? readU32(b + hdr::kEncryption2) : enc1;
-    h.codePage = codePageFor(h.version, extended ? readU16(b + hdr::kCodePage) : 0, h.sortOrder);
 
     // Names follow the descriptors, the pointers and the table name.
     const std::size_t tableNameLen = h.version >= 12 ? 261 : 79;
@@ -140,6 +140,7 @@ Header readDataHeader(const std::filesystem::path& path, const std::vector<std::
             if (q < end) h.indexName.assign(reinterpret_cast<const char*>(b + start), q - start);
         }
     }
+    h.codePage = codePageFor(h.version, extended ? readU16(b + hdr::kCodePage) : 0, h.sortOrder, h.sortName);
     h.bytes.assign(head.begin(), head.begin() + static_cast<std::ptrdiff_t>(end));
     return h;
 }

@@ -67,8 +67,11 @@ struct Header {
 //! Width in the record of a field with this type code and descriptor size; 0 = unknown.
 int fieldWidth(std::uint8_t code, std::uint8_t size);
 FieldType fieldTypeForCode(std::uint8_t code);
+//! The HP Roman-8 character set of tables sorted by "BLROM800" (its IBM number).
+constexpr int kHpRoman8 = 1051;
+
 //! Code page of a table: the header's for level 4 and later, else from the sort order.
-int codePageFor(int version, int codePageField, int sortOrder);
+int codePageFor(int version, int codePageField, int sortOrder, const std::string& sortName);
 
 //! What a data-type file header (.DB or X file of level 4 or later) is made of.
 struct DataHeaderSpec {
