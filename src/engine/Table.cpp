@@ -203,6 +203,7 @@ void Table::open() {
     case TableType::Default: break;
     }
     fieldDefs_ = driver_->fields();
+    recentLookups_.clear();
     indexDefs_ = driver_->indexes();
     current_.assign(driver_->recordSize(), 0);
     state_ = DataSetState::Browse;
@@ -703,8 +704,15 @@ Field Table::field(int index) {
 }
 
 std::optional<int> Table::findField(std::string_view name) const {
-    for (std::size_t i = 0; i < fieldDefs_.size(); ++i)
-        if (sameName(fieldDefs_[i].name, name)) return static_cast<int>(i);
+    // Walks ask for the same few names on every record: those are remembered as spelled.
+    for (const auto& [spelled, index] : recentLookups_)
+        if (spelled == name && index < static_cast<int>(fieldDefs_.size())) return index;
+    for (std::size_t i = 0; i < fieldDefs_.size(); ++i) {
+        if (!sameName(fieldDefs_[i].name, name)) continue;
+        if (recentLookups_.size() >= 8) recentLookups_.erase(recentLookups_.begin());
+        recentLookups_.emplace_back(std::string(name), static_cast<int>(i));
+        return static_cast<int>(i);
+    }
     return std::nullopt;
 }
 
@@ -830,6 +838,7 @@ void Table::setFieldTextInto(int index, std::string_view text) {
 void Table::updateFieldDefs() {
     if (active()) {
         fieldDefs_ = driver_->fields();
+        recentLookups_.clear();
         return;
     }
     Table probe(session_);
@@ -838,6 +847,7 @@ void Table::updateFieldDefs() {
     probe.setTableType(tableType_);
     probe.open();
     fieldDefs_ = probe.fieldDefs_;
+    recentLookups_.clear();
 }
 
 void Table::updateIndexDefs() {

@@ -135,7 +135,10 @@ public:
 
     // --- definitions
     //! Field definitions: those of the open table, or those set for createTable().
-    std::vector<FieldDef>& fieldDefs() { return fieldDefs_; }
+    std::vector<FieldDef>& fieldDefs() {
+        recentLookups_.clear(); // the caller may change the names
+        return fieldDefs_;
+    }
     std::vector<IndexDef>& indexDefs() { return indexDefs_; }
     //! Reads the field definitions from the files (table open or closed).
     void updateFieldDefs();
@@ -211,6 +214,7 @@ private:
     std::vector<std::uint8_t> current_; //!< stored bytes of the current record
     RecordImage image_;                 //!< the record being edited or inserted
 
+    mutable std::vector<std::pair<std::string, int>> recentLookups_; //!< name as asked → field
     std::function<void(Table&)> onDataChange_;
     int controlsDisabled_ = 0;
 };
