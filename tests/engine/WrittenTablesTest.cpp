@@ -66,6 +66,7 @@ std::string fmt(const char* pattern, auto... args) {
 struct BlobRead {
     std::string value;  //!< the whole blob as stored (Graphic: with its 8-byte prefix)
     std::string leader; //!< the leader bytes of the record
+    int home = 0;       //!< 0 blank, 1 leader only, 2 own block, 3 slot
 };
 
 BlobRead readBlob(const std::string& field, const Bytes& mb, const std::string& where) {
@@ -80,6 +81,7 @@ BlobRead readBlob(const std::string& field, const Bytes& mb, const std::string& 
         EXPECT_EQ(loc, 0u) << where << ": a blob that fits the leader has a locator";
         EXPECT_EQ(mod, 0u) << where << ": a blob that fits the leader has a modification number";
         out.value = field.substr(0, len);
+        out.home = 1;
         return out;
     }
     const std::size_t block = loc & 0xFFFFFF00u, index = loc & 0xFF;
@@ -99,6 +101,7 @@ BlobRead readBlob(const std::string& field, const Bytes& mb, const std::string& 
             return out;
         }
         out.value.assign(reinterpret_cast<const char*>(b + 9), len);
+        out.home = 2;
     } else if (b[0] == 3) {
         if (index > 63) {
             ADD_FAILURE() << where << ": slot " << index << " out of range";
@@ -114,6 +117,7 @@ BlobRead readBlob(const std::string& field, const Bytes& mb, const std::string& 
             return out;
         }
         out.value.assign(reinterpret_cast<const char*>(b + 16 * slot[0]), len);
+        out.home = 3;
     } else {
         ADD_FAILURE() << where << ": locator points at a block of type " << int(b[0]);
     }
@@ -177,6 +181,8 @@ IndexedRead readThroughIndex(const fs::path& db) {
     }
     if (PX_add_primary_index(data.doc, index.doc) < 0) {
         ADD_FAILURE() << "pxlib refuses the index: " << data.messages;
+        data.doc->px_pindex = nullptr;
+        data.doc->px_indexdata = nullptr;
         return out;
     }
     std::string rec(static_cast<std::size_t>(PX_get_recordsize(data.doc)), '\0');
@@ -187,7 +193,10 @@ IndexedRead readThroughIndex(const fs::path& db) {
         }
         out.raw.push_back(rec);
     }
-    data.doc->px_pindex = nullptr; // owned by the index document
+    // The index document owns what PX_add_primary_index lent to the data document.
+    data.doc->px_pindex = nullptr;
+    data.doc->px_indexdata = nullptr;
+    data.doc->px_indexdatalen = 0;
     return out;
 }
 
@@ -198,8 +207,8 @@ std::optional<std::string> pxlibLeaderMemo(const fs::path& db, const std::string
     int mod = 0, size = 0;
     char* value = nullptr;
     std::string copy = field;
-    const int rc = PX_get_data_blob(d.doc, copy.data(), static_cast<int>(copy.size()), &mod, &size,
-                                    &value);
+    const int rc =
+        PX_get_data_blob(d.doc, copy.data(), static_cast<int>(copy.size()), &mod, &size, &value);
     if (rc <= 0 || !value) return rc == 0 ? std::optional<std::string>("") : std::nullopt;
     std::string out(value, static_cast<std::size_t>(size));
     d.doc->free(d.doc, value);
@@ -228,18 +237,21 @@ void expectIndexMatchesData(const fs::path& db) {
         const std::uint8_t* b = f.data() + head + (block - 1) * size;
         if (head + block * size > f.size()) return out;
         const int n = static_cast<std::int16_t>(le16(b + 4)) / width + 1;
-        for (int i = 0; i < n; ++i) out.push_back(b + 6 + i * width);
+        for (int i = 0; i < n; ++i)
+            out.push_back(b + 6 + i * width);
         return out;
     };
     // Level-1 entries, in tree order.
-    std::vector<const std::uint8_t*> level1 = records(x, xHead, xBlock, le16(&x[0x1E]), keyWidth + 6);
+    std::vector<const std::uint8_t*> level1 =
+        records(x, xHead, xBlock, le16(&x[0x1E]), keyWidth + 6);
     int entries = static_cast<int>(level1.size());
     if (levels == 2) {
         std::vector<const std::uint8_t*> lower;
         for (const auto* e : level1) {
             const auto below = records(x, xHead, xBlock, shortField(e + keyWidth), keyWidth + 6);
             int sum = 0;
-            for (const auto* l : below) sum += shortField(l + keyWidth + 2);
+            for (const auto* l : below)
+                sum += shortField(l + keyWidth + 2);
             EXPECT_EQ(shortField(e + keyWidth + 2), sum) << "level-2 count is the sum below it";
             EXPECT_EQ(std::memcmp(e, below.at(0), keyWidth), 0) << "level-2 key is the first below";
             lower.insert(lower.end(), below.begin(), below.end());
@@ -248,6 +260,7 @@ void expectIndexMatchesData(const fs::path& db) {
         level1 = lower;
     }
     EXPECT_EQ(static_cast<std::uint32_t>(entries), le32(&x[6])) << "PX entry count";
+    EXPECT_GT(level1.size(), 3u) << "the fixture should spread over several data blocks";
     // Each level-1 entry: a data block in chain order, its first key and its record count.
     long sum = 0;
     int expectedBlock = le16(&d[0x0E]);
@@ -256,8 +269,9 @@ void expectIndexMatchesData(const fs::path& db) {
         EXPECT_EQ(block, expectedBlock) << "level-1 entries follow the data block chain";
         const auto recs = records(d, dHead, dBlock, block, static_cast<int>(dRec));
         EXPECT_EQ(static_cast<int>(recs.size()), count) << "count of data block " << block;
-        if (!recs.empty())
+        if (!recs.empty()) {
             EXPECT_EQ(std::memcmp(e, recs[0], keyWidth), 0) << "key of data block " << block;
+        }
         expectedBlock = le16(d.data() + dHead + (block - 1) * dBlock);
         sum += count;
     }
@@ -274,17 +288,42 @@ struct Column {
     int pxType;
 };
 const Column kColumns[] = {
-    {"ID", FieldType::ftInteger, 0, pxfLong},     {"SMALL", FieldType::ftSmallint, 0, pxfShort},
-    {"NAME", FieldType::ftString, 20, pxfAlpha},  {"SEQ", FieldType::ftAutoInc, 0, pxfAutoInc},
-    {"NUM", FieldType::ftFloat, 0, pxfNumber},    {"MONEY", FieldType::ftCurrency, 0, pxfCurrency},
-    {"DEC", FieldType::ftBCD, 2, pxfBCD},         {"FLAG", FieldType::ftBoolean, 0, pxfLogical},
-    {"DAY", FieldType::ftDate, 0, pxfDate},       {"CLOCK", FieldType::ftTime, 0, pxfTime},
-    {"STAMP", FieldType::ftDateTime, 0, pxfTimestamp}, {"RAW", FieldType::ftBytes, 8, pxfBytes},
-    {"NOTE", FieldType::ftMemo, 20, pxfMemoBLOb}, {"RICH", FieldType::ftFmtMemo, 10, pxfFmtMemoBLOb},
-    {"BIN", FieldType::ftBlob, 10, pxfBLOb},      {"PIC", FieldType::ftGraphic, 10, pxfGraphic},
+    {"ID", FieldType::ftInteger, 0, pxfLong},
+    {"SMALL", FieldType::ftSmallint, 0, pxfShort},
+    {"NAME", FieldType::ftString, 20, pxfAlpha},
+    {"SEQ", FieldType::ftAutoInc, 0, pxfAutoInc},
+    {"NUM", FieldType::ftFloat, 0, pxfNumber},
+    {"MONEY", FieldType::ftCurrency, 0, pxfCurrency},
+    {"DEC", FieldType::ftBCD, 2, pxfBCD},
+    {"FLAG", FieldType::ftBoolean, 0, pxfLogical},
+    {"DAY", FieldType::ftDate, 0, pxfDate},
+    {"CLOCK", FieldType::ftTime, 0, pxfTime},
+    {"STAMP", FieldType::ftDateTime, 0, pxfTimestamp},
+    {"RAW", FieldType::ftBytes, 8, pxfBytes},
+    {"NOTE", FieldType::ftMemo, 20, pxfMemoBLOb},
+    {"RICH", FieldType::ftFmtMemo, 10, pxfFmtMemoBLOb},
+    {"BIN", FieldType::ftBlob, 10, pxfBLOb},
+    {"PIC", FieldType::ftGraphic, 10, pxfGraphic},
 };
-enum Col { cId, cSmall, cName, cSeq, cNum, cMoney, cDec, cFlag, cDay, cClock, cStamp, cRaw,
-           cNote, cRich, cBin, cPic, cCount };
+enum Col {
+    cId,
+    cSmall,
+    cName,
+    cSeq,
+    cNum,
+    cMoney,
+    cDec,
+    cFlag,
+    cDay,
+    cClock,
+    cStamp,
+    cRaw,
+    cNote,
+    cRich,
+    cBin,
+    cPic,
+    cCount
+};
 
 //! A blob payload of n bytes that differs from record to record and byte to byte.
 std::string pattern(int seed, std::size_t n, bool text) {
@@ -318,16 +357,19 @@ Row makeRow(int id, int gen) {
     n[cMoney] = id * 0.5 - 7.25, t[cMoney] = fmt("%.2f", *n[cMoney]);
     if (id % 9 != 0) {
         const long cents = (id * 7919L + gen) % 200000 - 100000;
-        t[cDec] = fmt("%s%ld.%02ld", cents < 0 ? "-" : "", std::labs(cents) / 100, std::labs(cents) % 100);
+        t[cDec] = fmt("%s%ld.%02ld", cents < 0 ? "-" : "", std::labs(cents) / 100,
+                      std::labs(cents) % 100);
         n[cDec] = cents / 100.0;
     }
     if (id % 3 != 0) n[cFlag] = (id + gen) % 2, t[cFlag] = *n[cFlag] ? "True" : "False";
     const int y = 1890 + id % 200, m = 1 + id % 12, d = 1 + id % 28;
     const long ms = (id * 7777L + gen) % 86400 * 1000;
-    const std::string clock = fmt("%02ld:%02ld:%02ld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
+    const std::string clock =
+        fmt("%02ld:%02ld:%02ld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
     if (id % 13 != 0) n[cDay] = dayNumber(y, m, d), t[cDay] = fmt("%04d-%02d-%02d", y, m, d);
     if (id % 4 != 1) n[cClock] = ms, t[cClock] = clock;
-    n[cStamp] = dayNumber(y, m, d) * 86400000.0 + ms, t[cStamp] = t[cDay].empty() ? "" : t[cDay] + " " + clock;
+    n[cStamp] = dayNumber(y, m, d) * 86400000.0 + ms,
+    t[cStamp] = t[cDay].empty() ? "" : t[cDay] + " " + clock;
     if (t[cStamp].empty()) n[cStamp].reset();
     t[cRaw] = std::string{static_cast<char>(id), '\0', '\xFF', 'b', static_cast<char>(gen + 1)};
     const std::size_t memoSizes[] = {0, 12, 300, 3000 + static_cast<std::size_t>(id)};
@@ -351,7 +393,8 @@ protected:
         Table t(session);
         t.setDatabaseName("WORK");
         t.setTableName(name);
-        for (const auto& c : kColumns) t.fieldDefs().push_back({c.name, c.type, c.size, false});
+        for (const auto& c : kColumns)
+            t.fieldDefs().push_back({c.name, c.type, c.size, false});
         if (keyed) t.indexDefs() = {{"", "ID", ixPrimary}};
         t.createTable();
     }
@@ -380,7 +423,8 @@ protected:
     void expectReadBack(const std::string& name, std::vector<Row> rows, bool keyed,
                         const std::string& stage) {
         SCOPED_TRACE(name + ", " + stage);
-        if (keyed) std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.id < b.id; });
+        if (keyed)
+            std::sort(rows.begin(), rows.end(), [](auto& a, auto& b) { return a.id < b.id; });
         const fs::path db = dir.path() / (name + ".DB");
         const PxTable px = readWithPxlib(db);
         ASSERT_EQ(px.recordCount, static_cast<int>(rows.size()));
@@ -392,6 +436,7 @@ protected:
         EXPECT_EQ(px.fields[cDec].decimals, 2);
         const Bytes mb = readFileBytes(fs::path(db).replace_extension(".MB"));
         expectBlobFileWalks(mb);
+        int homes[4] = {};
         for (std::size_t r = 0; r < rows.size(); ++r) {
             const Row& want = rows[r];
             const auto& got = px.records[r];
@@ -401,9 +446,10 @@ protected:
                 const PxField& f = px.fields[c];
                 switch (c) {
                 case cName: {
-                    const std::string text = px.codePage == 1252 || px.codePage == 0
-                                                 ? v.text
-                                                 : convertCodePage(v.text, fmt("CP%d", px.codePage), "CP1252");
+                    const std::string text =
+                        px.codePage == 1252 || px.codePage == 0
+                            ? v.text
+                            : convertCodePage(v.text, fmt("CP%d", px.codePage), "CP1252");
                     EXPECT_EQ(text, want.text[c]) << where;
                     break;
                 }
@@ -417,9 +463,13 @@ protected:
                     EXPECT_EQ(v.text, padded) << where;
                     break;
                 }
-                case cNote: case cRich: case cBin: case cPic: {
+                case cNote:
+                case cRich:
+                case cBin:
+                case cPic: {
                     const std::string field = px.rawRecords[r].substr(f.offset, f.width);
                     const BlobRead b = readBlob(field, mb, where);
+                    ++homes[b.home];
                     std::string stored = want.text[c];
                     std::string shown = stored; // what the leader starts with
                     if (c == cPic && !stored.empty()) {
@@ -433,8 +483,10 @@ protected:
                     const std::size_t lead = std::min(b.leader.size(), shown.size());
                     EXPECT_EQ(b.leader.substr(0, lead), shown.substr(0, lead))
                         << where << ": the leader copies the first bytes";
-                    if (c == cNote && want.text[c].size() <= b.leader.size())
-                        EXPECT_EQ(pxlibLeaderMemo(db, field), want.text[c]) << where << " via pxlib";
+                    if (c == cNote && want.text[c].size() <= b.leader.size()) {
+                        EXPECT_EQ(pxlibLeaderMemo(db, field), want.text[c])
+                            << where << " via pxlib";
+                    }
                     break;
                 }
                 default:
@@ -449,6 +501,11 @@ protected:
                     EXPECT_NEAR(gotN, *want.number[c], 1e-9) << where;
                 }
             }
+        }
+        if (!rows.empty()) {
+            for (int h = 0; h < 4; ++h)
+                EXPECT_GT(homes[h], 0)
+                    << "no blob stored in place " << h << ": the fixture misses a case";
         }
         if (keyed) {
             expectIndexMatchesData(db);
@@ -529,7 +586,8 @@ TEST_F(WrittenTables, EmptiedKeyedTableKeepsAValidIndex) {
             t->post();
         }
         t->first();
-        while (t->recordCount() > 0) t->deleteRecord();
+        while (t->recordCount() > 0)
+            t->deleteRecord();
     }
     expectReadBack("GONE", {}, true, "after deleting every record");
 }

@@ -185,6 +185,11 @@ std::uint32_t BlobFile::allocateUnits(std::uint32_t units) {
 }
 
 bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data, Stored& out) {
+    const int need = static_cast<int>((data.size() + 15) / 16);
+    // A block known to lack a free slot or a long enough run of chunks is not read again.
+    if (auto known = room_.find(blockOffset);
+        known != room_.end() && (known->second.freeSlots == 0 || known->second.longestRun < need))
+        return false;
     if (subOffset_ != blockOffset) {
         subBlock_.resize(kUnit);
         readClear(blockOffset, subBlock_.data(), kUnit);
@@ -202,18 +207,19 @@ bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data,
         }
         for (int c = e[0]; c < e[0] + e[1] && c < 256; ++c) used[static_cast<std::size_t>(c)] = true;
     }
-    if (freeSlot < 0) return false;
-    const int need = static_cast<int>((data.size() + 15) / 16);
-    int run = 0;
+    int run = 0, longest = 0, freeSlots = 0;
     int start = -1;
+    for (int s = 0; s < kSlots; ++s) freeSlots += b[12 + 5 * static_cast<std::size_t>(s)] == 0 ? 1 : 0;
     for (int c = kFirstChunk; c <= kLastChunk; ++c) {
         run = used[static_cast<std::size_t>(c)] ? 0 : run + 1;
-        if (run == need) {
-            start = c - need + 1;
-            break;
-        }
+        longest = std::max(longest, run);
+        if (run == need && start < 0) start = c - need + 1;
     }
-    if (start < 0) return false;
+    if (freeSlot < 0 || start < 0) {
+        room_[blockOffset] = {freeSlots, longest};
+        return false;
+    }
+    room_.erase(blockOffset); // changes now; looked at afresh next time
     const std::uint16_t mod = nextModification();
     const std::size_t at = static_cast<std::size_t>(start) * 16;
     std::memcpy(&b[at], data.data(), data.size());
@@ -277,6 +283,7 @@ void BlobFile::release(std::uint32_t locator) {
     }
     if (head[0] != 3 || index >= kSlots) return;
     if (subOffset_ == blockOffset) subOffset_ = 0;
+    room_.erase(blockOffset);
     std::array<std::uint8_t, kUnit> b{};
     readClear(blockOffset, b.data(), b.size());
     std::uint8_t* e = &b[12 + 5 * index];

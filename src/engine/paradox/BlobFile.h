@@ -59,6 +59,12 @@ private:
     bool counterDirty_ = false;
     std::uint32_t subOffset_ = 0;          //!< the sub-allocated block kept in memory
     std::vector<std::uint8_t> subBlock_;
+    struct Room {
+        int freeSlots = 0;
+        int longestRun = 0; //!< longest run of free 16-byte chunks
+    };
+    std::map<std::uint32_t, Room> room_; //!< sub-allocated blocks found too full
+
 };
 
 } // namespace fieldsmith::engine::paradox

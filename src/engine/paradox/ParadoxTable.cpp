@@ -805,14 +805,31 @@ bool ParadoxTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
     splitPos(pos, ci, slot);
     std::vector<std::uint8_t> rec(static_cast<std::size_t>(header_.recordSize));
     read(pos, rec.data());
-    const std::int64_t ord = ordinal(pos);
+    const std::uint16_t block = chain_[ci];
+    const std::uint16_t nextBlock = ci + 1 < chain_.size() ? chain_[ci + 1] : 0;
     removeAt(ci, slot);
     for (std::size_t i = 0; i < header_.fields.size(); ++i)
         if (isBlobCode(header_.fields[i].code) && blobs_)
             if (const std::uint32_t loc = blobLocator(static_cast<int>(i), rec.data())) blobs_->release(loc);
     if (total_ == 0) return false;
-    wasLast = ord >= total_;
-    return at(wasLast ? total_ - 1 : ord, following);
+    // The following record: in the same block when records moved up into the slot, else
+    // the first one of the next block that has any (a freed block has left the chain).
+    wasLast = false;
+    const std::int32_t here = chainIndex_[block];
+    if (here >= 0 && slot < counts_[static_cast<std::size_t>(here)]) {
+        following = posOf(static_cast<std::size_t>(here), slot);
+        return true;
+    }
+    std::size_t start = chain_.size();
+    if (here >= 0) start = static_cast<std::size_t>(here) + 1;
+    else if (nextBlock != 0 && chainIndex_[nextBlock] >= 0) start = static_cast<std::size_t>(chainIndex_[nextBlock]);
+    for (std::size_t i = start; i < chain_.size(); ++i)
+        if (counts_[i] > 0) {
+            following = posOf(i, 0);
+            return true;
+        }
+    wasLast = true;
+    return last(following);
 }
 
 // Takes a record out of its block; an emptied block leaves the chain for the free list.
