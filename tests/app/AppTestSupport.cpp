@@ -35,7 +35,8 @@ void makeTable(engine::Session& session, const std::string& alias, const std::st
     t.open();
     for (const auto& row : rows) {
         t.insert();
-        for (std::size_t i = 0; i < row.size(); ++i) t.fieldByName(fields[i]).setAsString(row[i]);
+        for (std::size_t i = 0; i < row.size(); ++i)
+            t.fieldByName(fields[i]).setAsString(row[i]);
         t.post();
     }
     t.close();

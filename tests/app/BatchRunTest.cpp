@@ -1,7 +1,7 @@
 // `fieldsmith-batch run`: inputs from Control=value, answers from --yes/--no, exit
 // statuses, and what reaches standard error.
-#include "AppTestSupport.h"
 #include "app/run/BatchRun.h"
+#include "AppTestSupport.h"
 #include "app/run/RunProtocol.h"
 #include "app/run/Texts.h"
 #include "engine/Session.h"
@@ -63,7 +63,8 @@ TEST_F(BatchRun, ArgumentErrorsAndPagesWithoutAnOperation) {
     };
     for (const Case& c : cases) {
         std::string line;
-        for (const auto& a : c.args) line += a + " ";
+        for (const auto& a : c.args)
+            line += a + " ";
         EXPECT_EQ(run(c.args), c.status) << line << "\n" << err.str();
     }
 }
@@ -85,10 +86,12 @@ TEST_F(BatchRun, CheckMessageGivesAFailureStatus) {
 TEST_F(BatchRun, QuestionsAreAnsweredByTheCommandLine) {
     EXPECT_EQ(run({"Seite2", "Change1Alias=W", "--yes"}), kBatchDone);
     EXPECT_NE(err.str().find("Question: Abort process?"), std::string::npos);
-    EXPECT_NE(err.str().find("Complete!\n2 Records of 3 processed"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("Complete!\n2 Records of 3 processed"), std::string::npos)
+        << err.str();
 
     EXPECT_EQ(run({"Seite2", "Change1Alias=W", "--no"}), kBatchDone);
-    EXPECT_NE(err.str().find("Complete!\n3 Records of 3 processed"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("Complete!\n3 Records of 3 processed"), std::string::npos)
+        << err.str();
 
     EXPECT_EQ(run({"Seite2", "Change1Alias=W"}), kBatchUnanswered);
     EXPECT_EQ(err.str().find("Complete!"), std::string::npos) << err.str();

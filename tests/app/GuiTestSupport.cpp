@@ -21,7 +21,9 @@ WindowTest::WindowTest() {
     makeTable(session, "LAGER", "BESTAND", {"NR", "MENGE"}, {}, 1);
 }
 
-WindowTest::~WindowTest() { form_.reset(); }
+WindowTest::~WindowTest() {
+    form_.reset();
+}
 
 app::TFieldsmithForm& WindowTest::window(const QStringList& arguments) {
     form_ = std::make_unique<app::TFieldsmithForm>(session, arguments);
@@ -34,7 +36,8 @@ app::TFieldsmithForm& WindowTest::window(const QStringList& arguments) {
 QStringList WindowTest::entries(const char* boxName) {
     QStringList list;
     auto* b = box(boxName);
-    for (int i = 0; b && i < b->count(); ++i) list << b->itemText(i);
+    for (int i = 0; b && i < b->count(); ++i)
+        list << b->itemText(i);
     return list;
 }
 

@@ -71,7 +71,8 @@ TEST(PageRules, CsvTargetName) {
         {"", "DB"},
         {"/data/Mixed_ae.CSV", "/data/MIXED_AE.DB"},
     };
-    for (const auto& [csv, target] : cases) EXPECT_EQ(csvTargetName(csv), target) << csv;
+    for (const auto& [csv, target] : cases)
+        EXPECT_EQ(csvTargetName(csv), target) << csv;
 }
 
 TEST(PageRules, TableNameFromFile) {
@@ -79,11 +80,12 @@ TEST(PageRules, TableNameFromFile) {
         {"/tmp/EMP_140509_INSERTS.SQL", "EMP"},
         {"/scripts/EMP_1.sql", "EMP"},
         {"/x.sql", ""},
-        {"EMP_1.sql", ""},                 // no separator at all
-        {"/my_dir/plain.sql", ""},         // the underscore must follow the last separator
+        {"EMP_1.sql", ""},         // no separator at all
+        {"/my_dir/plain.sql", ""}, // the underscore must follow the last separator
         {"/tmp/MY_TABLE_140509_INSERTS.SQL", "MY"},
     };
-    for (const auto& [file, table] : cases) EXPECT_EQ(TableNameFromFile(file), table) << file;
+    for (const auto& [file, table] : cases)
+        EXPECT_EQ(TableNameFromFile(file), table) << file;
 }
 
 TEST(PageRules, DerivedNames) {

@@ -1,10 +1,10 @@
 // The pages' view handlers and the page inputs kept in step with the widgets.
 #include "GuiTestSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFocusEvent>
-#include <QApplication>
 #include <QRadioButton>
 #include <QTest>
 
@@ -14,7 +14,14 @@ namespace {
 class Pages : public WindowTest {
 protected:
     void SetUp() override { window({"KEYSTONEVIEWS"}); }
-    bool shown(const char* name) { return !find(name)->isHidden(); }
+    // Whether the widget shows when its page is the one showing.
+    bool shown(const char* name) {
+        QWidget* w = find(name);
+        QWidget* page = w;
+        while (page && !form_->page(page->objectName()))
+            page = page->parentWidget();
+        return w->isVisibleTo(page);
+    }
 };
 
 TEST_F(Pages, CopyFieldHidesSourceFieldAndKeysByOption) {
@@ -34,10 +41,13 @@ TEST_F(Pages, CopyFieldHidesSourceFieldAndKeysByOption) {
 }
 
 TEST_F(Pages, ChangeFieldConditionShowsWithItsCheckBox) {
-    const char* condition[] = {"BedingungFeld", "Bedingung", "BedingungFeldLabel", "BedingungLabel"};
-    for (const char* n : condition) EXPECT_FALSE(shown(n)) << n;
+    const char* condition[] = {"BedingungFeld", "Bedingung", "BedingungFeldLabel",
+                               "BedingungLabel"};
+    for (const char* n : condition)
+        EXPECT_FALSE(shown(n)) << n;
     find<QCheckBox>("ChangeSubBedBox")->click();
-    for (const char* n : condition) EXPECT_TRUE(shown(n)) << n;
+    for (const char* n : condition)
+        EXPECT_TRUE(shown(n)) << n;
     EXPECT_TRUE(form_->inputs().Seite2.ChangeSubBedBox);
 }
 
@@ -66,7 +76,8 @@ TEST_F(Pages, ChangePartViewFollowsTheMode) {
         EXPECT_EQ(find("Index3Box")->isEnabled(), c.index) << c.mode;
         EXPECT_EQ(find("IfCheckAddString1")->isEnabled(), c.condition) << c.mode;
         EXPECT_EQ(find<QLabel>("zuLabel")->text(), c.zuLabel) << c.mode;
-        EXPECT_EQ(find<QLabel>("vonLabel")->palette().color(QPalette::WindowText) == QColor(128, 128, 128),
+        EXPECT_EQ(find<QLabel>("vonLabel")->palette().color(QPalette::WindowText) ==
+                      QColor(128, 128, 128),
                   !c.von)
             << c.mode;
     }
@@ -156,7 +167,7 @@ TEST_F(Pages, CreateTableProposesTheNewName) {
 TEST_F(Pages, ExportFileAndTableFollowEachOther) {
     QString temp = QDir::tempPath();
     if (!temp.endsWith('/')) temp += '/';
-    box("ExportTab")->setBoxText("EMP");
+    type("ExportTab", "EMP");
     const QString file = find<QLineEdit>("ExportFileEdit")->text();
     EXPECT_TRUE(file.startsWith(temp + "EMP_")) << file.toStdString();
     EXPECT_TRUE(file.endsWith("_INSERTS.SQL")) << file.toStdString();
@@ -176,6 +187,8 @@ TEST_F(Pages, ExportFileAndTableFollowEachOther) {
     find<QLineEdit>("ExportFileEdit")->setText("/scripts/ORDERS_1.sql");
     EXPECT_EQ(find<QLineEdit>("LogFileEdit")->text(), "/scripts/ORDERS_1.sql_import.log");
     EXPECT_EQ(box("ExportTab")->boxText(), "ORDERS");
+    EXPECT_EQ(find<QLineEdit>("ExportFileEdit")->text(), "/scripts/ORDERS_1.sql")
+        << "the file box keeps a typed name";
     find<QLineEdit>("ExportFileEdit")->setText("/x.sql");
     EXPECT_EQ(box("ExportTab")->boxText(), "");
 }
@@ -216,7 +229,9 @@ TEST_F(Pages, EveryInputOfEveryPageHasItsWidget) {
             EXPECT_NE(p->findChild<QWidget*>(name), nullptr) << page << " has no " << name;
         }
     };
-    form_->inputs().forEachPage([this](const char* page, auto& inputs) { inputs.visit(Checker{form_.get(), page}); });
+    form_->inputs().forEachPage([this](const char* page, auto& inputs) {
+        inputs.visit(Checker{form_.get(), page});
+    });
 }
 
 } // namespace

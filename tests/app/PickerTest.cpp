@@ -3,9 +3,9 @@
 #include "GuiTestSupport.h"
 #include "engine/Table.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFocusEvent>
-#include <QApplication>
 #include <filesystem>
 
 namespace fieldsmith::apptest {
@@ -41,8 +41,12 @@ TEST_F(Pickers, DependentsOfEveryAliasAndTableBox) {
         {"TabellenBox2", {"IndexFeld2Box", "ZielFeldBox"}, {"AliasBox2"}},
         {"Change1Alias", {"Change1Table", "Change1Field"}, {"vonEdit2"}},
         {"Change2Alias", {"Change2Table", "Change2Field"}, {"vonEdit"}},
-        {"AliasMerge", {"MergeFeld1", "MergeFeld2", "MergeFeld3", "MergeTargetFeld", "MergeTable"}, {}},
-        {"MergeTable", {"MergeFeld1", "MergeFeld2", "MergeFeld3", "MergeTargetFeld"}, {"AliasMerge"}},
+        {"AliasMerge",
+         {"MergeFeld1", "MergeFeld2", "MergeFeld3", "MergeTargetFeld", "MergeTable"},
+         {}},
+        {"MergeTable",
+         {"MergeFeld1", "MergeFeld2", "MergeFeld3", "MergeTargetFeld"},
+         {"AliasMerge"}},
         {"AliasBox", {"TabellenBox"}, {"FeldBox"}},
         {"PreisAlias1", {"PreisTable1", "PreisFeld1"}, {}},
         {"PreisTable1", {"PreisFeld1"}, {"PreisAlias1"}},
@@ -54,19 +58,25 @@ TEST_F(Pickers, DependentsOfEveryAliasAndTableBox) {
         {"ExportAlias", {"ExportTab"}, {}},
     };
     auto setText = [this](const char* name, const QString& t) {
-        if (auto* b = form_->findChild<app::TPickerBox*>(name)) b->setBoxText(t);
-        else find<QLineEdit>(name)->setText(t);
+        if (auto* b = form_->findChild<app::TPickerBox*>(name))
+            b->setBoxText(t);
+        else
+            find<QLineEdit>(name)->setText(t);
     };
     auto text = [this](const char* name) {
         if (auto* b = form_->findChild<app::TPickerBox*>(name)) return b->boxText();
         return find<QLineEdit>(name)->text();
     };
     for (const Case& c : cases) {
-        for (const char* n : c.emptied) setText(n, "X");
-        for (const char* n : c.kept) setText(n, "Y");
+        for (const char* n : c.emptied)
+            setText(n, "X");
+        for (const char* n : c.kept)
+            setText(n, "Y");
         open(c.opened);
-        for (const char* n : c.emptied) EXPECT_EQ(text(n), "") << c.opened << " empties " << n;
-        for (const char* n : c.kept) EXPECT_EQ(text(n), "Y") << c.opened << " keeps " << n;
+        for (const char* n : c.emptied)
+            EXPECT_EQ(text(n), "") << c.opened << " empties " << n;
+        for (const char* n : c.kept)
+            EXPECT_EQ(text(n), "Y") << c.opened << " keeps " << n;
     }
 }
 
@@ -241,8 +251,10 @@ TEST_F(Pickers, DirectoryLabelOnLeavingIgnoresTyping) {
         const char* box;
         const char* label;
     };
-    const Case cases[] = {{"AliasBoxS1", "AliasDir4"}, {"AliasBox2", "AliasDir5"},
-                          {"AliasMerge", "AliasDir2"}, {"AliasBox", "AliasDir"}};
+    const Case cases[] = {{"AliasBoxS1", "AliasDir4"},
+                          {"AliasBox2", "AliasDir5"},
+                          {"AliasMerge", "AliasDir2"},
+                          {"AliasBox", "AliasDir"}};
     for (const Case& c : cases) {
         type(c.box, "LAGER");
         EXPECT_EQ(find<QLabel>(c.label)->text(), "Alias-Verzeichnis") << c.box;

@@ -1,7 +1,7 @@
 // The run protocol on a stand-in table: counters, panel texts, the cancel question, the
 // error path, and the window's state on every way out of a walk.
-#include "AppTestSupport.h"
 #include "app/run/RunProtocol.h"
+#include "AppTestSupport.h"
 #include "app/run/TestHost.h"
 #include "engine/FormatSettings.h"
 
@@ -34,8 +34,9 @@ WalkStyle freshTableStyle() {
 }
 
 // Runs a walk that writes every record, and swallows an error so the host can be inspected.
-WalkCounters walk(TestHost& host, FakeCursor& cursor, const WalkStyle& style,
-                  std::function<bool()> step = [] { return true; }) {
+WalkCounters walk(
+    TestHost& host, FakeCursor& cursor, const WalkStyle& style,
+    std::function<bool()> step = [] { return true; }) {
     try {
         return runWalk(host, cursor, style, step);
     } catch (const std::exception&) {
@@ -83,26 +84,69 @@ TEST_P(RunWalk, CountsPanelsAndCompletion) {
 
 INSTANTIATE_TEST_SUITE_P(
     Styles, RunWalk,
-    ::testing::Values(
-        WalkCase{"shared table, empty", sharedTableStyle(), 0, 0, {},
-                 "Complete!\r0 Records of 0 processed", "", "", 0},
-        WalkCase{"fresh object, empty", freshTableStyle(), 0, 0, {},
-                 "Complete!\r0 Records of 0 processed!", "", "", 0},
-        WalkCase{"shared table, full walk", sharedTableStyle(), 3, 0, {},
-                 "Complete!\r3 Records of 3 processed", "2 Records of 3 processed",
-                 "3 Records changed!", 0},
-        WalkCase{"fresh object, full walk", freshTableStyle(), 3, 0, {},
-                 "Complete!\r3 Records of 3 processed!", "processed: 3 of 3",
-                 "3 Records changed!", 0},
-        WalkCase{"shared table, abort at first record counts it", sharedTableStyle(), 5, 1,
-                 {true}, "Complete!\r1 Records of 5 processed", "0 Records of 5 processed",
-                 "1 Records changed!", 1},
-        WalkCase{"fresh object, abort at first record does not count it", freshTableStyle(), 5,
-                 1, {true}, "Complete!\r0 Records of 5 processed!", "processed: 1 of 5",
-                 "1 Records changed!", 1},
-        WalkCase{"No goes on with the next record", sharedTableStyle(), 4, 2, {false},
-                 "Complete!\r4 Records of 4 processed", "3 Records of 4 processed",
-                 "4 Records changed!", 1}),
+    ::testing::Values(WalkCase{"shared table, empty",
+                               sharedTableStyle(),
+                               0,
+                               0,
+                               {},
+                               "Complete!\r0 Records of 0 processed",
+                               "",
+                               "",
+                               0},
+                      WalkCase{"fresh object, empty",
+                               freshTableStyle(),
+                               0,
+                               0,
+                               {},
+                               "Complete!\r0 Records of 0 processed!",
+                               "",
+                               "",
+                               0},
+                      WalkCase{"shared table, full walk",
+                               sharedTableStyle(),
+                               3,
+                               0,
+                               {},
+                               "Complete!\r3 Records of 3 processed",
+                               "2 Records of 3 processed",
+                               "3 Records changed!",
+                               0},
+                      WalkCase{"fresh object, full walk",
+                               freshTableStyle(),
+                               3,
+                               0,
+                               {},
+                               "Complete!\r3 Records of 3 processed!",
+                               "processed: 3 of 3",
+                               "3 Records changed!",
+                               0},
+                      WalkCase{"shared table, abort at first record counts it",
+                               sharedTableStyle(),
+                               5,
+                               1,
+                               {true},
+                               "Complete!\r1 Records of 5 processed",
+                               "0 Records of 5 processed",
+                               "1 Records changed!",
+                               1},
+                      WalkCase{"fresh object, abort at first record does not count it",
+                               freshTableStyle(),
+                               5,
+                               1,
+                               {true},
+                               "Complete!\r0 Records of 5 processed!",
+                               "processed: 1 of 5",
+                               "1 Records changed!",
+                               1},
+                      WalkCase{"No goes on with the next record",
+                               sharedTableStyle(),
+                               4,
+                               2,
+                               {false},
+                               "Complete!\r4 Records of 4 processed",
+                               "3 Records of 4 processed",
+                               "4 Records changed!",
+                               1}),
     [](const auto& info) {
         std::string n = info.param.name;
         for (char& ch : n)
@@ -149,7 +193,8 @@ TEST(RunWalkCancel, AbortedRunLeavesNoRequestForTheNextRun) {
     FakeCursor second(3);
     walk(host, second, freshTableStyle());
     EXPECT_EQ(host.count(MessageKind::Confirmation), 1) << "the second run asked again";
-    EXPECT_EQ(host.textsOf(MessageKind::Information).back(), "Complete!\r3 Records of 3 processed!");
+    EXPECT_EQ(host.textsOf(MessageKind::Information).back(),
+              "Complete!\r3 Records of 3 processed!");
 }
 
 TEST(RunWalkCancel, YesReturnsToIdleBeforeTheCompletionMessage) {
@@ -179,8 +224,10 @@ TEST(RunWalkState, RunningDuringTheWalkWithTheWaitCursorWhereTheStyleHasIt) {
             // The wait cursor comes first, and the arrow is back before the message.
             EXPECT_EQ(host.events.front(), "WarteMaus");
             const auto arrow = std::find(host.events.begin(), host.events.end(), "PfeilMaus");
-            const auto done = std::find_if(host.events.begin(), host.events.end(),
-                                           [](const std::string& s) { return s.rfind("message:Complete!", 0) == 0; });
+            const auto done =
+                std::find_if(host.events.begin(), host.events.end(), [](const std::string& s) {
+                    return s.rfind("message:Complete!", 0) == 0;
+                });
             EXPECT_LT(arrow, done);
         }
         expectIdle(host, "after a walk");
@@ -260,7 +307,8 @@ TEST(RunWalkSteps, DurationPanelShowsTheElapsedTime) {
     style.useDurationPanel = true;
     engine::FormatSettings formats;
     FakeCursor cursor(2);
-    runWalk(host, cursor, style, [] { return false; }, &formats);
+    runWalk(
+        host, cursor, style, [] { return false; }, &formats);
     EXPECT_EQ(host.panels[0].rfind("Execution Duration: ", 0), 0u) << host.panels[0];
     EXPECT_EQ(host.panels[0].size(), std::string("Execution Duration: 00:00:00").size());
 }

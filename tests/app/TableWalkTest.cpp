@@ -32,7 +32,8 @@ protected:
         style.completionAfterError = true;
         return runWalk(host, cursor, style, [&t] {
             std::string v = t.fieldByName("NAME").asString();
-            for (char& c : v) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char& c : v)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             t.edit();
             t.fieldByName("NAME").setAsString(v);
             if (t.state() != engine::DataSetState::Edit) return false;

@@ -273,4 +273,38 @@ TEST_F(AddPrimary, CounterTableHeldByAnotherProcessAsksAgainAndCancelEndsTheRun)
     EXPECT_EQ(counter("QZ"), 10);
 }
 
+TEST_F(AddPrimary, TargetTableHeldByAnotherProcessAsksAgainAndCancelEndsTheRun) {
+    makeItems({{"", "A"}}, true);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("ITEMS");
+        t.open();
+        char c = 'r';
+        (void)!write(ready[1], &c, 1);
+        pause();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    host.answers = {false};
+    EXPECT_THROW(run(), engine::EngineError);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(host.textsOf(run::MessageKind::Retry),
+              (std::vector<std::string>{"Table ITEMS.DB\" cannot be opened exclusively - OK to try again?"}));
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information), (std::vector<std::string>{"Complete!\r0 Records of 0 processed"}));
+    EXPECT_TRUE(host.idle);
+    EXPECT_FALSE(std::filesystem::exists(work / "ITEMS.DB.Index.txt")) << "nothing was recorded or dropped";
+    engine::Table t(session);
+    t.setDatabaseName("WORK");
+    t.setTableName("ITEMS");
+    t.updateIndexDefs();
+    EXPECT_EQ(t.indexDefs().size(), 2u);
+}
+
 } // namespace

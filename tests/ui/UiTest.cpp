@@ -24,8 +24,8 @@ TEST(EnterEdit, EnterAndArrowsMoveTheFocusInTabOrder) {
     auto* first = new QLineEdit(&window);
     auto* middle = new TEnterEdit(&window);
     auto* last = new QLineEdit(&window);
-    for (QWidget* w : {static_cast<QWidget*>(first), static_cast<QWidget*>(middle),
-                       static_cast<QWidget*>(last)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(first), static_cast<QWidget*>(middle), static_cast<QWidget*>(last)})
         layout->addWidget(w);
     window.show();
     window.activateWindow();
@@ -54,18 +54,18 @@ TEST(LanguageCode, GermanLocalesGiveDeu) {
         {"de_DE", "deu"}, {"de_CH", "deu"}, {"de_AT", "deu"}, {"de", "deu"},
         {"fr_FR", "eng"}, {"en_US", "eng"}, {"C", "eng"},     {"", "eng"},
     };
-    for (const auto& [locale, code] : cases) EXPECT_EQ(languageCodeFor(locale), code) << locale;
+    for (const auto& [locale, code] : cases)
+        EXPECT_EQ(languageCodeFor(locale), code) << locale;
 }
 
 TEST(DateiWahl, DrivesAreTheRootAndMountedVolumes) {
-    const QString mounts =
-        "proc /proc proc rw 0 0\n"
-        "/dev/sda1 / ext4 rw 0 0\n"
-        "/dev/sdb1 /media/usb\\040stick vfat rw 0 0\n"
-        "tmpfs /run tmpfs rw 0 0\n"
-        "sysfs /sys sysfs rw 0 0\n"
-        "server:/export /mnt/share nfs rw 0 0\n"
-        "tmpfs /tmp tmpfs rw 0 0\n";
+    const QString mounts = "proc /proc proc rw 0 0\n"
+                           "/dev/sda1 / ext4 rw 0 0\n"
+                           "/dev/sdb1 /media/usb\\040stick vfat rw 0 0\n"
+                           "tmpfs /run tmpfs rw 0 0\n"
+                           "sysfs /sys sysfs rw 0 0\n"
+                           "server:/export /mnt/share nfs rw 0 0\n"
+                           "tmpfs /tmp tmpfs rw 0 0\n";
     EXPECT_EQ(TDateiWahl::mountPoints(mounts),
               (QStringList{"/", "/media/usb stick", "/mnt/share", "/tmp"}));
     EXPECT_EQ(TDateiWahl::mountPoints(""), QStringList{"/"});
