@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -271,6 +272,30 @@ TEST_F(AddPrimary, CounterTableHeldByAnotherProcessAsksAgainAndCancelEndsTheRun)
     EXPECT_TRUE(host.idle);
     EXPECT_EQ(column("NR"), (std::vector<std::string>{""}));
     EXPECT_EQ(counter("QZ"), 10);
+}
+
+TEST_F(AddPrimary, LeftOverIndexListIsRestoredAfterAFailureBeforeTheRemoval) {
+    makeItems({{"", "A"}}, true);
+    { std::ofstream(work / "ITEMS.DB.Index.txt", std::ios::binary) << "POS*\r\nGRP\r\n"; }
+    inputs.Seite5.useNumberRadio = false;
+    inputs.Seite5.getPrimRadio = true;
+    inputs.Seite5.PrimaryBox = "JEK"; // no counter table in KESTREL
+    host.answers = {false};
+    try {
+        run();
+        FAIL() << "the run went on without its counter table";
+    } catch (const engine::EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("JEKMAX.DB"), std::string::npos) << "the first error is reported: " << e.what();
+    }
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information), (std::vector<std::string>{"Complete!\r0 Records of 0 processed"}));
+    // The restore ran from the old list and the engine refused the index that exists.
+    engine::Table t(session);
+    t.setDatabaseName("WORK");
+    t.setTableName("ITEMS");
+    t.updateIndexDefs();
+    EXPECT_EQ(t.indexDefs().size(), 2u);
+    EXPECT_EQ(t.indexDefs()[1].name, "ByGroup");
+    EXPECT_TRUE(session.passwords().empty()) << "the restore removed the passwords";
 }
 
 TEST_F(AddPrimary, TargetTableHeldByAnotherProcessAsksAgainAndCancelEndsTheRun) {
