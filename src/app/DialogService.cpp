@@ -54,8 +54,7 @@ std::optional<QString> MessageBoxDialogs::saveFile(QWidget* parent,
     dialog.selectFile(request.fileName);
     dialog.setDefaultSuffix(request.defaultSuffix);
     dialog.setNameFilters(request.filters);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first();
 }
 

@@ -24,6 +24,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -42,7 +43,9 @@ namespace fieldsmith::app {
 
 namespace {
 
-QString qstr(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<int>(s.size())); }
+QString qstr(std::string_view s) {
+    return QString::fromLatin1(s.data(), static_cast<int>(s.size()));
+}
 
 struct PageRow {
     const char* component;
@@ -134,8 +137,10 @@ template <class Inputs> void TFieldsmithForm::bindInputs(QWidget* page, Inputs& 
                 qWarning("page %s has no button %s", qPrintable(page->objectName()), name);
                 return;
             }
-            if (member) b->setChecked(true);
-            else if (!qobject_cast<QRadioButton*>(b)) b->setChecked(false);
+            if (member)
+                b->setChecked(true);
+            else if (!qobject_cast<QRadioButton*>(b))
+                b->setChecked(false);
             member = b->isChecked();
             connect(b, &QAbstractButton::toggled, form, [&member](bool on) { member = on; });
             form->writeBacks_[QString::fromLatin1(name)] = [b, &member] {
@@ -260,7 +265,8 @@ void TFieldsmithForm::buildPages() {
     };
     for (QWidget* page : pages) {
         const PageRow* row = pageRow(page->objectName());
-        PageControl1->addTab(page, style()->standardIcon(row->icon), QString::fromLatin1(row->caption));
+        PageControl1->addTab(page, style()->standardIcon(row->icon),
+                             QString::fromLatin1(row->caption));
         // The hourglass of a run shows over the pages' empty areas only.
         for (QWidget* w : page->findChildren<QWidget*>()) {
             const bool container = qobject_cast<QGroupBox*>(w) ||
@@ -295,8 +301,8 @@ void TFieldsmithForm::buildMenu() {
     auto item = [&](const char* name, const char* caption, const char* pageName,
                     std::function<void()> after = {}) {
         const PageRow* row = pageRow(QString::fromLatin1(pageName));
-        QAction* a = Operationen1->addAction(style()->standardIcon(row->icon),
-                                             QString::fromLatin1(caption));
+        QAction* a =
+            Operationen1->addAction(style()->standardIcon(row->icon), QString::fromLatin1(caption));
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, [this, pageName, after] {
             showPage(QString::fromLatin1(pageName));
@@ -373,14 +379,26 @@ void TFieldsmithForm::RunBtnClick() {
     guarded([&] { (*operation)(context); });
 }
 
-void TFieldsmithForm::CancelBtnClick() { host_->CancelRequested = 1; }
+void TFieldsmithForm::CancelBtnClick() {
+    host_->CancelRequested = 1;
+}
 
 void TFieldsmithForm::Beenden1Click() {
     close();
     QCoreApplication::quit();
 }
 
-void TFieldsmithForm::HelpBtn1Click() { helpWindow_->showHelpFile(helpFile_); }
+void TFieldsmithForm::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TFieldsmithForm::HelpBtn1Click() {
+    helpWindow_->showHelpFile(helpFile_);
+}
 
 void TFieldsmithForm::UpdateAnsicht(bool value) {
     running_ = !value;
@@ -391,18 +409,24 @@ void TFieldsmithForm::UpdateAnsicht(bool value) {
 }
 
 void TFieldsmithForm::WarteMaus() {
-    for (QToolButton* b : findChild<QToolBar*>(QStringLiteral("ToolBar1"))->findChildren<QToolButton*>())
+    for (QToolButton* b :
+         findChild<QToolBar*>(QStringLiteral("ToolBar1"))->findChildren<QToolButton*>())
         b->setCursor(Qt::WaitCursor);
-    for (int i = 0; i < PageControl1->count(); ++i) PageControl1->widget(i)->setCursor(Qt::WaitCursor);
+    for (int i = 0; i < PageControl1->count(); ++i)
+        PageControl1->widget(i)->setCursor(Qt::WaitCursor);
 }
 
 void TFieldsmithForm::PfeilMaus() {
-    for (QToolButton* b : findChild<QToolBar*>(QStringLiteral("ToolBar1"))->findChildren<QToolButton*>())
+    for (QToolButton* b :
+         findChild<QToolBar*>(QStringLiteral("ToolBar1"))->findChildren<QToolButton*>())
         b->setCursor(Qt::ArrowCursor);
-    for (int i = 0; i < PageControl1->count(); ++i) PageControl1->widget(i)->setCursor(Qt::ArrowCursor);
+    for (int i = 0; i < PageControl1->count(); ++i)
+        PageControl1->widget(i)->setCursor(Qt::ArrowCursor);
 }
 
-QString TFieldsmithForm::GetExePath() { return QCoreApplication::applicationDirPath(); }
+QString TFieldsmithForm::GetExePath() {
+    return QCoreApplication::applicationDirPath();
+}
 
 void TFieldsmithForm::showPage(const QString& pageName) {
     QWidget* target = page(pageName);

@@ -87,6 +87,10 @@ public:
     //! A status bar panel, 0 to 3.
     QLabel* statusPanel(int panel) const;
 
+protected:
+    //! The window's own close box is refused while an operation runs, as Close is.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void buildToolBar();
     void buildMenu();

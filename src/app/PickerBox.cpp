@@ -16,9 +16,15 @@ TPickerBox::TPickerBox(const QString& objectName, bool pickOnly, QWidget* parent
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     if (!pickOnly) {
         setCompleter(nullptr); // typed text stays typed; no silent completion to an entry
-        connect(lineEdit(), &QLineEdit::textEdited, this, [this] { selected_ = -1; });
+        connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
+            selected_ = -1;
+            emit textChangedByUser(text);
+        });
     }
-    connect(this, &QComboBox::activated, this, [this](int index) { selected_ = index; });
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        selected_ = index;
+        emit textChangedByUser(itemText(index));
+    });
 }
 
 void TPickerBox::setEntries(QStringList entries) {
@@ -28,7 +34,9 @@ void TPickerBox::setEntries(QStringList entries) {
     replaceList(entries);
 }
 
-void TPickerBox::clearEntries() { replaceList({}); }
+void TPickerBox::clearEntries() {
+    replaceList({});
+}
 
 void TPickerBox::replaceList(const QStringList& entries) {
     // Filling must not pass through a transient text (QComboBox makes the first entry
@@ -45,7 +53,9 @@ void TPickerBox::replaceList(const QStringList& entries) {
     if (currentText() != before) emit currentTextChanged(currentText());
 }
 
-QString TPickerBox::selectedEntry() const { return selected_ >= 0 ? itemText(selected_) : QString(); }
+QString TPickerBox::selectedEntry() const {
+    return selected_ >= 0 ? itemText(selected_) : QString();
+}
 
 void TPickerBox::setBoxText(const QString& text) {
     if (pickOnly_) {

@@ -32,6 +32,8 @@ public:
 signals:
     //! The list is about to open: the filling rule runs here.
     void dropDown();
+    //! The user changed the text, by typing or by picking an entry (not by code).
+    void textChangedByUser(const QString& text);
 
 private:
     void replaceList(const QStringList& entries);

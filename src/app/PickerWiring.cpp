@@ -18,7 +18,8 @@ namespace {
 QStringList toList(const std::vector<std::string>& names) {
     QStringList list;
     list.reserve(static_cast<int>(names.size()));
-    for (const auto& n : names) list << fromEngine(n);
+    for (const auto& n : names)
+        list << fromEngine(n);
     return list;
 }
 
@@ -37,7 +38,9 @@ void PickerWiring::clearText(QWidget* widget) {
     }
 }
 
-QStringList PickerWiring::aliasNames() const { return toList(form_.session().aliasNames()); }
+QStringList PickerWiring::aliasNames() const {
+    return toList(form_.session().aliasNames());
+}
 
 QStringList PickerWiring::tableNames(const QString& alias) const {
     try {
@@ -50,7 +53,8 @@ QStringList PickerWiring::tableNames(const QString& alias) const {
 void PickerWiring::aliasBox(TPickerBox* box, const QList<QWidget*>& dependents) {
     connect(box, &TPickerBox::dropDown, this, [this, box, dependents] {
         box->clearEntries();
-        for (QWidget* d : dependents) clearText(d);
+        for (QWidget* d : dependents)
+            clearText(d);
         form_.guarded([&] { box->setEntries(aliasNames()); });
     });
 }
@@ -78,7 +82,8 @@ void PickerWiring::tableBox(TPickerBox* box, TPickerBox* aliasBox,
                             const QList<QWidget*>& dependents) {
     connect(box, &TPickerBox::dropDown, this, [this, box, aliasBox, dependents] {
         box->clearEntries();
-        for (QWidget* d : dependents) clearText(d);
+        for (QWidget* d : dependents)
+            clearText(d);
         if (!aliasBox->hasSelectedEntry()) return;
         box->setEntries(tableNames(aliasBox->selectedEntry()));
     });

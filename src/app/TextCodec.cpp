@@ -8,7 +8,9 @@ namespace {
 int gCodePage = 1252;
 }
 
-void setProgramCodePage(int codePage) { gCodePage = codePage; }
+void setProgramCodePage(int codePage) {
+    gCodePage = codePage;
+}
 
 std::string toEngine(const QString& text) {
     return engine::fromUtf8(text.toStdString(), gCodePage);

@@ -30,8 +30,12 @@ bool WindowRunHost::message(run::MessageKind kind, const std::string& text) {
     return form_.message(kind, fromEngine(text));
 }
 
-void WindowRunHost::showError(const std::string& text) { message(run::MessageKind::Error, text); }
-bool WindowRunHost::askRetry(const std::string& text) { return message(run::MessageKind::Retry, text); }
+void WindowRunHost::showError(const std::string& text) {
+    message(run::MessageKind::Error, text);
+}
+bool WindowRunHost::askRetry(const std::string& text) {
+    return message(run::MessageKind::Retry, text);
+}
 void WindowRunHost::showInformation(const std::string& text) {
     message(run::MessageKind::Information, text);
 }
@@ -58,15 +62,21 @@ void WindowRunHost::flushStatus() {
     }
 }
 
-void WindowRunHost::processPendingMessages() { QCoreApplication::processEvents(); }
+void WindowRunHost::processPendingMessages() {
+    QCoreApplication::processEvents();
+}
 
 void WindowRunHost::UpdateAnsicht(bool idle) {
     form_.UpdateAnsicht(idle);
     if (idle) flushStatus();
 }
 
-void WindowRunHost::WarteMaus() { form_.WarteMaus(); }
-void WindowRunHost::PfeilMaus() { form_.PfeilMaus(); }
+void WindowRunHost::WarteMaus() {
+    form_.WarteMaus();
+}
+void WindowRunHost::PfeilMaus() {
+    form_.PfeilMaus();
+}
 
 void WindowRunHost::showPage(std::string_view page) {
     form_.showPage(QString::fromUtf8(page.data(), static_cast<int>(page.size())));
@@ -107,7 +117,9 @@ void WindowRunHost::setStatusDialogCount(const std::string& text) {
     if (statusDlg_) statusDlg_->setCount(fromEngine(text));
 }
 
-bool WindowRunHost::statusDialogCancelled() { return statusDlg_ && statusDlg_->cancelled(); }
+bool WindowRunHost::statusDialogCancelled() {
+    return statusDlg_ && statusDlg_->cancelled();
+}
 
 void WindowRunHost::closeStatusDialog() {
     if (!statusDlg_) return;
@@ -130,7 +142,8 @@ void WindowRunHost::appendLogLine(const std::string& line) {
 
 std::vector<std::string> WindowRunHost::logLines() {
     std::vector<std::string> lines;
-    for (const QString& l : form_.zipMsgForm()->lines()) lines.push_back(toEngine(l));
+    for (const QString& l : form_.zipMsgForm()->lines())
+        lines.push_back(toEngine(l));
     return lines;
 }
 

@@ -26,12 +26,12 @@ struct Filter {
 };
 
 constexpr Filter kFilters[] = {
-    {"All Files (*.*)", "*.*"},         {"Text Files (*.txt)", "*.txt"},
-    {"Executables (*.exe)", "*.exe"},   {"Batch Files (*.bat)", "*.bat"},
-    {"DB-Files (*.db)", "*.db"},        {"Word Files (*.doc)", "*.doc"},
-    {"DBase Files (*.dbf)", "*.dbf"},   {"Word Pro Files (*.lwp)", "*.lwp"},
-    {"Zip Files (*.zip)", "*.zip"},     {"HTML Files (*.htm)", "*.htm"},
-    {"APAR-Files (*.apr)", "*.apr"},    {"AmiPro Files (*.sam)", "*.sam"},
+    {"All Files (*.*)", "*.*"},       {"Text Files (*.txt)", "*.txt"},
+    {"Executables (*.exe)", "*.exe"}, {"Batch Files (*.bat)", "*.bat"},
+    {"DB-Files (*.db)", "*.db"},      {"Word Files (*.doc)", "*.doc"},
+    {"DBase Files (*.dbf)", "*.dbf"}, {"Word Pro Files (*.lwp)", "*.lwp"},
+    {"Zip Files (*.zip)", "*.zip"},   {"HTML Files (*.htm)", "*.htm"},
+    {"APAR-Files (*.apr)", "*.apr"},  {"AmiPro Files (*.sam)", "*.sam"},
 };
 
 // "*.*" stands for every file, also those without a dot, as it always did.
@@ -43,10 +43,10 @@ QStringList nameFilters(const QString& mask) {
 // Pseudo and kernel file systems that hold no user files.
 bool isVirtualFileSystem(const QString& type) {
     static const QStringList kVirtual = {
-        "proc",   "sysfs",     "devtmpfs", "devpts",     "securityfs", "cgroup",  "cgroup2",
-        "pstore", "bpf",       "debugfs",  "tracefs",    "mqueue",     "hugetlbfs", "configfs",
-        "fusectl", "binfmt_misc", "autofs", "rpc_pipefs", "nsfs",       "efivarfs", "ramfs",
-        "selinuxfs", "overlay_internal"};
+        "proc",      "sysfs",    "devtmpfs", "devpts",      "securityfs",      "cgroup",
+        "cgroup2",   "pstore",   "bpf",      "debugfs",     "tracefs",         "mqueue",
+        "hugetlbfs", "configfs", "fusectl",  "binfmt_misc", "autofs",          "rpc_pipefs",
+        "nsfs",      "efivarfs", "ramfs",    "selinuxfs",   "overlay_internal"};
     return kVirtual.contains(type);
 }
 
@@ -138,9 +138,10 @@ TDateiWahl::TDateiWahl(QWidget* parent) : QDialog(parent) {
     connect(AbbruchBtn, &QPushButton::clicked, this, &TDateiWahl::AbbruchBtnClick);
     connect(FilterComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { setFileMask(FilterComboBox1->currentData().toString()); });
-    connect(DirectoryListBox1, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-        setDirectory(QDir(directory_).absoluteFilePath(item->text()));
-    });
+    connect(DirectoryListBox1, &QListWidget::itemDoubleClicked, this,
+            [this](QListWidgetItem* item) {
+                setDirectory(QDir(directory_).absoluteFilePath(item->text()));
+            });
     connect(DriveComboBox1, &QComboBox::activated, this,
             [this] { setDirectory(DriveComboBox1->currentText()); });
     FileEdit->installEventFilter(this);
@@ -187,8 +188,8 @@ void TDateiWahl::fillDirectories() {
     DirectoryListBox1->clear();
     QDir dir(directory_);
     if (!dir.isRoot()) DirectoryListBox1->addItem(QStringLiteral(".."));
-    DirectoryListBox1->addItems(
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase));
+    DirectoryListBox1->addItems(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                                              QDir::Name | QDir::IgnoreCase));
 }
 
 void TDateiWahl::fillFiles() {
@@ -210,8 +211,12 @@ void TDateiWahl::setFileMask(const QString& mask) {
     if (!directory_.isEmpty()) fillFiles();
 }
 
-QString TDateiWahl::directory() const { return directory_; }
-QString TDateiWahl::fileEditText() const { return FileEdit->text(); }
+QString TDateiWahl::directory() const {
+    return directory_;
+}
+QString TDateiWahl::fileEditText() const {
+    return FileEdit->text();
+}
 
 QString TDateiWahl::resultPath() const {
     if (directory_ == QLatin1String("/")) return directory_ + FileEdit->text();
@@ -230,7 +235,9 @@ void TDateiWahl::OKBtnClick() {
     accept();
 }
 
-void TDateiWahl::AbbruchBtnClick() { reject(); }
+void TDateiWahl::AbbruchBtnClick() {
+    reject();
+}
 
 bool TDateiWahl::FileEditExit() {
     if (applying_) return true;

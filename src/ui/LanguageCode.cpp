@@ -9,6 +9,8 @@ QString languageCodeFor(const QString& localeName) {
                                                              : QStringLiteral("eng");
 }
 
-QString GetLanguageCode() { return languageCodeFor(QLocale::system().name()); }
+QString GetLanguageCode() {
+    return languageCodeFor(QLocale::system().name());
+}
 
 } // namespace fieldsmith::ui

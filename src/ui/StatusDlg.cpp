@@ -47,9 +47,13 @@ QSize TStatusDlg::scaledSize(QSize designSize, double dotsPerInch) {
     return {designSize.width() * 120 / 96, designSize.height() * 120 / 96};
 }
 
-void TStatusDlg::setCount(const QString& text) { CountLabel->setText(text); }
+void TStatusDlg::setCount(const QString& text) {
+    CountLabel->setText(text);
+}
 
-void TStatusDlg::hideFileRow() { DateiLAbel->hide(); }
+void TStatusDlg::hideFileRow() {
+    DateiLAbel->hide();
+}
 
 void TStatusDlg::closeEvent(QCloseEvent* event) {
     // Only the run that opened the dialog closes it.

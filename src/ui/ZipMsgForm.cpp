@@ -75,7 +75,9 @@ void TZipMsgForm::showLogOnly() {
     ArchiveRow->hide();
 }
 
-void TZipMsgForm::clearLog() { RichEdit1->clear(); }
+void TZipMsgForm::clearLog() {
+    RichEdit1->clear();
+}
 
 void TZipMsgForm::appendLine(const QString& line) {
     RichEdit1->appendPlainText(line);

@@ -18,6 +18,7 @@ QString TableModel::singleLine(const QString& text) {
 void TableModel::clear() {
     beginResetModel();
     fields_.clear();
+    memo_.clear();
     rows_.clear();
     endResetModel();
 }
@@ -25,10 +26,12 @@ void TableModel::clear() {
 void TableModel::load(engine::Table& table) {
     beginResetModel();
     fields_.clear();
+    memo_.clear();
     rows_.clear();
     if (table.active()) {
         const int n = table.fieldCount();
-        std::vector<bool> memo(n);
+        memo_.assign(n, false);
+        auto& memo = memo_;
         for (int i = 0; i < n; ++i) {
             auto f = table.field(i);
             fields_ << app::fromEngine(f.name());
@@ -58,7 +61,9 @@ void TableModel::load(engine::Table& table) {
     endResetModel();
 }
 
-QString TableModel::fieldName(int column) const { return fields_.value(column); }
+QString TableModel::fieldName(int column) const {
+    return fields_.value(column);
+}
 
 int TableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -68,8 +73,25 @@ int TableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(fields_.size());
 }
 
+Qt::ItemFlags TableModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    // Memo cells show their text on one line; they are edited in the memo box.
+    if (index.isValid() && writer && !memo_[index.column()]) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool TableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::EditRole || !writer) return false;
+    const QString stored = writer(index.row(), index.column(), value.toString());
+    rows_[index.row()][index.column()] = stored;
+    emit dataChanged(index, index);
+    return true;
+}
+
 QVariant TableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    if (!index.isValid() ||
+        (role != Qt::DisplayRole && role != Qt::ToolTipRole && role != Qt::EditRole))
+        return {};
     return rows_[index.row()].value(index.column());
 }
 

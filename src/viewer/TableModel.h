@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 namespace fieldsmith::engine {
@@ -28,12 +29,21 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    //! Writes an edited cell through the writer; on success the cell shows the value as the
+    //! table has stored it.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+
+    //! Writes one value into the table (row, column, text) and returns the value as stored
+    //! afterwards; throws when the table refuses it.
+    std::function<QString(int, int, const QString&)> writer;
 
     //! A memo's lines one after the other on one line, separated by a blank.
     static QString singleLine(const QString& text);
 
 private:
     QStringList fields_;
+    std::vector<bool> memo_;
     std::vector<QStringList> rows_;
 };
 

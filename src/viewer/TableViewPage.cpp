@@ -54,9 +54,11 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
         connect(b, &QToolButton::clicked, this, [this, move] {
             const int rows = model_->rowCount();
             if (rows == 0) return;
-            const int current = DBGrid1->currentIndex().isValid() ? DBGrid1->currentIndex().row() : 0;
+            const int current =
+                DBGrid1->currentIndex().isValid() ? DBGrid1->currentIndex().row() : 0;
             const int row = std::clamp(move(current, rows), 0, rows - 1);
-            DBGrid1->setCurrentIndex(model_->index(row, std::max(0, DBGrid1->currentIndex().column())));
+            DBGrid1->setCurrentIndex(
+                model_->index(row, std::max(0, DBGrid1->currentIndex().column())));
         });
     };
     navButton("NavFirst", QStyle::SP_MediaSkipBackward, [](int, int) { return 0; });
@@ -88,6 +90,24 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
     outer->addWidget(bar);
 
     model_ = new TableModel(this);
+    // An edited cell is posted at once; a refused value reaches the error box and the
+    // record stays in edit state.
+    model_->writer = [this](int row, int column, const QString& text) {
+        engine::Table& t = form_.shared().TempTable;
+        QString stored = text;
+        form_.guarded([&] {
+            if (!showsTempTable()) return;
+            moveTo(row);
+            t.edit();
+            t.field(column).setAsString(app::toEngine(text));
+            t.post();
+            stored = app::fromEngine(t.field(column).asString());
+            // A changed key moves the record: the rows are read again in the new order.
+            if (t.field(column).isIndexField())
+                QMetaObject::invokeMethod(this, &TTableViewPage::reload, Qt::QueuedConnection);
+        });
+        return stored;
+    };
     DBGrid1 = new QTableView(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setModel(model_);
@@ -100,7 +120,8 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
     app::PickerWiring& p = form.pickers();
     p.aliasBox(ViewTabAlias, {ViewTabTable});
     p.tableBox(ViewTabTable, ViewTabAlias, {});
-    connect(ViewTabAlias, &QComboBox::currentTextChanged, this, &TTableViewPage::ViewTabAliasChange);
+    connect(ViewTabAlias, &QComboBox::currentTextChanged, this,
+            &TTableViewPage::ViewTabAliasChange);
     ViewTabTable->installEventFilter(this);
     connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &TTableViewPage::DBGrid1TitleClick);
@@ -108,13 +129,12 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
             [this](const QModelIndex& current) {
                 if (current.isValid()) moveTo(current.row());
             });
-    connect(ToolButton9, &QToolButton::clicked, this, [this] {
-        form_.guarded([this] { form_.shared().TempTable.edit(); });
-    });
+    connect(ToolButton9, &QToolButton::clicked, this,
+            [this] { form_.guarded([this] { form_.shared().TempTable.edit(); }); });
     connect(ToolButton3, &QToolButton::clicked, this, [this] {
         form_.guarded([this] {
             engine::Table& t = form_.shared().TempTable;
-            if (memoField_ >= 0 && t.state() != engine::DataSetState::Browse)
+            if (memoField_ >= 0 && showsTempTable() && t.state() != engine::DataSetState::Browse)
                 t.field(memoField_).setAsString(app::toEngine(DBRichEdit1->text()));
             t.post();
             const int row = DBGrid1->currentIndex().row();
@@ -123,7 +143,8 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
         });
     });
 
-    form.shared().TempTable.setDataChangeHandler([this](engine::Table&) { DSTempTableDataChange(); });
+    form.shared().TempTable.setDataChangeHandler(
+        [this](engine::Table&) { DSTempTableDataChange(); });
 }
 
 bool TTableViewPage::eventFilter(QObject* watched, QEvent* event) {
@@ -134,7 +155,8 @@ bool TTableViewPage::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier) &&
             DBGrid1->currentIndex().isValid()) {
             if (DelRecCheckbox->isChecked() ||
-                form_.message(run::MessageKind::Confirmation, QStringLiteral("Datensatz löschen?"))) {
+                form_.message(run::MessageKind::Confirmation,
+                              QStringLiteral("Datensatz löschen?"))) {
                 const int row = DBGrid1->currentIndex().row();
                 form_.guarded([&] {
                     moveTo(row);
@@ -169,6 +191,8 @@ void TTableViewPage::ViewTabTableExit() {
         t.setDatabaseName(app::toEngine(ViewTabAlias->boxText()));
         t.setTableName(app::toEngine(ViewTabTable->boxText()));
         t.setIndexFieldNames({});
+        openedAlias_ = t.databaseName();
+        openedTable_ = t.tableName();
         t.open();
         ShowFirstMemoField();
     } catch (const std::exception&) {
@@ -186,9 +210,14 @@ void TTableViewPage::reload() {
     DSTempTableDataChange();
 }
 
+bool TTableViewPage::showsTempTable() const {
+    const engine::Table& t = form_.shared().TempTable;
+    return t.active() && t.databaseName() == openedAlias_ && t.tableName() == openedTable_;
+}
+
 void TTableViewPage::moveTo(int row) {
     engine::Table& t = form_.shared().TempTable;
-    if (!t.active()) return;
+    if (!showsTempTable()) return;
     form_.guarded([&] {
         t.first();
         if (row > 0) t.moveBy(row);
@@ -218,7 +247,7 @@ bool TTableViewPage::HasIndexOnField(const QString& fieldName) {
 
 void TTableViewPage::DBGrid1TitleClick(int column) {
     engine::Table& t = form_.shared().TempTable;
-    if (!t.active()) return;
+    if (!showsTempTable()) return;
     const QString field = model_->fieldName(column);
     form_.guarded([&] {
         if (!HasIndexOnField(field)) return;
@@ -231,9 +260,10 @@ void TTableViewPage::DSTempTableDataChange() {
     engine::Table& t = form_.shared().TempTable;
     if (!t.active()) return;
     try {
-        form_.runHost().setStatusText(
-            1, std::to_string(t.recNo()) + " of " + std::to_string(t.recordCount()));
-        if (memoField_ >= 0 && t.state() == engine::DataSetState::Browse)
+        form_.runHost().setStatusText(1, std::to_string(t.recNo()) + " of " +
+                                             std::to_string(t.recordCount()));
+        if (memoField_ >= 0 && memoField_ < t.fieldCount() && showsTempTable() &&
+            t.state() == engine::DataSetState::Browse)
             DBRichEdit1->setText(app::fromEngine(t.field(memoField_).asString()));
     } catch (const std::exception&) {
         // The status line is informative only.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
 
 class QCheckBox;
 class QLineEdit;
@@ -38,6 +39,8 @@ protected:
 private:
     void reload();
     void moveTo(int row);
+    //! Whether TempTable still holds the table this page opened: other pages reuse it.
+    bool showsTempTable() const;
 
     app::TFieldsmithForm& form_;
     app::TPickerBox* ViewTabAlias;
@@ -47,6 +50,7 @@ private:
     QTableView* DBGrid1;
     TableModel* model_;
     int memoField_ = -1;
+    std::string openedAlias_, openedTable_;
 };
 
 } // namespace fieldsmith::viewer

@@ -2,6 +2,7 @@
 // statuses, and what reaches standard error.
 #include "app/run/BatchRun.h"
 #include "AppTestSupport.h"
+#include "app/run/ConsoleHost.h"
 #include "app/run/RunProtocol.h"
 #include "app/run/Texts.h"
 #include "engine/Session.h"
@@ -119,6 +120,29 @@ TEST_F(BatchRun, ProgressIsOneLineAtTheEndWhenNotOnATerminal) {
         << err.str();
     EXPECT_EQ(err.str().find("0 Records of 3 processed"), std::string::npos)
         << "intermediate progress is not printed without a terminal";
+}
+
+} // namespace
+} // namespace fieldsmith::run
+
+namespace fieldsmith::run {
+namespace {
+
+TEST(ConsoleHost, ProgressRedrawsOneLineOnATerminal) {
+    std::ostringstream err;
+    ConsoleHost::Options options;
+    options.interactive = true;
+    ConsoleHost host(err, options);
+    host.setStatusText(1, "processed: 1 of 3");
+    host.setStatusText(1, "processed: 2 of 3");
+    host.setStatusText(1, "processed: 3 of 3");
+    host.showInformation("Complete!\r3 Records of 3 processed!");
+    const std::string out = err.str();
+    EXPECT_EQ(out.rfind("\rprocessed: 1 of 3", 0), 0u) << out;
+    EXPECT_NE(out.find("\rprocessed: 3 of 3\nInformation: Complete!\n3 Records of 3 processed!\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("\n", 0), out.find("\nInformation")) << "one line until the message";
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "app/run/RunProtocol.h"
 #include "app/run/Texts.h"
 
+#include <QDialog>
 #include <QFileInfo>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -380,6 +381,63 @@ TEST_F(FormRun, OperationsShowPagesAndWriteInputsBack) {
     EXPECT_EQ(find<QLabel>("InfoLabel")->text(),
               "Copy Field values - if not empty the target fields will be overwritten!")
         << "a page shown by an operation keeps the info text";
+}
+
+} // namespace
+} // namespace fieldsmith::apptest
+
+namespace fieldsmith::apptest {
+namespace {
+
+class HostDialogs : public WindowTest {};
+
+TEST_F(HostDialogs, StatusDialogCountsAndStopsThroughItsOwnCancel) {
+    auto& f = window();
+    run::RunHost& host = f.runHost();
+    host.openStatusDialog();
+    auto* dlg = f.findChild<QDialog*>("StatusDlg");
+    ASSERT_NE(dlg, nullptr);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_FALSE(dlg->isModal()) << "the run goes on while it shows";
+    host.setStatusDialogCount("3 of 10 records  ");
+    EXPECT_EQ(dlg->findChild<QLabel*>("CountLabel")->text(), "3 of 10 records  ");
+    EXPECT_FALSE(host.statusDialogCancelled());
+    dlg->findChild<QAbstractButton*>("CancelBtn")->click();
+    EXPECT_TRUE(host.statusDialogCancelled());
+    EXPECT_EQ(host.CancelRequested, 0) << "the window's cancel flag is another one";
+    host.closeStatusDialog();
+    EXPECT_FALSE(host.statusDialogCancelled());
+
+    host.openStatusDialog();
+    EXPECT_FALSE(host.statusDialogCancelled()) << "a new dialog starts without a request";
+    host.closeStatusDialog();
+}
+
+TEST_F(HostDialogs, LogWindowCollectsTheImportLog) {
+    auto& f = window();
+    run::RunHost& host = f.runHost();
+    host.openLogWindow("ORACLE database data import");
+    host.appendLogLine("INSERT INTO SCOTT.EMP ...");
+    host.appendLogLine("1 row created.");
+    EXPECT_EQ(host.logLines(),
+              (std::vector<std::string>{"INSERT INTO SCOTT.EMP ...", "1 row created."}));
+    EXPECT_TRUE(f.zipMsgForm()->isVisible());
+    EXPECT_EQ(f.zipMsgForm()->windowTitle(), "ORACLE database data import");
+    host.openLogWindow("ORACLE database data import");
+    EXPECT_TRUE(host.logLines().empty()) << "each import starts a new log";
+}
+
+TEST_F(HostDialogs, SaveDialogOffersTheProposedFile) {
+    auto& f = window();
+    dialogs->savePath = "/tmp/keys.txt";
+    const auto chosen = f.runHost().saveFileDialog({"/opt/fieldsmith", "MOVE_ERROR.TXT", "TXT"});
+    EXPECT_EQ(chosen, std::optional<std::string>("/tmp/keys.txt"));
+    ASSERT_EQ(dialogs->saveRequests.size(), 1u);
+    EXPECT_EQ(dialogs->saveRequests[0].fileName, "MOVE_ERROR.TXT");
+    EXPECT_EQ(dialogs->saveRequests[0].directory, "/opt/fieldsmith");
+    EXPECT_EQ(dialogs->saveRequests[0].defaultSuffix, "TXT");
+    EXPECT_EQ(dialogs->saveRequests[0].filters.first(), "Text Files (*.TXT)");
+    EXPECT_EQ(dialogs->saveRequests[0].filters.size(), 5);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The pages' view handlers and the page inputs kept in step with the widgets.
 #include "GuiTestSupport.h"
+#include "ui/EnterEdit.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -214,6 +215,16 @@ TEST_F(Pages, InputsFollowTheWidgetsAndShowWhatOperationsWrite) {
     // Texts outside ASCII reach the inputs in the program's code page.
     find<QLineEdit>("zuEdit2")->setText(QString::fromUtf8("Köln"));
     EXPECT_EQ(form_->inputs().Seite2.zuEdit2, "K\xF6ln");
+}
+
+TEST_F(Pages, EnterKeyBoxesAreTheFifteenListed) {
+    for (const char* name :
+         {"vonEdit", "zuEdit", "Trenn0Edit", "Trenn1Edit", "Trenn2Edit", "NumCharsEdit", "FieldDel",
+          "Change3If", "Change3Then", "NeuTabelleEdit", "ExportMaxRecEdit", "ExportStartRecEdit",
+          "ExportFileEdit", "ExportTabOwnerEdit", "LogFileEdit"})
+        EXPECT_NE(qobject_cast<ui::TEnterEdit*>(find(name)), nullptr) << name;
+    EXPECT_EQ(qobject_cast<ui::TEnterEdit*>(find("vonEdit2")), nullptr)
+        << "the other edit boxes keep the usual keys";
 }
 
 TEST_F(Pages, EveryInputOfEveryPageHasItsWidget) {

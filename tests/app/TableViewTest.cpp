@@ -92,3 +92,22 @@ TEST_F(TableView, ControlDeleteAsksUnlessTicked) {
 
 } // namespace
 } // namespace fieldsmith::apptest
+
+namespace fieldsmith::apptest {
+namespace {
+
+class TableViewEditing : public TableView {};
+
+TEST_F(TableViewEditing, EditedCellIsPostedAtOnce) {
+    openTable("ARBEIT", "KUNDEN");
+    const QModelIndex cell = grid->model()->index(1, columnOf("ORT"));
+    EXPECT_TRUE(grid->model()->flags(cell) & Qt::ItemIsEditable);
+    ASSERT_TRUE(grid->model()->setData(cell, "Aalen", Qt::EditRole));
+    EXPECT_EQ(column(session, "ARBEIT", "KUNDEN", "ORT"),
+              (std::vector<std::string>{"Bonn", "Aalen"}));
+    EXPECT_EQ(cell.data().toString(), "Aalen");
+    EXPECT_TRUE(dialogs->shown.empty());
+}
+
+} // namespace
+} // namespace fieldsmith::apptest

@@ -39,8 +39,8 @@ TAddPrimaryPage::TAddPrimaryPage(TFieldsmithForm& form, QWidget* parent) : QWidg
     QGroupBox* keys = makeGroup(QStringLiteral("Key values"), this, &k);
     auto* useNumberRadio =
         makeRadio(QStringLiteral("useNumberRadio"), QStringLiteral("start with number: "), keys);
-    auto* getPrimRadio =
-        makeRadio(QStringLiteral("getPrimRadio"), QStringLiteral("get primary values from: "), keys);
+    auto* getPrimRadio = makeRadio(QStringLiteral("getPrimRadio"),
+                                   QStringLiteral("get primary values from: "), keys);
     auto* source = new QButtonGroup(this);
     source->addButton(useNumberRadio);
     source->addButton(getPrimRadio);
@@ -54,8 +54,9 @@ TAddPrimaryPage::TAddPrimaryPage(TFieldsmithForm& form, QWidget* parent) : QWidg
     k->addWidget(makeNote(QStringLiteral("name+MAX.DB table must exist in Alias KESTREL"), keys,
                           QStringLiteral("PrimaryNote")),
                  1, 2);
-    k->addWidget(makeCheck(QStringLiteral("AddPrimUsePrefixCheck"), QStringLiteral("use Prefix:"), keys),
-                 2, 0);
+    k->addWidget(
+        makeCheck(QStringLiteral("AddPrimUsePrefixCheck"), QStringLiteral("use Prefix:"), keys), 2,
+        0);
     k->addWidget(makeEdit(QStringLiteral("AddPrimPrefixEdit"), keys), 2, 1);
     k->addWidget(makeLabel(QStringLiteral("start at record:"), keys), 3, 0);
     k->addWidget(makeEdit(QStringLiteral("AddPrimStartRecordEdit"), keys), 3, 1);

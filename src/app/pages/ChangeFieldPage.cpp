@@ -31,8 +31,9 @@ TChangeFieldPage::TChangeFieldPage(TFieldsmithForm& form, QWidget* parent) : QWi
            makeEdit(QStringLiteral("vonEdit2"), replace));
     addRow(r, makeLabel(QStringLiteral("into the new string: "), replace),
            makeEdit(QStringLiteral("zuEdit2"), replace));
-    addRow(r, nullptr,
-           makeCheck(QStringLiteral("CaseBox"), QStringLiteral("compare case-insensitive"), replace));
+    addRow(
+        r, nullptr,
+        makeCheck(QStringLiteral("CaseBox"), QStringLiteral("compare case-insensitive"), replace));
     outer->addWidget(replace);
 
     QGridLayout* c;

@@ -53,14 +53,16 @@ TChangePartPage::TChangePartPage(TFieldsmithForm& form, QWidget* parent)
     addRow(t, nullptr, Change2AliasDir);
     addRow(t, makeLabel(QStringLiteral("Table: "), table), Change2Table);
     addRow(t, makeLabel(QStringLiteral("Field: "), table), Change2Field);
-    Index3Check = makeCheck(QStringLiteral("Index3Check"), QStringLiteral("switch Index to: "), table);
+    Index3Check =
+        makeCheck(QStringLiteral("Index3Check"), QStringLiteral("switch Index to: "), table);
     Index3Box = makePicker(QStringLiteral("Index3Box"), table, true);
     const int indexRow = t->rowCount();
     t->addWidget(Index3Check, indexRow, 0);
     t->addWidget(Index3Box, indexRow, 1);
     vonEdit = makeEnterEdit(QStringLiteral("vonEdit"), table);
     zuEdit = makeEnterEdit(QStringLiteral("zuEdit"), table);
-    vonLabel = makeLabel(QStringLiteral("change the (Sub-) Strings: "), table, QStringLiteral("vonLabel"));
+    vonLabel =
+        makeLabel(QStringLiteral("change the (Sub-) Strings: "), table, QStringLiteral("vonLabel"));
     zuLabel = makeLabel(QStringLiteral("new (Sub-) String: "), table, QStringLiteral("zuLabel"));
     addRow(t, vonLabel, vonEdit);
     addRow(t, zuLabel, zuEdit);
@@ -96,7 +98,8 @@ TChangePartPage::TChangePartPage(TFieldsmithForm& form, QWidget* parent)
 
     QGridLayout* o;
     QGroupBox* options = makeGroup(QStringLiteral("Options"), this, &o);
-    SizeBox = makeCheck(QStringLiteral("SizeBox"), QStringLiteral("only if total length is:"), options);
+    SizeBox =
+        makeCheck(QStringLiteral("SizeBox"), QStringLiteral("only if total length is:"), options);
     SizeEdit = makeEdit(QStringLiteral("SizeEdit"), options);
     SizeEdit->setMaximumWidth(60);
     o->addWidget(SizeBox, 0, 0);
@@ -104,9 +107,10 @@ TChangePartPage::TChangePartPage(TFieldsmithForm& form, QWidget* parent)
     IfCheckAddString1 =
         makeCheck(QStringLiteral("IfCheckAddString1"), QStringLiteral("only if field"), options);
     IfCheckAddString1->setEnabled(false);
-    IfCheckAddContain = makeRadio(QStringLiteral("IfCheckAddContain"), QStringLiteral("does contain:"), options);
-    IfCheckAddNotContain =
-        makeRadio(QStringLiteral("IfCheckAddNotContain"), QStringLiteral("does NOT contain:"), options);
+    IfCheckAddContain =
+        makeRadio(QStringLiteral("IfCheckAddContain"), QStringLiteral("does contain:"), options);
+    IfCheckAddNotContain = makeRadio(QStringLiteral("IfCheckAddNotContain"),
+                                     QStringLiteral("does NOT contain:"), options);
     IfCheckAddContain->setChecked(true);
     IfCheckAddString2 = makeEdit(QStringLiteral("IfCheckAddString2"), options);
     IfCheckAddString2->setMaximumWidth(160);
@@ -116,7 +120,8 @@ TChangePartPage::TChangePartPage(TFieldsmithForm& form, QWidget* parent)
     o->addWidget(IfCheckAddString2, 1, 3);
     CRLFStellenEdit = makeEdit(QStringLiteral("CRLFStellenEdit"), options);
     CRLFStellenEdit->setMaximumWidth(60);
-    o->addWidget(makeLabel(QStringLiteral("Positionen"), options, QStringLiteral("CRLFStellenLabel")), 2, 0);
+    o->addWidget(
+        makeLabel(QStringLiteral("Positionen"), options, QStringLiteral("CRLFStellenLabel")), 2, 0);
     o->addWidget(CRLFStellenEdit, 2, 1, Qt::AlignLeft);
     o->setColumnStretch(1, 0);
     o->setColumnStretch(4, 1);
@@ -131,7 +136,8 @@ TChangePartPage::TChangePartPage(TFieldsmithForm& form, QWidget* parent)
     connect(Index3Box, &TPickerBox::dropDown, this, &TChangePartPage::Index3BoxDropDown);
 
     connect(SizeBox, &QCheckBox::toggled, this, &TChangePartPage::updateSizeAnsicht);
-    connect(IfCheckAddString1, &QCheckBox::toggled, this, &TChangePartPage::updateIfCheckAddAnsicht);
+    connect(IfCheckAddString1, &QCheckBox::toggled, this,
+            &TChangePartPage::updateIfCheckAddAnsicht);
     connect(Index3Check, &QCheckBox::toggled, this, &TChangePartPage::updateIfCheckAddAnsicht);
     connect(IfCheckAddContain, &QRadioButton::clicked, this, &TChangePartPage::updateAnzeige);
     connect(IfCheckAddNotContain, &QRadioButton::clicked, this, &TChangePartPage::updateAnzeige);
@@ -150,12 +156,12 @@ bool TChangePartPage::eventFilter(QObject* watched, QEvent* event) {
 void TChangePartPage::updateAnzeige() {
     const bool change = StringChange->isChecked();
     const bool add = AddSiteIDBtn->isChecked();
-    const bool indexAllowed = !Change2Alias->boxText().isEmpty() && !Change2Table->boxText().isEmpty();
+    const bool indexAllowed =
+        !Change2Alias->boxText().isEmpty() && !Change2Table->boxText().isEmpty();
     const QColor black(Qt::black);
-    auto conditionInputs = {static_cast<QWidget*>(IfCheckAddString1),
-                            static_cast<QWidget*>(IfCheckAddContain),
-                            static_cast<QWidget*>(IfCheckAddNotContain),
-                            static_cast<QWidget*>(IfCheckAddString2)};
+    auto conditionInputs = {
+        static_cast<QWidget*>(IfCheckAddString1), static_cast<QWidget*>(IfCheckAddContain),
+        static_cast<QWidget*>(IfCheckAddNotContain), static_cast<QWidget*>(IfCheckAddString2)};
     if (change || add) {
         setLabelColor(zuLabel, black);
         zuLabel->setText(add ? QStringLiteral("Field starts with: ")
@@ -185,7 +191,9 @@ void TChangePartPage::updateAnzeige() {
     }
 }
 
-void TChangePartPage::updateSizeAnsicht() { SizeEdit->setVisible(SizeBox->isChecked()); }
+void TChangePartPage::updateSizeAnsicht() {
+    SizeEdit->setVisible(SizeBox->isChecked());
+}
 
 void TChangePartPage::updateIfCheckAddAnsicht() {
     const bool show = IfCheckAddString1->isChecked();

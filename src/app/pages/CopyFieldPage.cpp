@@ -21,11 +21,12 @@ TCopyFieldPage::TCopyFieldPage(TFieldsmithForm& form, QWidget* parent) : QWidget
     auto* AliasBoxS1 = makePicker(QStringLiteral("AliasBoxS1"), source);
     auto* AliasDir4 = makeDirLabel(QStringLiteral("AliasDir4"), source);
     auto* TableBoxS1 = makePicker(QStringLiteral("TableBoxS1"), source);
-    GenNewRecsCheck =
-        makeCheck(QStringLiteral("GenNewRecsCheck"), QStringLiteral("generate new records"), source);
+    GenNewRecsCheck = makeCheck(QStringLiteral("GenNewRecsCheck"),
+                                QStringLiteral("generate new records"), source);
     IndexFeld1Box = makePicker(QStringLiteral("IndexFeld1Box"), source);
     Feld2Box = makePicker(QStringLiteral("Feld2Box"), source);
-    IndexFeld1Label = makeLabel(QStringLiteral("Key field: "), source, QStringLiteral("IndexFeld1Label"));
+    IndexFeld1Label =
+        makeLabel(QStringLiteral("Key field: "), source, QStringLiteral("IndexFeld1Label"));
     Feld2Label = makeLabel(QStringLiteral("Source Field: "), source, QStringLiteral("Feld2Label"));
     addRow(src, makeLabel(QStringLiteral("Alias: "), source), AliasBoxS1);
     addRow(src, nullptr, AliasDir4);
@@ -43,8 +44,10 @@ TCopyFieldPage::TCopyFieldPage(TFieldsmithForm& form, QWidget* parent) : QWidget
     auto* TabellenBox2 = makePicker(QStringLiteral("TabellenBox2"), target);
     IndexFeld2Box = makePicker(QStringLiteral("IndexFeld2Box"), target);
     auto* ZielFeldBox = makePicker(QStringLiteral("ZielFeldBox"), target);
-    LeereTarget = makeCheck(QStringLiteral("LeereTarget"), QStringLiteral("empty target field"), target);
-    IndexFeld2Label = makeLabel(QStringLiteral("Key field: "), target, QStringLiteral("IndexFeld2Label"));
+    LeereTarget =
+        makeCheck(QStringLiteral("LeereTarget"), QStringLiteral("empty target field"), target);
+    IndexFeld2Label =
+        makeLabel(QStringLiteral("Key field: "), target, QStringLiteral("IndexFeld2Label"));
     addRow(tgt, makeLabel(QStringLiteral("Alias: "), target), AliasBox2);
     addRow(tgt, nullptr, AliasDir5);
     addRow(tgt, makeLabel(QStringLiteral("Table: "), target), TabellenBox2);

@@ -25,10 +25,12 @@ TCreateTablePage::TCreateTablePage(TFieldsmithForm& form, QWidget* parent) : QWi
     NeuTabBox = makePicker(QStringLiteral("NeuTabBox"), source);
     addRow(s, makeLabel(QStringLiteral("DB-Alias: "), source), NeuTabAlias);
     addRow(s, makeLabel(QStringLiteral("Table: "), source), NeuTabBox);
-    addRow(s, nullptr,
-           makeCheck(QStringLiteral("IndexesCheck"), QStringLiteral("include all Indexes: "), source));
-    addRow(s, nullptr,
-           makeCheck(QStringLiteral("CopyAllRecsCheck"), QStringLiteral("copy all records:"), source));
+    addRow(
+        s, nullptr,
+        makeCheck(QStringLiteral("IndexesCheck"), QStringLiteral("include all Indexes: "), source));
+    addRow(
+        s, nullptr,
+        makeCheck(QStringLiteral("CopyAllRecsCheck"), QStringLiteral("copy all records:"), source));
     s->setRowStretch(s->rowCount(), 1);
     row->addWidget(source);
 
@@ -39,7 +41,8 @@ TCreateTablePage::TCreateTablePage(TFieldsmithForm& form, QWidget* parent) : QWi
     addRow(t, makeLabel(QStringLiteral("DB-Alias: "), target), NeuTab2Alias);
     addRow(t, makeLabel(QStringLiteral("new Table: "), target), NeuTabelleEdit);
     addRow(t, nullptr,
-           makeCheck(QStringLiteral("OracleCheck"), QStringLiteral("Target is an ORACLE table"), target));
+           makeCheck(QStringLiteral("OracleCheck"), QStringLiteral("Target is an ORACLE table"),
+                     target));
     t->setRowStretch(t->rowCount(), 1);
     row->addWidget(target);
     outer->addStretch(1);

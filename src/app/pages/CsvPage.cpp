@@ -74,8 +74,8 @@ TCsvPage::TCsvPage(TFieldsmithForm& form, QWidget* parent) : QWidget(parent), fo
     QGridLayout* t;
     QGroupBox* target = makeGroup(QString(), this, &t);
     target->setObjectName(QStringLiteral("TargetGroup"));
-    TargetTableLabel = makeLabel(QStringLiteral("Target Table Name"), target,
-                                 QStringLiteral("TargetTableLabel"));
+    TargetTableLabel =
+        makeLabel(QStringLiteral("Target Table Name"), target, QStringLiteral("TargetTableLabel"));
     TargetTableLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
     PdxNameLabel =
         makeLabel(QStringLiteral("Paradox Table Name: "), target, QStringLiteral("PdxNameLabel"));
@@ -122,8 +122,7 @@ void TCsvPage::DirBtnClick() {
     ui::TDateiWahl picker(this);
     picker.setFileMask(QStringLiteral("*.csv"));
     picker.exec();
-    if (!picker.fileEditText().contains(QLatin1Char('*')))
-        CSVEdit->setText(picker.resultPath());
+    if (!picker.fileEditText().contains(QLatin1Char('*'))) CSVEdit->setText(picker.resultPath());
 }
 
 } // namespace fieldsmith::app

@@ -29,9 +29,9 @@ TDeletePage::TDeletePage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     QGroupBox* mode = makeGroup(QStringLiteral("Delete"), this, &m);
     auto* DelOpt1 = makeRadio(QStringLiteral("DelOpt1"),
                               QStringLiteral("delete first n number of records"), mode);
-    auto* DelOpt2 = makeRadio(QStringLiteral("DelOpt2"),
-                              QStringLiteral("delete only records that do not have a value in field: "),
-                              mode);
+    auto* DelOpt2 =
+        makeRadio(QStringLiteral("DelOpt2"),
+                  QStringLiteral("delete only records that do not have a value in field: "), mode);
     auto* group = new QButtonGroup(this);
     group->addButton(DelOpt1);
     group->addButton(DelOpt2);
@@ -42,7 +42,8 @@ TDeletePage::TDeletePage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     m->addWidget(DelOpt1, 0, 0, 1, 3);
     m->addWidget(makeLabel(QStringLiteral("Number of records: "), mode), 1, 0);
     m->addWidget(FieldDel, 1, 1);
-    m->addWidget(makeLabel(QStringLiteral("Number of records to be deleted from table"), mode), 1, 2);
+    m->addWidget(makeLabel(QStringLiteral("Number of records to be deleted from table"), mode), 1,
+                 2);
     m->addWidget(DelOpt2, 2, 0, 1, 3);
     m->addWidget(makeLabel(QStringLiteral("Field: "), mode), 3, 0);
     m->addWidget(DelFeldBox, 3, 1, 1, 2);

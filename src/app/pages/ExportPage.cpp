@@ -50,7 +50,8 @@ TExportPage::TExportPage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     auto* modes = new QGroupBox(QStringLiteral("Mode"), this);
     auto* m = new QGridLayout(modes);
     ExportSelect = makeRadio(QStringLiteral("ExportSelect"), QStringLiteral("E&xport"), modes);
-    auto* ImportSelect = makeRadio(QStringLiteral("ImportSelect"), QStringLiteral("I&mport"), modes);
+    auto* ImportSelect =
+        makeRadio(QStringLiteral("ImportSelect"), QStringLiteral("I&mport"), modes);
     auto* group = new QButtonGroup(this);
     group->addButton(ExportSelect);
     group->addButton(ImportSelect);
@@ -74,7 +75,8 @@ TExportPage::TExportPage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     TablePropsLabel = makeLabel(QStringLiteral("Source Table properties:"), tableGroup,
                                 QStringLiteral("TablePropsLabel"));
     TablePropsLabel->setStyleSheet(QStringLiteral("font-weight: bold;"));
-    auto* mustBe = makeLabel(QStringLiteral("(must be ORACLE !)"), tableGroup, QStringLiteral("MustBeOracleLabel"));
+    auto* mustBe = makeLabel(QStringLiteral("(must be ORACLE !)"), tableGroup,
+                             QStringLiteral("MustBeOracleLabel"));
     mustBe->setStyleSheet(QStringLiteral("color: red;"));
     heading->addWidget(TablePropsLabel);
     heading->addWidget(mustBe);
@@ -83,11 +85,12 @@ TExportPage::TExportPage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
 
     auto* ExportAlias = makePicker(QStringLiteral("ExportAlias"), tableGroup);
     ExportTab = makePicker(QStringLiteral("ExportTab"), tableGroup);
-    t->addWidget(panel(QStringLiteral("AliasPanel"), makeLabel(QStringLiteral("DB-Alias: "), nullptr),
-                       ExportAlias, tableGroup));
+    t->addWidget(panel(QStringLiteral("AliasPanel"),
+                       makeLabel(QStringLiteral("DB-Alias: "), nullptr), ExportAlias, tableGroup));
     t->addWidget(panel(QStringLiteral("TablePanel"), makeLabel(QStringLiteral("Table: "), nullptr),
                        ExportTab, tableGroup));
-    t->addWidget(panel(QStringLiteral("OwnerPanel"), makeLabel(QStringLiteral("Table Owner: "), nullptr),
+    t->addWidget(panel(QStringLiteral("OwnerPanel"),
+                       makeLabel(QStringLiteral("Table Owner: "), nullptr),
                        makeEnterEdit(QStringLiteral("ExportTabOwnerEdit"), nullptr), tableGroup));
     NumberPanel = panel(QStringLiteral("NumberPanel"),
                         makeLabel(QStringLiteral("Number of records: "), nullptr),
@@ -108,7 +111,8 @@ TExportPage::TExportPage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     ToolButton18->setObjectName(QStringLiteral("ToolButton18"));
     ToolButton18->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     ImportFileToolbar->addWidget(ToolButton18);
-    FilePanelLabel = makeLabel(QStringLiteral("Export to File: "), nullptr, QStringLiteral("FilePanelLabel"));
+    FilePanelLabel =
+        makeLabel(QStringLiteral("Export to File: "), nullptr, QStringLiteral("FilePanelLabel"));
     t->addWidget(panel(QStringLiteral("FilePanel"), FilePanelLabel, ExportFileEdit, tableGroup,
                        ImportFileToolbar));
     LogFileEdit = makeEnterEdit(QStringLiteral("LogFileEdit"), nullptr);
@@ -123,7 +127,8 @@ TExportPage::TExportPage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     p.aliasBox(ExportAlias, {ExportTab});
     p.tableBox(ExportTab, ExportAlias, {});
 
-    connect(ExportTab, &QComboBox::currentTextChanged, this, &TExportPage::ExportTabChange);
+    // Only the user's changes: the file box sets this box in turn, and must not restart it.
+    connect(ExportTab, &TPickerBox::textChangedByUser, this, &TExportPage::ExportTabChange);
     connect(ExportFileEdit, &QLineEdit::textChanged, this, &TExportPage::ExportFileEditChange);
     connect(ExportSelect, &QRadioButton::toggled, this, &TExportPage::SetExportImportMode);
     connect(ToolButton18, &QToolButton::clicked, this, &TExportPage::ToolButton18Click);
@@ -136,8 +141,8 @@ void TExportPage::ExportTabChange() {
     const QTime now = QTime::currentTime();
     QString temp = QDir::tempPath();
     if (!temp.endsWith(QLatin1Char('/'))) temp += QLatin1Char('/');
-    const QString file = fromEngine(run::exportFileName(toEngine(temp), toEngine(table),
-                                                        now.hour(), now.minute(), now.second()));
+    const QString file = fromEngine(run::exportFileName(toEngine(temp), toEngine(table), now.hour(),
+                                                        now.minute(), now.second()));
     if (ExportFileEdit->text() != file) ExportFileEdit->setText(file);
 }
 

@@ -25,11 +25,12 @@ TFormatPricesPage::TFormatPricesPage(TFieldsmithForm& form, QWidget* parent) : Q
     addRow(t, makeLabel(QStringLiteral("Price Field: "), table), PreisFeld1);
     outer->addWidget(table);
 
-    auto* careful = makeNote(
-        QStringLiteral("Be careful! - If the selected \"Price Field\" is not a price field you will "
-                       "LOSE DATA since all characters that are not numbers (0 - 9) (except for "
-                       "\",\") will be removed."),
-        this, QStringLiteral("PriceWarning"));
+    auto* careful =
+        makeNote(QStringLiteral(
+                     "Be careful! - If the selected \"Price Field\" is not a price field you will "
+                     "LOSE DATA since all characters that are not numbers (0 - 9) (except for "
+                     "\",\") will be removed."),
+                 this, QStringLiteral("PriceWarning"));
     careful->setStyleSheet(QStringLiteral("color: maroon; font-weight: bold;"));
     outer->addWidget(careful);
     outer->addWidget(makeNote(QStringLiteral("If the value of a field does not contain a comma "

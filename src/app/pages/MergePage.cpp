@@ -95,6 +95,8 @@ TMergePage::TMergePage(TFieldsmithForm& form, QWidget* parent) : QWidget(parent)
     FeldLaengeCheckClick();
 }
 
-void TMergePage::FeldLaengeCheckClick() { NumCharsEdit->setVisible(FeldLaengeCheck->isChecked()); }
+void TMergePage::FeldLaengeCheckClick() {
+    NumCharsEdit->setVisible(FeldLaengeCheck->isChecked());
+}
 
 } // namespace fieldsmith::app

@@ -35,14 +35,15 @@ TNewValueIfPage::TNewValueIfPage(TFieldsmithForm& form, QWidget* parent) : QWidg
     addRow(c, makeLabel(QStringLiteral("Change-Field: "), then), Change3Feld2);
     auto* ChangeUseString =
         makeRadio(QStringLiteral("ChangeUseString"), QStringLiteral("to this string: "), then);
-    auto* ChangeUseIfField = makeRadio(
-        QStringLiteral("ChangeUseIfField"),
-        QStringLiteral("use IF-Field value  [ = Copy IF-Field to Change-Field  ]"), then);
+    auto* ChangeUseIfField =
+        makeRadio(QStringLiteral("ChangeUseIfField"),
+                  QStringLiteral("use IF-Field value  [ = Copy IF-Field to Change-Field  ]"), then);
     ChangeUseOtherField = makeRadio(
         QStringLiteral("ChangeUseOtherField"),
         QStringLiteral("use  other Field value  [ = Copy other Field to Change-Field  ]"), then);
     auto* group = new QButtonGroup(this);
-    for (QRadioButton* b : {ChangeUseString, ChangeUseIfField, ChangeUseOtherField}) group->addButton(b);
+    for (QRadioButton* b : {ChangeUseString, ChangeUseIfField, ChangeUseOtherField})
+        group->addButton(b);
     ChangeUseString->setChecked(true);
     int row = c->rowCount();
     c->addWidget(ChangeUseString, row, 0, 1, 2);
@@ -52,7 +53,8 @@ TNewValueIfPage::TNewValueIfPage(TFieldsmithForm& form, QWidget* parent) : QWidg
     c->addWidget(ChangeUseIfField, c->rowCount(), 0, 1, 2);
     c->addWidget(makeLabel(QStringLiteral("OR"), then), c->rowCount(), 0);
     c->addWidget(ChangeUseOtherField, c->rowCount(), 0, 1, 2);
-    OtherFieldLabel = makeLabel(QStringLiteral("Other Field: "), then, QStringLiteral("OtherFieldLabel"));
+    OtherFieldLabel =
+        makeLabel(QStringLiteral("Other Field: "), then, QStringLiteral("OtherFieldLabel"));
     OtherFieldBox = makePicker(QStringLiteral("OtherFieldBox"), then, true);
     addRow(c, OtherFieldLabel, OtherFieldBox);
     outer->addWidget(then);

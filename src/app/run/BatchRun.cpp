@@ -13,7 +13,9 @@ namespace fieldsmith::run {
 
 namespace {
 
-extern "C" void onInterrupt(int) { ConsoleHost::requestCancel(); }
+extern "C" void onInterrupt(int) {
+    ConsoleHost::requestCancel();
+}
 
 // Installs the Ctrl+C handler for the length of a run: the first press asks the abort
 // question at the next record, as the Cancel button does.

@@ -18,7 +18,9 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 ConsoleHost::ConsoleHost(std::ostream& err, Options options)
     : err_(err), options_(std::move(options)) {}
 
-void ConsoleHost::requestCancel() { gCancelSignal = 1; }
+void ConsoleHost::requestCancel() {
+    gCancelSignal = 1;
+}
 
 std::string ConsoleHost::terminalText(const std::string& text) const {
     // Messages use a lone carriage return as their line break.
@@ -75,9 +77,13 @@ bool ConsoleHost::askRetry(const std::string& text) {
     return false;
 }
 
-void ConsoleHost::showInformation(const std::string& text) { message("Information", text); }
+void ConsoleHost::showInformation(const std::string& text) {
+    message("Information", text);
+}
 
-bool ConsoleHost::confirm(const std::string& text) { return question("Question", text); }
+bool ConsoleHost::confirm(const std::string& text) {
+    return question("Question", text);
+}
 
 bool ConsoleHost::confirmInformation(const std::string& text) {
     return question("Question", text);
@@ -105,7 +111,8 @@ void ConsoleHost::drawProgress(bool force) {
     if (line.empty()) return;
     if (options_.interactive) {
         err_ << '\r' << line;
-        if (line.size() < lastProgressWidth_) err_ << std::string(lastProgressWidth_ - line.size(), ' ');
+        if (line.size() < lastProgressWidth_)
+            err_ << std::string(lastProgressWidth_ - line.size(), ' ');
         lastProgressWidth_ = line.size();
         progressShown_ = true;
     } else {
@@ -148,7 +155,9 @@ void ConsoleHost::setStatusDialogCount(const std::string& text) {
     drawProgress(false);
 }
 
-bool ConsoleHost::statusDialogCancelled() { return statusDialogCancelled_; }
+bool ConsoleHost::statusDialogCancelled() {
+    return statusDialogCancelled_;
+}
 
 void ConsoleHost::closeStatusDialog() {
     statusDialogCount_.clear();

@@ -12,16 +12,11 @@ std::string operationForPage(std::string_view page, const PageInputs& inputs) {
         std::string_view page, operation;
     };
     static constexpr Entry kFixed[] = {
-        {"Seite1", "executeMoveFelder"},
-        {"Seite2", "ExecuteFeldReplaceComplete"},
-        {"Seite3", "SuchenErsetzenSubStrings"},
-        {"Seite4", "ExecuteMergeFelder"},
-        {"Seite5", "ProcessAddPrimary"},
-        {"Seite6", "ExecutePreisFeldFormatieren"},
-        {"DelPage", "executeDeleteRecs"},
-        {"Seite7", "NeuValueIF"},
-        {"CSVMakeTable", "ExecuteCsvExchange"},
-        {"CreateTableSeite", "ExecuteCreateTable"},
+        {"Seite1", "executeMoveFelder"},        {"Seite2", "ExecuteFeldReplaceComplete"},
+        {"Seite3", "SuchenErsetzenSubStrings"}, {"Seite4", "ExecuteMergeFelder"},
+        {"Seite5", "ProcessAddPrimary"},        {"Seite6", "ExecutePreisFeldFormatieren"},
+        {"DelPage", "executeDeleteRecs"},       {"Seite7", "NeuValueIF"},
+        {"CSVMakeTable", "ExecuteCsvExchange"}, {"CreateTableSeite", "ExecuteCreateTable"},
     };
     for (const auto& e : kFixed)
         if (e.page == page) return std::string(e.operation);

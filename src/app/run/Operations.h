@@ -13,7 +13,6 @@
 #include <string_view>
 #include <vector>
 
-
 namespace fieldsmith::run {
 
 //! What the window owns and the operations share: the two table datasets and the hidden

@@ -94,8 +94,8 @@ struct Seite3Inputs {
 
 //! Merge Fields.
 struct Seite4Inputs {
-    std::string AliasMerge, MergeTable, Trenn0Edit, MergeFeld1, Trenn1Edit, MergeFeld2,
-        Trenn2Edit, MergeFeld3, MergeTargetFeld;
+    std::string AliasMerge, MergeTable, Trenn0Edit, MergeFeld1, Trenn1Edit, MergeFeld2, Trenn2Edit,
+        MergeFeld3, MergeTargetFeld;
     bool FeldLaengeCheck = false;
     std::string NumCharsEdit = "1";
     bool DelSourceCheck = false;
@@ -237,8 +237,8 @@ struct CreateTableSeiteInputs {
 //! ORACLE Import/Export.
 struct ExportSeiteInputs {
     bool ExportSelect = true, ImportSelect = false;
-    std::string ExportAlias, ExportTab, ExportTabOwnerEdit, ExportMaxRecEdit,
-        ExportStartRecEdit, ExportFileEdit, LogFileEdit;
+    std::string ExportAlias, ExportTab, ExportTabOwnerEdit, ExportMaxRecEdit, ExportStartRecEdit,
+        ExportFileEdit, LogFileEdit;
 
     template <class V> void visit(V&& v) {
         v.radio("ExportSelect", "mode", ExportSelect);

@@ -31,8 +31,8 @@ std::string newTableNameFor(std::string_view sourceTable) {
     return "NEW" + std::string(sourceTable) + ".DB";
 }
 
-std::string exportFileName(std::string_view tempDirWithSeparator, std::string_view table,
-                           int hour, int minute, int second) {
+std::string exportFileName(std::string_view tempDirWithSeparator, std::string_view table, int hour,
+                           int minute, int second) {
     char clock[16];
     std::snprintf(clock, sizeof clock, "%02d%02d%02d", hour, minute, second);
     return std::string(tempDirWithSeparator) + std::string(table) + "_" + clock + "_INSERTS.SQL";

@@ -17,8 +17,8 @@ std::string newTableNameFor(std::string_view sourceTable);
 
 //! The INSERT script name for a table chosen at hh:mm:ss: the temporary directory (with
 //! its trailing separator), the table, "_", hhmmss and "_INSERTS.SQL".
-std::string exportFileName(std::string_view tempDirWithSeparator, std::string_view table,
-                           int hour, int minute, int second);
+std::string exportFileName(std::string_view tempDirWithSeparator, std::string_view table, int hour,
+                           int minute, int second);
 
 //! The table name inside a file name: the text between the last path separator and the
 //! first underscore after it; empty without a separator or without such an underscore.

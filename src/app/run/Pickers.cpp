@@ -23,7 +23,8 @@ std::vector<std::string> tableFieldNames(engine::Session& session, const std::st
     t.open();
     std::vector<std::string> names;
     names.reserve(t.fieldCount());
-    for (int i = 0; i < t.fieldCount(); ++i) names.push_back(t.field(i).name());
+    for (int i = 0; i < t.fieldCount(); ++i)
+        names.push_back(t.field(i).name());
     t.close();
     return names;
 }
@@ -31,7 +32,8 @@ std::vector<std::string> tableFieldNames(engine::Session& session, const std::st
 std::vector<std::string> indexFieldLists(engine::Table& table) {
     table.updateIndexDefs();
     std::vector<std::string> lists;
-    for (const engine::IndexDef& def : table.indexDefs()) lists.push_back(def.fields);
+    for (const engine::IndexDef& def : table.indexDefs())
+        lists.push_back(def.fields);
     return lists;
 }
 

@@ -60,9 +60,15 @@ void TableWalkCursor::open() {
     table_.first();
 }
 
-std::int64_t TableWalkCursor::recordCount() { return table_.recordCount(); }
-void TableWalkCursor::next() { table_.next(); }
-void TableWalkCursor::close() { table_.close(); }
+std::int64_t TableWalkCursor::recordCount() {
+    return table_.recordCount();
+}
+void TableWalkCursor::next() {
+    table_.next();
+}
+void TableWalkCursor::close() {
+    table_.close();
+}
 
 namespace {
 

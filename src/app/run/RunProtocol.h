@@ -84,7 +84,7 @@ enum class ProgressFormat {
 struct WalkStyle {
     bool waitCursor = false;
     ProgressFormat format = ProgressFormat::RecordsOfProcessed;
-    int firstShown = 0;        //!< the panel's n for the first record: 0 or 1
+    int firstShown = 0; //!< the panel's n for the first record: 0 or 1
     bool useChangedPanel = true;
     bool useDurationPanel = false;
     std::string abortText = "Abort process?";

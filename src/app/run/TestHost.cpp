@@ -28,7 +28,9 @@ void TestHost::record(MessageKind kind, const std::string& text) {
     events.push_back("message:" + text);
 }
 
-void TestHost::showError(const std::string& text) { record(MessageKind::Error, text); }
+void TestHost::showError(const std::string& text) {
+    record(MessageKind::Error, text);
+}
 
 bool TestHost::askRetry(const std::string& text) {
     record(MessageKind::Retry, text);
@@ -91,7 +93,9 @@ std::optional<std::string> TestHost::saveFileDialog(const SaveRequest& request) 
     return savePath;
 }
 
-void TestHost::openStatusDialog() { events.push_back("openStatusDialog"); }
+void TestHost::openStatusDialog() {
+    events.push_back("openStatusDialog");
+}
 
 void TestHost::setStatusDialogCount(const std::string& text) {
     statusDialogCounts.push_back(text);
@@ -101,13 +105,17 @@ bool TestHost::statusDialogCancelled() {
     return statusDialogCancelAt > 0 && pendingMessageRuns >= statusDialogCancelAt;
 }
 
-void TestHost::closeStatusDialog() { events.push_back("closeStatusDialog"); }
+void TestHost::closeStatusDialog() {
+    events.push_back("closeStatusDialog");
+}
 
 void TestHost::openLogWindow(const std::string& caption) {
     log.clear();
     events.push_back("openLogWindow(" + caption + ")");
 }
 
-void TestHost::appendLogLine(const std::string& line) { log.push_back(line); }
+void TestHost::appendLogLine(const std::string& line) {
+    log.push_back(line);
+}
 
 } // namespace fieldsmith::run

@@ -10,7 +10,9 @@ std::string processedOf(std::int64_t n, std::int64_t total) {
     return "processed: " + std::to_string(n) + " of " + std::to_string(total);
 }
 
-std::string recordsChanged(std::int64_t n) { return std::to_string(n) + " Records changed!"; }
+std::string recordsChanged(std::int64_t n) {
+    return std::to_string(n) + " Records changed!";
+}
 
 std::string completionMessage(std::int64_t processed, std::int64_t total, std::string_view ending) {
     std::string text(kComplete);
