@@ -1,0 +1,152 @@
+// Every operation page run from the window: the page filled as a user fills it, Run
+// pressed, and the completion message and the status panels read back.
+#include "GuiTestSupport.h"
+#include "app/WindowRunHost.h"
+#include "ops/FieldOperations.h"
+
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+namespace fieldsmith::apptest {
+namespace {
+
+class OperationPages : public WindowTest {
+protected:
+    OperationPages() {
+        makeTable(session, "ARBEIT", "QUELLE", {"K", "WERT"}, {{"1", "x"}, {"3", "y"}});
+        auto& f = window();
+        ops::registerOperations(f.operationTable());
+    }
+    void typeInto(const char* edit, const QString& text) {
+        auto* e = find<QLineEdit>(edit);
+        e->clear();
+        QTest::keyClicks(e, text);
+    }
+    void click(const char* button) { find<QAbstractButton>(button)->click(); }
+    void run() { find<QToolButton>("RunBtn")->click(); }
+    QString completion() {
+        const auto texts = dialogs->textsOf(run::MessageKind::Information);
+        return texts.isEmpty() ? QString("<none>") : texts.back();
+    }
+    std::vector<std::string> kunden(const char* field) { return column(session, "ARBEIT", "KUNDEN", field); }
+    void expectIdle() {
+        EXPECT_TRUE(find<QToolButton>("RunBtn")->isEnabled());
+        EXPECT_FALSE(find<QToolButton>("CancelBtn")->isEnabled());
+    }
+};
+
+TEST_F(OperationPages, CopyField) {
+    selectTab("Seite1");
+    pick("AliasBoxS1", "ARBEIT");
+    pick("TableBoxS1", "QUELLE");
+    pick("IndexFeld1Box", "K");
+    pick("Feld2Box", "WERT");
+    pick("AliasBox2", "ARBEIT");
+    pick("TabellenBox2", "KUNDEN");
+    pick("IndexFeld2Box", "TAVO");
+    pick("ZielFeldBox", "NAME");
+    dialogs->savePath.reset(); // the unmatched key is not saved
+    run();
+    EXPECT_EQ(kunden("NAME"), (std::vector<std::string>{"x", "Adler"}));
+    EXPECT_EQ(completion(), "Complete!\r2 Records of 2 processed!\r\rNot found: 1");
+    EXPECT_EQ(panelText(1), "processed: 2 of 2");
+    EXPECT_EQ(panelText(2), "1 Records changed!");
+    EXPECT_EQ(dialogs->saveRequests.size(), 1u);
+    expectIdle();
+}
+
+TEST_F(OperationPages, ChangeFieldPartially) {
+    selectTab("Seite3");
+    pick("Change2Alias", "ARBEIT");
+    pick("Change2Table", "KUNDEN");
+    pick("Change2Field", "ORT");
+    click("allUpperCaseBtn");
+    run();
+    EXPECT_EQ(kunden("ORT"), (std::vector<std::string>{"BONN", "AACHEN"}));
+    EXPECT_EQ(completion(), "Complete!\r2 Records of 2 processed");
+    EXPECT_EQ(panelText(1), "1 Records of 2 processed");
+    EXPECT_EQ(panelText(2), "2 Records changed!");
+    EXPECT_TRUE(panelText(0).startsWith("Execution Duration: ")) << panelText(0).toStdString();
+    expectIdle();
+}
+
+TEST_F(OperationPages, MergeFields) {
+    selectTab("Seite4");
+    pick("AliasMerge", "ARBEIT");
+    pick("MergeTable", "KUNDEN");
+    pick("MergeFeld1", "NAME");
+    typeInto("Trenn1Edit", ", ");
+    pick("MergeFeld2", "ORT");
+    pick("MergeTargetFeld", "ORT");
+    run();
+    EXPECT_EQ(kunden("ORT"), (std::vector<std::string>{"Berg, Bonn", "Adler, Aachen"}));
+    EXPECT_EQ(completion(), "Complete!\r2 Records of 2 processed!");
+    EXPECT_EQ(panelText(1), "1 Records of 2 processed");
+    EXPECT_EQ(panelText(2), "2 Records changed!");
+    expectIdle();
+}
+
+TEST_F(OperationPages, AddPrimary) {
+    selectTab("Seite5");
+    pick("AliasBox", "ARBEIT");
+    pick("TabellenBox", "KUNDEN");
+    pick("FeldBox", "NAME");
+    click("LeerFeldCheck"); // every record, not only empty ones
+    typeInto("NumberEdit", "700");
+    run();
+    EXPECT_EQ(kunden("NAME"), (std::vector<std::string>{"701", "702"}));
+    EXPECT_EQ(find<QLineEdit>("NumberEdit")->text(), "702") << "the number advances in the window";
+    EXPECT_EQ(completion(), "Complete!\r2 Records of 2 processed");
+    // The walk's last move of the shared table writes its position text over the progress.
+    EXPECT_EQ(panelText(1), "2 of 2");
+    EXPECT_EQ(panelText(2), "2 records updated; - 0 values assigned to empty records!");
+    expectIdle();
+}
+
+TEST_F(OperationPages, FormatPrices) {
+    selectTab("Seite6");
+    pick("PreisAlias1", "ARBEIT");
+    pick("PreisTable1", "ARTIKEL");
+    pick("PreisFeld1", "BEZ");
+    run();
+    EXPECT_EQ(dialogs->textsOf(run::MessageKind::Confirmation),
+              QStringList{"Are you sure that the field \"BEZ\" is REALLY a \"price field\"?"});
+    EXPECT_EQ(column(session, "ARBEIT", "ARTIKEL", "BEZ"), (std::vector<std::string>{",00"}));
+    EXPECT_EQ(completion(), "Complete!\r1 Records of 1 processed!");
+    EXPECT_EQ(panelText(1), "processed: 1 of 1");
+    EXPECT_EQ(panelText(2), "1 Records changed!");
+    expectIdle();
+}
+
+TEST_F(OperationPages, DeleteRecords) {
+    selectTab("DelPage");
+    pick("AliasDel", "ARBEIT");
+    pick("TableDel", "KUNDEN");
+    click("DelOpt1");
+    typeInto("FieldDel", "1");
+    run();
+    EXPECT_EQ(kunden("NAME"), (std::vector<std::string>{"Adler"}));
+    EXPECT_EQ(completion(), "Complete!\r1 Records of 2 processed!\r\rNot found: 0");
+    EXPECT_EQ(panelText(1), "processed: 1 of 2");
+    expectIdle();
+}
+
+TEST_F(OperationPages, NewValueIf) {
+    selectTab("Seite7");
+    pick("Change3Alias", "ARBEIT");
+    pick("Change3Table", "KUNDEN");
+    pick("Change3Feld", "ORT");
+    typeInto("Change3If", "Bo");
+    pick("Change3Feld2", "NAME");
+    typeInto("Change3Then", "Z");
+    run();
+    EXPECT_EQ(kunden("NAME"), (std::vector<std::string>{"Z", "Adler"}));
+    EXPECT_EQ(completion(), "Complete!\r2 Records of 2 processed");
+    EXPECT_EQ(panelText(1), "2 of 2") << "the shared table's position text after its last move";
+    EXPECT_EQ(panelText(2), "1 Records changed!");
+    expectIdle();
+}
+
+} // namespace
+} // namespace fieldsmith::apptest
