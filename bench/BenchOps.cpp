@@ -12,6 +12,14 @@
 #include "engine/Table.h"
 #include "ops/FieldOperations.h"
 
+#ifdef FIELDSMITH_BENCH_WINDOW
+#include "app/DialogService.h"
+#include "app/FieldsmithForm.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#endif
+
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -230,6 +238,39 @@ Result runInProcess(const fs::path& dir, const Step& s) {
     return r;
 }
 
+#ifdef FIELDSMITH_BENCH_WINDOW
+//! The same step through the window (offscreen): the page shown, its inputs set, Run pressed;
+//! questions answered Yes by scripted dialogs. Runs in a child process of its own.
+Result runInWindow(const fs::path& dir, const Step& s) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "bench_ops";
+    char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    engine::Session session;
+    session.addStandardAlias("BENCH", dir);
+    app::TFieldsmithForm form(session, {});
+    ops::registerOperations(form.operationTable());
+    auto dialogs = std::make_unique<app::ScriptedDialogs>();
+    auto* scripted = dialogs.get();
+    form.setDialogService(std::move(dialogs));
+    auto* pages = form.findChild<QTabWidget*>("PageControl1");
+    pages->setCurrentWidget(form.findChild<QWidget*>(s.page));
+    setInputs(form.inputs(), s);
+    Result r;
+    const auto start = Clock::now();
+    form.RunBtnClick();
+    form.shared().TempTable.close();
+    r.seconds = secondsSince(start);
+    if (!scripted->textsOf(run::MessageKind::Error).isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", s.title,
+                     scripted->textsOf(run::MessageKind::Error).front().toStdString().c_str());
+        std::exit(1);
+    }
+    return r;
+}
+#endif
+
 Result runSqlite(const fs::path& file, const Step& s) {
     sqlite3* db = nullptr;
     Result r;
@@ -347,11 +388,12 @@ int main(int argc, char** argv) {
     const long sources = records / 10;
     const fs::path root = workDirectory("bench_ops", keep);
     const fs::path pristine = root / "pristine", inProc = root / "inproc",
-                   viaBatch = root / "batch", home = root / "home";
+                   viaBatch = root / "batch", home = root / "home", inWindow = root / "window";
     const fs::path sqliteFile = root / "ops.sqlite", log = root / "batch.log";
     fs::remove_all(pristine);
     fs::remove_all(inProc);
     fs::remove_all(viaBatch);
+    fs::remove_all(inWindow);
     fs::remove(sqliteFile);
     fs::create_directories(pristine);
     fs::create_directories(home);
@@ -375,16 +417,20 @@ int main(int argc, char** argv) {
                 fillSq, mib(familySize(pristine, "OPS")));
     copyTables(pristine, inProc);
     copyTables(pristine, viaBatch);
+    copyTables(pristine, inWindow);
 
     struct Figures {
         const char* title;
-        Result px, sq, batch;
+        Result px, sq, batch, window;
     };
     std::vector<Figures> figures;
     for (const Step& s : steps()) {
         if (!only.empty() && only != s.page) continue;
-        Figures f{s.title, {}, {}, {}};
+        Figures f{s.title, {}, {}, {}, {}};
         f.px = inChild([&] { return runInProcess(inProc, s); });
+#ifdef FIELDSMITH_BENCH_WINDOW
+        f.window = inChild([&] { return runInWindow(inWindow, s); });
+#endif
         f.sq = inChild([&] { return runSqlite(sqliteFile, s); });
         if (haveBatch) f.batch = runBatch(batch, home, log, s);
         figures.push_back(f);
@@ -398,6 +444,13 @@ int main(int argc, char** argv) {
                     f.px.seconds, f.batch.seconds, f.sq.seconds, f.px.seconds / f.sq.seconds,
                     f.batch.seconds / f.sq.seconds, f.px.peakKiB / 1024.0, f.batch.peakKiB / 1024.0,
                     f.sq.peakKiB / 1024.0);
+#ifdef FIELDSMITH_BENCH_WINDOW
+    std::printf("\n%-42s %9s %9s %7s %9s\n", "in the window (offscreen)", "window", "SQLite",
+                "ratio", "peak w");
+    for (const auto& f : figures)
+        std::printf("%-42s %8.2fs %8.2fs %6.2fx %7.1fMB\n", f.title, f.window.seconds,
+                    f.sq.seconds, f.window.seconds / f.sq.seconds, f.window.peakKiB / 1024.0);
+#endif
     std::printf("\n%-42s %10s %10s %12s\n", "changes", "in-proc", "SQLite", "batch exit");
     for (const auto& f : figures)
         std::printf("%-42s %10ld %10ld %12ld\n", f.title, f.px.count, f.sq.count, f.batch.count);
@@ -413,6 +466,12 @@ int main(int argc, char** argv) {
         std::printf("batch table same as in-proc: %s (log: %s)\n", batchSame ? "yes" : "NO",
                     log.c_str());
     }
+#ifdef FIELDSMITH_BENCH_WINDOW
+    const Fingerprint w = fingerprintParadox(inWindow);
+    const bool windowSame = w.records == a.records && w.hash == a.hash;
+    std::printf("window table same as in-proc: %s\n", windowSame ? "yes" : "NO");
+    batchSame = batchSame && windowSame;
+#endif
     if (keep.empty()) fs::remove_all(root);
     return same && batchSame ? 0 : 1;
 }

@@ -1,5 +1,7 @@
 #include "app/WindowRunHost.h"
 
+#include <chrono>
+
 #include "app/FieldsmithForm.h"
 #include "app/TextCodec.h"
 #include "ui/StatusDlg.h"
@@ -63,6 +65,11 @@ void WindowRunHost::flushStatus() {
 }
 
 void WindowRunHost::processPendingMessages() {
+    // A pass through the message loop costs about a microsecond, as much as a record's own
+    // work; the window stays just as responsive when it runs at most every half millisecond.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPump_ < std::chrono::microseconds(500)) return;
+    lastPump_ = now;
     QCoreApplication::processEvents();
 }
 

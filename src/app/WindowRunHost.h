@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <chrono>
 
 namespace fieldsmith::ui {
 class TStatusDlg;
@@ -59,6 +60,7 @@ private:
     std::array<bool, 4> dirty_{};
     QTimer repaintTimer_;
     QPointer<ui::TStatusDlg> statusDlg_;
+    std::chrono::steady_clock::time_point lastPump_{};
 };
 
 } // namespace fieldsmith::app
