@@ -94,6 +94,27 @@ protected:
         ops::ProcessAddPrimary(ctx);
     }
 
+    // Another process that holds a table open (shared) until it is killed; returns its pid
+    // once the table is open, or -1.
+    pid_t holdOpenInChild(const std::string& alias, const std::string& table) {
+        int ready[2];
+        if (pipe(ready) != 0) return -1;
+        const pid_t child = fork();
+        if (child == 0) {
+            engine::Table t(session);
+            t.setDatabaseName(alias);
+            t.setTableName(table);
+            t.open();
+            char c = 'r';
+            (void)!write(ready[1], &c, 1);
+            pause();
+            _exit(0);
+        }
+        char c;
+        if (child < 0 || read(ready[0], &c, 1) != 1) return -1;
+        return child;
+    }
+
     TempDir work, kestrel;
     engine::Session session;
     run::TestHost host;
@@ -246,22 +267,8 @@ TEST_F(AddPrimary, CounterTableHeldByAnotherProcessAsksAgainAndCancelEndsTheRun)
     inputs.Seite5.useNumberRadio = false;
     inputs.Seite5.getPrimRadio = true;
     inputs.Seite5.PrimaryBox = "QZ";
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        engine::Table t(session);
-        t.setDatabaseName("KESTREL");
-        t.setTableName("QZMAX.DB");
-        t.open();
-        char c = 'r';
-        (void)!write(ready[1], &c, 1);
-        pause();
-        _exit(0);
-    }
-    char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    const pid_t child = holdOpenInChild("KESTREL", "QZMAX.DB");
+    ASSERT_GT(child, 0);
     host.answers = {true, false};
     EXPECT_THROW(run(), engine::EngineError);
     kill(child, SIGKILL);
@@ -300,22 +307,8 @@ TEST_F(AddPrimary, LeftOverIndexListIsRestoredAfterAFailureBeforeTheRemoval) {
 
 TEST_F(AddPrimary, TargetTableHeldByAnotherProcessAsksAgainAndCancelEndsTheRun) {
     makeItems({{"", "A"}}, true);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        engine::Table t(session);
-        t.setDatabaseName("WORK");
-        t.setTableName("ITEMS");
-        t.open();
-        char c = 'r';
-        (void)!write(ready[1], &c, 1);
-        pause();
-        _exit(0);
-    }
-    char c;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    const pid_t child = holdOpenInChild("WORK", "ITEMS");
+    ASSERT_GT(child, 0);
     host.answers = {false};
     EXPECT_THROW(run(), engine::EngineError);
     kill(child, SIGKILL);
