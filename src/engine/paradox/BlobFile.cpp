@@ -197,19 +197,19 @@ bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data,
     }
     std::vector<std::uint8_t>& b = subBlock_;
     if (b[0] != 3) return false;
-    int freeSlot = -1;
+    // Slots are taken from the highest number down; chunks first fit.
+    int freeSlot = -1, freeSlots = 0;
     std::array<bool, 256> used{};
     for (int s = kSlots - 1; s >= 0; --s) {
         const std::uint8_t* e = &b[12 + 5 * static_cast<std::size_t>(s)];
         if (e[0] == 0) {
             if (freeSlot < 0) freeSlot = s;
+            ++freeSlots;
             continue;
         }
         for (int c = e[0]; c < e[0] + e[1] && c < 256; ++c) used[static_cast<std::size_t>(c)] = true;
     }
-    int run = 0, longest = 0, freeSlots = 0;
-    int start = -1;
-    for (int s = 0; s < kSlots; ++s) freeSlots += b[12 + 5 * static_cast<std::size_t>(s)] == 0 ? 1 : 0;
+    int run = 0, longest = 0, start = -1;
     for (int c = kFirstChunk; c <= kLastChunk; ++c) {
         run = used[static_cast<std::size_t>(c)] ? 0 : run + 1;
         longest = std::max(longest, run);
