@@ -3,6 +3,8 @@
 #include "app/TextCodec.h"
 #include "engine/Table.h"
 
+#include <algorithm>
+
 namespace fieldsmith::viewer {
 
 TableModel::TableModel(QObject* parent) : QAbstractTableModel(parent) {}
@@ -17,14 +19,35 @@ QString TableModel::singleLine(const QString& text) {
 
 void TableModel::clear() {
     beginResetModel();
+    pendingRow_ = -1;
     fields_.clear();
     memo_.clear();
     rows_.clear();
     endResetModel();
 }
 
+void TableModel::addPendingRow(int row) {
+    if (pendingRow_ >= 0 || fields_.isEmpty()) return;
+    row = std::clamp(row, 0, static_cast<int>(rows_.size()));
+    beginInsertRows({}, row, row);
+    QStringList empty;
+    for (int i = 0; i < fields_.size(); ++i) empty << QString();
+    rows_.insert(rows_.begin() + row, empty);
+    pendingRow_ = row;
+    endInsertRows();
+}
+
+void TableModel::dropPendingRow() {
+    if (pendingRow_ < 0) return;
+    beginRemoveRows({}, pendingRow_, pendingRow_);
+    rows_.erase(rows_.begin() + pendingRow_);
+    pendingRow_ = -1;
+    endRemoveRows();
+}
+
 void TableModel::load(engine::Table& table) {
     beginResetModel();
+    pendingRow_ = -1;
     fields_.clear();
     memo_.clear();
     rows_.clear();

@@ -38,6 +38,12 @@ public:
     //! afterwards; throws when the table refuses it.
     std::function<QString(int, int, const QString&)> writer;
 
+    //! A new, still empty row at this place for a record being inserted; one at a time.
+    void addPendingRow(int row);
+    //! Takes the new row away again (a new record left unchanged is discarded).
+    void dropPendingRow();
+    int pendingRow() const { return pendingRow_; }
+
     //! A memo's lines one after the other on one line, separated by a blank.
     static QString singleLine(const QString& text);
 
@@ -45,6 +51,7 @@ private:
     QStringList fields_;
     std::vector<bool> memo_;
     std::vector<QStringList> rows_;
+    int pendingRow_ = -1;
 };
 
 } // namespace fieldsmith::viewer

@@ -97,6 +97,14 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
         QString stored = text;
         form_.guarded([&] {
             if (!showsTempTable()) return;
+            if (row == model_->pendingRow()) {
+                // A new record: inserted on its first value, posted when the row is left.
+                if (t.state() != engine::DataSetState::Insert) t.insert();
+                t.field(column).setAsString(app::toEngine(text));
+                stored = app::fromEngine(t.field(column).asString());
+                pendingChanged_ = true;
+                return;
+            }
             moveTo(row);
             t.edit();
             t.field(column).setAsString(app::toEngine(text));
@@ -126,8 +134,12 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
     connect(DBGrid1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &TTableViewPage::DBGrid1TitleClick);
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid()) moveTo(current.row());
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                if (previous.isValid() && previous.row() == model_->pendingRow()) {
+                    QMetaObject::invokeMethod(this, &TTableViewPage::leaveNewRecord, Qt::QueuedConnection);
+                    return;
+                }
+                if (current.isValid() && current.row() != model_->pendingRow()) moveTo(current.row());
             });
     connect(ToolButton9, &QToolButton::clicked, this,
             [this] { form_.guarded([this] { form_.shared().TempTable.edit(); }); });
@@ -152,6 +164,18 @@ bool TTableViewPage::eventFilter(QObject* watched, QEvent* event) {
         ViewTabTableExit();
     } else if (watched == DBGrid1 && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        // Insert puts a new record before the current one; Down on the last row appends.
+        const int row = DBGrid1->currentIndex().row();
+        const bool insertKey = key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier;
+        const bool appendKey = key->key() == Qt::Key_Down && row == model_->rowCount() - 1 &&
+                               model_->pendingRow() < 0;
+        if ((insertKey || appendKey) && showsTempTable() && model_->pendingRow() < 0) {
+            const int at = appendKey ? model_->rowCount() : std::max(row, 0);
+            model_->addPendingRow(at);
+            pendingChanged_ = false;
+            DBGrid1->setCurrentIndex(model_->index(at, std::max(0, DBGrid1->currentIndex().column())));
+            return true;
+        }
         if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier) &&
             DBGrid1->currentIndex().isValid()) {
             if (DelRecCheckbox->isChecked() ||
@@ -197,6 +221,30 @@ void TTableViewPage::ViewTabTableExit() {
         ShowFirstMemoField();
     } catch (const std::exception&) {
         // A table that cannot be opened leaves the grid empty, without a message.
+    }
+    reload();
+}
+
+// The new row is left: a record with values is posted, an untouched one discarded.
+void TTableViewPage::leaveNewRecord() {
+    engine::Table& t = form_.shared().TempTable;
+    const bool changed = pendingChanged_ && t.state() == engine::DataSetState::Insert;
+    pendingChanged_ = false;
+    if (!changed) {
+        form_.guarded([&] { t.cancel(); });
+        model_->dropPendingRow();
+        return;
+    }
+    bool posted = false;
+    form_.guarded([&] {
+        t.post();
+        posted = true;
+    });
+    if (!posted) {
+        // Refused (a key violation, say): the new record stays, in insert state, to be mended.
+        pendingChanged_ = true;
+        DBGrid1->setCurrentIndex(model_->index(model_->pendingRow(), 0));
+        return;
     }
     reload();
 }

@@ -38,6 +38,7 @@ protected:
 
 private:
     void reload();
+    void leaveNewRecord();
     void moveTo(int row);
     //! Whether TempTable still holds the table this page opened: other pages reuse it.
     bool showsTempTable() const;
@@ -50,6 +51,7 @@ private:
     QTableView* DBGrid1;
     TableModel* model_;
     int memoField_ = -1;
+    bool pendingChanged_ = false; //!< the new row got a value
     std::string openedAlias_, openedTable_;
 };
 

@@ -111,3 +111,60 @@ TEST_F(TableViewEditing, EditedCellIsPostedAtOnce) {
 
 } // namespace
 } // namespace fieldsmith::apptest
+
+namespace fieldsmith::apptest {
+namespace {
+
+class TableViewRows : public WindowTest {
+protected:
+    void SetUp() override {
+        window({"KEYSTONEVIEWS"});
+        grid = find<QTableView>("DBGrid1");
+        box("ViewTabAlias")->setBoxText("ARBEIT");
+        box("ViewTabTable")->setBoxText("KUNDEN");
+        QFocusEvent leave(QEvent::FocusOut);
+        QApplication::sendEvent(box("ViewTabTable"), &leave);
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+    }
+    void key(Qt::Key k) { QTest::keyClick(grid, k); QApplication::processEvents(); }
+    QTableView* grid = nullptr;
+};
+
+TEST_F(TableViewRows, InsertedRecordIsPostedWhenTheRowIsLeft) {
+    key(Qt::Key_Insert);
+    ASSERT_EQ(grid->model()->rowCount(), 3);
+    ASSERT_TRUE(grid->model()->setData(grid->model()->index(0, 0), "9", Qt::EditRole));
+    ASSERT_TRUE(grid->model()->setData(grid->model()->index(0, 1), "Neu", Qt::EditRole));
+    grid->setCurrentIndex(grid->model()->index(2, 0));
+    QApplication::processEvents();
+    EXPECT_EQ(column(session, "ARBEIT", "KUNDEN", "NAME"), (std::vector<std::string>{"Berg", "Adler", "Neu"}));
+    EXPECT_EQ(grid->model()->rowCount(), 3);
+}
+
+TEST_F(TableViewRows, AppendedRecordLeftUnchangedIsDiscarded) {
+    grid->setCurrentIndex(grid->model()->index(1, 0));
+    key(Qt::Key_Down);
+    ASSERT_EQ(grid->model()->rowCount(), 3) << "Down on the last row appends a new row";
+    key(Qt::Key_Up);
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(column(session, "ARBEIT", "KUNDEN", "NAME").size(), 2u);
+}
+
+TEST_F(TableViewRows, RefusedNewRecordStaysForMending) {
+    key(Qt::Key_Insert);
+    // The key is TAVO and NAME: (1, Berg) exists.
+    ASSERT_TRUE(grid->model()->setData(grid->model()->index(0, 0), "1", Qt::EditRole));
+    ASSERT_TRUE(grid->model()->setData(grid->model()->index(0, 1), "Berg", Qt::EditRole));
+    grid->setCurrentIndex(grid->model()->index(2, 0));
+    QApplication::processEvents();
+    EXPECT_FALSE(dialogs->textsOf(run::MessageKind::Error).isEmpty()) << "the key violation is shown";
+    EXPECT_EQ(grid->model()->rowCount(), 3) << "the new row stays";
+    ASSERT_TRUE(grid->model()->setData(grid->model()->index(0, 0), "7", Qt::EditRole));
+    grid->setCurrentIndex(grid->model()->index(1, 0));
+    QApplication::processEvents();
+    EXPECT_EQ(column(session, "ARBEIT", "KUNDEN", "TAVO"), (std::vector<std::string>{"1", "2", "7"}));
+}
+
+} // namespace
+} // namespace fieldsmith::apptest
+
