@@ -164,16 +164,16 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
     }
     deleteFamily(path);
 
-    DataHeaderSpec spec;
-    spec.fields = descs;
-    spec.fileType = numKeyFields > 0 ? kKeyedDb : kUnkeyedDb;
-    spec.numKeyFields = numKeyFields;
-    spec.codePage = cp;
-    spec.sortOrder = cp == 1252 ? 0x4C : 0x00;
-    spec.sortName = cp == 1252 ? "DBWINUS0" : "ascii";
-    spec.blockSizeCode = code;
-    spec.tableName = table;
-    auto headerBytes = buildDataHeader(spec);
+    DataHeaderLayout layout;
+    layout.fields = descs;
+    layout.fileType = numKeyFields > 0 ? kKeyedDb : kUnkeyedDb;
+    layout.numKeyFields = numKeyFields;
+    layout.codePage = cp;
+    layout.sortOrder = cp == 1252 ? 0x4C : 0x00;
+    layout.sortName = cp == 1252 ? "DBWINUS0" : "ascii";
+    layout.blockSizeCode = code;
+    layout.tableName = table;
+    auto headerBytes = buildDataHeader(layout);
     const std::uint32_t key = keyForPassword(password);
     if (key != 0) {
         writeU32(&headerBytes[hdr::kEncryption2], key);

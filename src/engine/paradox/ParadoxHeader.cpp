@@ -145,70 +145,70 @@ Header readDataHeader(const std::filesystem::path& path, const std::vector<std::
     return h;
 }
 
-std::vector<std::uint8_t> buildDataHeader(const DataHeaderSpec& spec) {
-    const std::size_t n = spec.fields.size();
-    const std::size_t tableNameLen = spec.version >= 12 ? 261 : 79;
+std::vector<std::uint8_t> buildDataHeader(const DataHeaderLayout& layout) {
+    const std::size_t n = layout.fields.size();
+    const std::size_t tableNameLen = layout.version >= 12 ? 261 : 79;
     int recordSize = 0;
-    for (const auto& f : spec.fields) recordSize += f.width;
+    for (const auto& f : layout.fields) recordSize += f.width;
     std::size_t namesLen = 0;
-    for (const auto& f : spec.fields) namesLen += f.name.size() + 1;
+    for (const auto& f : layout.fields) namesLen += f.name.size() + 1;
     const std::size_t namesAt = 0x78 + 2 * n + 4 + 4 * n + tableNameLen;
     const std::size_t numbersAt = namesAt + namesLen;
     const std::size_t sortAt = numbersAt + 2 * n;
-    const std::size_t indexNameAt = sortAt + spec.sortName.size() + 1;
-    const std::size_t real = indexNameAt + (spec.indexName.empty() ? 0 : spec.indexName.size() + 1);
+    const std::size_t indexNameAt = sortAt + layout.sortName.size() + 1;
+    const std::size_t real = indexNameAt + (layout.indexName.empty() ? 0 : layout.indexName.size() + 1);
     const std::size_t headerSize = (real + 0x7FF) / 0x800 * 0x800;
 
     std::vector<std::uint8_t> h(headerSize, 0);
     writeU16(&h[hdr::kRecordSize], static_cast<std::uint16_t>(recordSize));
     writeU16(&h[hdr::kHeaderSize], static_cast<std::uint16_t>(headerSize));
-    h[hdr::kFileType] = static_cast<std::uint8_t>(spec.fileType);
-    h[hdr::kBlockSizeCode] = static_cast<std::uint8_t>(spec.blockSizeCode);
+    h[hdr::kFileType] = static_cast<std::uint8_t>(layout.fileType);
+    h[hdr::kBlockSizeCode] = static_cast<std::uint8_t>(layout.blockSizeCode);
     writeU16(&h[hdr::kUnknown12], 3);
-    h[hdr::kIndexFieldNumber] = static_cast<std::uint8_t>(spec.indexFieldNumber);
-    if (spec.fileType != kUnkeyedDb) writeU32(&h[hdr::kWorkspace], 0x00010001u);
+    h[hdr::kIndexFieldNumber] = static_cast<std::uint8_t>(layout.indexFieldNumber);
+    if (layout.fileType != kUnkeyedDb) writeU32(&h[hdr::kWorkspace], 0x00010001u);
     writeU16(&h[hdr::kNumFields], static_cast<std::uint16_t>(n));
-    writeU16(&h[hdr::kNumKeyFields], static_cast<std::uint16_t>(spec.numKeyFields));
+    writeU16(&h[hdr::kNumKeyFields], static_cast<std::uint16_t>(layout.numKeyFields));
     writeU32(&h[hdr::kEncryption1], 0xFF00FF00u);
-    h[hdr::kSortOrder] = static_cast<std::uint8_t>(spec.sortOrder);
-    h[hdr::kIndexStamp] = static_cast<std::uint8_t>(spec.indexStamp);
-    h[hdr::kChangeCount1] = static_cast<std::uint8_t>(spec.changeCount1);
-    h[hdr::kChangeCount2] = static_cast<std::uint8_t>(spec.changeCount2);
-    h[hdr::kXStamp] = static_cast<std::uint8_t>(spec.xStamp);
-    h[hdr::kFileVersion] = static_cast<std::uint8_t>(spec.version);
+    h[hdr::kSortOrder] = static_cast<std::uint8_t>(layout.sortOrder);
+    h[hdr::kIndexStamp] = static_cast<std::uint8_t>(layout.indexStamp);
+    h[hdr::kChangeCount1] = static_cast<std::uint8_t>(layout.changeCount1);
+    h[hdr::kChangeCount2] = static_cast<std::uint8_t>(layout.changeCount2);
+    h[hdr::kXStamp] = static_cast<std::uint8_t>(layout.xStamp);
+    h[hdr::kFileVersion] = static_cast<std::uint8_t>(layout.version);
     h[0x3E] = 0x1F;
     h[0x3F] = 0x0F;
     writeU16(&h[hdr::kRealHeaderSize], static_cast<std::uint16_t>(real));
-    h[hdr::kIndexFlags] = static_cast<std::uint8_t>(spec.indexFlags);
+    h[hdr::kIndexFlags] = static_cast<std::uint8_t>(layout.indexFlags);
     h[0x56] = 0x20;
-    writeU16(&h[0x58], static_cast<std::uint16_t>(0x0100 | spec.version));
-    writeU16(&h[0x5A], static_cast<std::uint16_t>(0x0100 | spec.version));
+    writeU16(&h[0x58], static_cast<std::uint16_t>(0x0100 | layout.version));
+    writeU16(&h[0x5A], static_cast<std::uint16_t>(0x0100 | layout.version));
     writeU32(&h[hdr::kUpdateTime], static_cast<std::uint32_t>(std::time(nullptr)));
     writeU16(&h[hdr::kHiFieldId], static_cast<std::uint16_t>(n + 1));
     writeU16(&h[hdr::kFieldNumbersOfs], static_cast<std::uint16_t>(numbersAt - 0x58));
-    if (!spec.indexName.empty()) writeU16(&h[hdr::kIndexNameOfs], static_cast<std::uint16_t>(indexNameAt - 0x58));
-    writeU16(&h[hdr::kCodePage], static_cast<std::uint16_t>(spec.codePage));
+    if (!layout.indexName.empty()) writeU16(&h[hdr::kIndexNameOfs], static_cast<std::uint16_t>(indexNameAt - 0x58));
+    writeU16(&h[hdr::kCodePage], static_cast<std::uint16_t>(layout.codePage));
     h[0x6C] = 1;
     h[0x6D] = 1;
     writeU16(&h[hdr::kSortNameOfs], static_cast<std::uint16_t>(sortAt - 0x58));
     writeU16(&h[0x70], 1);
     for (std::size_t i = 0; i < n; ++i) {
-        h[0x78 + 2 * i] = spec.fields[i].code;
-        h[0x78 + 2 * i + 1] = spec.fields[i].size;
+        h[0x78 + 2 * i] = layout.fields[i].code;
+        h[0x78 + 2 * i + 1] = layout.fields[i].size;
     }
-    std::memcpy(&h[0x78 + 2 * n + 4 + 4 * n], spec.tableName.data(),
-                std::min(spec.tableName.size(), tableNameLen - 1));
+    std::memcpy(&h[0x78 + 2 * n + 4 + 4 * n], layout.tableName.data(),
+                std::min(layout.tableName.size(), tableNameLen - 1));
     std::size_t p = namesAt;
-    for (const auto& f : spec.fields) {
+    for (const auto& f : layout.fields) {
         std::memcpy(&h[p], f.name.data(), f.name.size());
         p += f.name.size() + 1;
     }
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint16_t number = i < spec.fieldNumbers.size() ? spec.fieldNumbers[i] : static_cast<std::uint16_t>(i + 1);
+        const std::uint16_t number = i < layout.fieldNumbers.size() ? layout.fieldNumbers[i] : static_cast<std::uint16_t>(i + 1);
         writeU16(&h[numbersAt + 2 * i], number);
     }
-    std::memcpy(&h[sortAt], spec.sortName.data(), spec.sortName.size());
-    if (!spec.indexName.empty()) std::memcpy(&h[indexNameAt], spec.indexName.data(), spec.indexName.size());
+    std::memcpy(&h[sortAt], layout.sortName.data(), layout.sortName.size());
+    if (!layout.indexName.empty()) std::memcpy(&h[indexNameAt], layout.indexName.data(), layout.indexName.size());
     return h;
 }
 

@@ -74,7 +74,7 @@ constexpr int kHpRoman8 = 1051;
 int codePageFor(int version, int codePageField, int sortOrder, const std::string& sortName);
 
 //! What a data-type file header (.DB or X file of level 4 or later) is made of.
-struct DataHeaderSpec {
+struct DataHeaderLayout {
     std::vector<FieldDesc> fields; //!< names in the table's code page
     int fileType = kUnkeyedDb;
     int numKeyFields = 0;
@@ -95,7 +95,7 @@ struct DataHeaderSpec {
 };
 
 //! Composes the header of a data-type file with no blocks yet.
-std::vector<std::uint8_t> buildDataHeader(const DataHeaderSpec& spec);
+std::vector<std::uint8_t> buildDataHeader(const DataHeaderLayout& layout);
 
 //! Reads and checks the header of a data-type file. Errors name the file.
 Header readDataHeader(const std::filesystem::path& path, const std::vector<std::uint8_t>& head,

@@ -1199,26 +1199,26 @@ void ParadoxTable::writeSecondaryIndex(const IndexDef& def, const fsys::path& xP
     }
 
     // The X file: header, then the records packed into blocks chained 1..N.
-    DataHeaderSpec spec;
-    spec.fields = xf;
-    spec.fileType = composite ? ((def.options & ixNonMaintained) ? kXgNonMaintained : kXgMaintained)
+    DataHeaderLayout layout;
+    layout.fields = xf;
+    layout.fileType = composite ? ((def.options & ixNonMaintained) ? kXgNonMaintained : kXgMaintained)
                               : ((def.options & ixNonMaintained) ? kXnnNonMaintained : kXnnMaintained);
-    spec.numKeyFields = xKeyFields;
-    spec.version = header_.version;
-    spec.codePage = header_.codePage;
-    spec.sortOrder = header_.sortOrder;
-    spec.sortName = header_.sortName.empty() ? "ascii" : header_.sortName;
-    spec.blockSizeCode = header_.blockSize / 1024;
-    spec.tableName = xPath.filename().string();
-    spec.fieldNumbers = numbers;
-    if (composite) spec.indexName = toTable_.convert(def.name);
-    spec.indexFieldNumber = indexed.front() + 1;
-    spec.changeCount1 = 1;
-    spec.changeCount2 = header_.bytes[hdr::kChangeCount2];
-    spec.indexStamp = 0xFF;
-    spec.xStamp = header_.bytes[hdr::kChangeCount1];
-    spec.indexFlags = (ci && composite ? 0x01 : 0) | (descending ? 0x10 : 0) | ((def.options & ixUnique) ? 0x20 : 0);
-    std::vector<std::uint8_t> xh = buildDataHeader(spec);
+    layout.numKeyFields = xKeyFields;
+    layout.version = header_.version;
+    layout.codePage = header_.codePage;
+    layout.sortOrder = header_.sortOrder;
+    layout.sortName = header_.sortName.empty() ? "ascii" : header_.sortName;
+    layout.blockSizeCode = header_.blockSize / 1024;
+    layout.tableName = xPath.filename().string();
+    layout.fieldNumbers = numbers;
+    if (composite) layout.indexName = toTable_.convert(def.name);
+    layout.indexFieldNumber = indexed.front() + 1;
+    layout.changeCount1 = 1;
+    layout.changeCount2 = header_.bytes[hdr::kChangeCount2];
+    layout.indexStamp = 0xFF;
+    layout.xStamp = header_.bytes[hdr::kChangeCount1];
+    layout.indexFlags = (ci && composite ? 0x01 : 0) | (descending ? 0x10 : 0) | ((def.options & ixUnique) ? 0x20 : 0);
+    std::vector<std::uint8_t> xh = buildDataHeader(layout);
     const std::size_t blockSize = static_cast<std::size_t>(header_.blockSize);
     const std::size_t capacity = (blockSize - 6) / static_cast<std::size_t>(xRecordSize);
     const std::size_t nBlocks = (entries.size() + capacity - 1) / capacity;
@@ -1256,13 +1256,13 @@ void ParadoxTable::writeSecondaryIndex(const IndexDef& def, const fsys::path& xP
     }
     fsys::rename(tmp, xPath);
 
-    IndexTreeSpec y;
+    IndexTreeLayout y;
     y.fileType = composite ? kYgn : kYnn;
     y.keyFields.assign(xf.begin(), xf.begin() + xKeyFields);
     y.version = header_.version;
     y.sortOrder = header_.sortOrder;
-    y.stamp = spec.changeCount1;
-    y.tableName = spec.tableName;
+    y.stamp = layout.changeCount1;
+    y.tableName = layout.tableName;
     std::string yExt = xPath.extension().string();
     yExt[1] = yExt[1] == 'x' ? 'y' : 'Y';
     writeIndexTreeFile(fsys::path(xPath).replace_extension(yExt), y, tree);

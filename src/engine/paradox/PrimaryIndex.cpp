@@ -10,22 +10,22 @@ namespace fieldsmith::engine::paradox {
 
 void writePrimaryIndexFile(const std::filesystem::path& pxPath, const Header& table,
                            const std::vector<PrimaryIndexEntry>& entries) {
-    IndexTreeSpec spec;
-    spec.fileType = kPrimaryIndex;
-    spec.keyFields.assign(table.fields.begin(), table.fields.begin() + table.numKeyFields);
-    spec.version = table.version;
-    spec.sortOrder = table.bytes[hdr::kSortOrder];
-    spec.stamp = table.bytes[hdr::kChangeCount1];
-    spec.counter12 = readU16(&table.bytes[hdr::kUnknown12]) + 1;
-    spec.tableName = pxPath.stem().string() + ".DB";
-    writeIndexTreeFile(pxPath, spec, entries);
+    IndexTreeLayout layout;
+    layout.fileType = kPrimaryIndex;
+    layout.keyFields.assign(table.fields.begin(), table.fields.begin() + table.numKeyFields);
+    layout.version = table.version;
+    layout.sortOrder = table.bytes[hdr::kSortOrder];
+    layout.stamp = table.bytes[hdr::kChangeCount1];
+    layout.counter12 = readU16(&table.bytes[hdr::kUnknown12]) + 1;
+    layout.tableName = pxPath.stem().string() + ".DB";
+    writeIndexTreeFile(pxPath, layout, entries);
 }
 
-void writeIndexTreeFile(const std::filesystem::path& pxPath, const IndexTreeSpec& spec,
+void writeIndexTreeFile(const std::filesystem::path& pxPath, const IndexTreeLayout& layout,
                         const std::vector<PrimaryIndexEntry>& entries) {
-    const int k = static_cast<int>(spec.keyFields.size());
+    const int k = static_cast<int>(layout.keyFields.size());
     int keyWidth = 0;
-    for (const auto& f : spec.keyFields) keyWidth += f.width;
+    for (const auto& f : layout.keyFields) keyWidth += f.width;
     const int recordSize = keyWidth + 6;
 
     // Pick the smallest block size that keeps the tree at two levels, as other readers
@@ -67,11 +67,11 @@ void writeIndexTreeFile(const std::filesystem::path& pxPath, const IndexTreeSpec
     std::size_t totalEntries = 0;
     for (const auto& b : blocks) totalEntries += b.size();
 
-    const std::size_t tableNameLen = spec.version >= 12 ? 261 : 79;
+    const std::size_t tableNameLen = layout.version >= 12 ? 261 : 79;
     std::vector<std::uint8_t> h(0x800, 0);
     writeU16(&h[hdr::kRecordSize], static_cast<std::uint16_t>(recordSize));
     writeU16(&h[hdr::kHeaderSize], 0x800);
-    h[hdr::kFileType] = static_cast<std::uint8_t>(spec.fileType);
+    h[hdr::kFileType] = static_cast<std::uint8_t>(layout.fileType);
     h[hdr::kBlockSizeCode] = static_cast<std::uint8_t>(code);
     writeU32(&h[hdr::kNumRecords], static_cast<std::uint32_t>(totalEntries));
     const auto n = static_cast<std::uint16_t>(blocks.size());
@@ -79,21 +79,21 @@ void writeIndexTreeFile(const std::filesystem::path& pxPath, const IndexTreeSpec
     writeU16(&h[hdr::kFileBlocks], n);
     writeU16(&h[hdr::kFirstBlock], n ? 1 : 0);
     writeU16(&h[hdr::kLastBlock], n);
-    writeU16(&h[hdr::kUnknown12], static_cast<std::uint16_t>(spec.counter12));
+    writeU16(&h[hdr::kUnknown12], static_cast<std::uint16_t>(layout.counter12));
     writeU16(&h[hdr::kIndexRoot], 1);
     h[hdr::kIndexLevels] = static_cast<std::uint8_t>(levels);
     writeU16(&h[hdr::kNumFields], static_cast<std::uint16_t>(k));
-    h[hdr::kSortOrder] = static_cast<std::uint8_t>(spec.sortOrder);
-    h[hdr::kIndexStamp] = static_cast<std::uint8_t>(spec.stamp);
-    h[hdr::kFileVersion] = static_cast<std::uint8_t>(spec.version);
+    h[hdr::kSortOrder] = static_cast<std::uint8_t>(layout.sortOrder);
+    h[hdr::kIndexStamp] = static_cast<std::uint8_t>(layout.stamp);
+    h[hdr::kFileVersion] = static_cast<std::uint8_t>(layout.version);
     writeU16(&h[hdr::kMaxBlocks], n);
     writeU32(&h[hdr::kAutoInc], 1);
     writeU16(&h[hdr::kRealHeaderSize], static_cast<std::uint16_t>(0x58 + 2 * k + 4 + tableNameLen));
     for (int i = 0; i < k; ++i) {
-        h[0x58 + 2 * static_cast<std::size_t>(i)] = spec.keyFields[static_cast<std::size_t>(i)].code;
-        h[0x58 + 2 * static_cast<std::size_t>(i) + 1] = spec.keyFields[static_cast<std::size_t>(i)].size;
+        h[0x58 + 2 * static_cast<std::size_t>(i)] = layout.keyFields[static_cast<std::size_t>(i)].code;
+        h[0x58 + 2 * static_cast<std::size_t>(i) + 1] = layout.keyFields[static_cast<std::size_t>(i)].size;
     }
-    const std::string& name = spec.tableName;
+    const std::string& name = layout.tableName;
     std::memcpy(&h[0x58 + 2 * static_cast<std::size_t>(k) + 4], name.data(), std::min(name.size(), tableNameLen - 1));
 
     std::vector<std::uint8_t> body(blocks.size() * blockSize, 0);

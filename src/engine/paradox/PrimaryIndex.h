@@ -19,7 +19,7 @@ struct PrimaryIndexEntry {
 };
 
 //! What an index tree file (.PX, .Ynn, .YGn) is built over.
-struct IndexTreeSpec {
+struct IndexTreeLayout {
     int fileType = kPrimaryIndex;
     std::vector<FieldDesc> keyFields; //!< descriptors of the key fields
     int version = 12;
@@ -31,7 +31,7 @@ struct IndexTreeSpec {
 
 //! Writes an index tree over the blocks of a data-type file, root first, at most two
 //! levels deep, through a temporary file renamed over the old one.
-void writeIndexTreeFile(const std::filesystem::path& path, const IndexTreeSpec& spec,
+void writeIndexTreeFile(const std::filesystem::path& path, const IndexTreeLayout& layout,
                         const std::vector<PrimaryIndexEntry>& entries);
 
 //! Writes the .PX for a table with this header (its change counter becomes the stamp).
