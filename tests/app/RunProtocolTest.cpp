@@ -62,6 +62,11 @@ struct WalkCase {
     int questions;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const WalkCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RunWalk : public ::testing::TestWithParam<WalkCase> {};
 
 TEST_P(RunWalk, CountsPanelsAndCompletion) {
