@@ -376,7 +376,11 @@ void TFieldsmithForm::RunBtnClick() {
     const run::Operation* operation = name.empty() ? nullptr : operations_.find(name);
     if (!operation) return; // Table View, or an operation that is not available yet
     run::RunContext context{*host_, session_, inputs_, *shared_};
+    session_.conversionLosses() = 0;
     guarded([&] { (*operation)(context); });
+    // Characters lost to a code page are reported once, after the run.
+    if (const auto lost = session_.conversionLosses())
+        message(run::MessageKind::Information, fromEngine(run::conversionLossMessage(lost)));
 }
 
 void TFieldsmithForm::CancelBtnClick() {

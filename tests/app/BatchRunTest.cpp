@@ -147,3 +147,45 @@ TEST(ConsoleHost, ProgressRedrawsOneLineOnATerminal) {
 
 } // namespace
 } // namespace fieldsmith::run
+
+namespace fieldsmith::run {
+namespace {
+
+// A run that loses characters to a table's code page says so once, at its end, also when
+// it ends with an error.
+TEST(BatchRunCodePages, LostCharactersAreReportedOnceAfterTheRun) {
+    apptest::TempDir dir;
+    engine::Session session;
+    session.addStandardAlias("DOS", dir.path());
+    {
+        engine::Session dosProgram; // a table made in code page 437
+        dosProgram.setAnsiCodePage(437);
+        dosProgram.addStandardAlias("DOS", dir.path());
+        apptest::makeTable(dosProgram, "DOS", "T", {"NAME"}, {{"a"}, {"b"}});
+    }
+    OperationTable operations;
+    operations.add("ExecuteFeldReplaceComplete", [](RunContext& ctx) {
+        engine::Table t(ctx.session);
+        t.setDatabaseName("DOS");
+        t.setTableName("T");
+        t.open();
+        for (t.first(); !t.eof(); t.next()) {
+            t.edit();
+            t.fieldByName("NAME").setAsString("S\xF8ren"); // no o-slash in code page 437
+            t.post();
+        }
+        if (ctx.inputs.Seite2.CaseBox) throw std::runtime_error("stopped");
+    });
+    for (const char* caseBox : {"CaseBox=0", "CaseBox=1"}) {
+        std::ostringstream err;
+        runPageFromArgs(session, {"Seite2", caseBox}, operations, err, false);
+        const std::string text = err.str();
+        const std::string report = conversionLossMessage(2);
+        const auto at = text.find(report);
+        EXPECT_NE(at, std::string::npos) << text;
+        EXPECT_EQ(text.find(report, at + 1), std::string::npos) << "reported once: " << text;
+    }
+}
+
+} // namespace
+} // namespace fieldsmith::run

@@ -2,6 +2,7 @@
 // pressed, and the completion message and the status panels read back.
 #include "GuiTestSupport.h"
 #include "app/WindowRunHost.h"
+#include "app/run/Texts.h"
 #include "ops/FieldOperations.h"
 
 #include <QRadioButton>
@@ -146,6 +147,25 @@ TEST_F(OperationPages, NewValueIf) {
     EXPECT_EQ(panelText(1), "2 of 2") << "the shared table's position text after its last move";
     EXPECT_EQ(panelText(2), "1 Records changed!");
     expectIdle();
+}
+
+TEST_F(OperationPages, CharactersLostToACodePageAreReportedOnceAfterTheRun) {
+    {
+        engine::Session dosProgram; // a table made in code page 437
+        dosProgram.setAnsiCodePage(437);
+        dosProgram.addStandardAlias("ARBEIT", arbeit.path());
+        makeTable(dosProgram, "ARBEIT", "DOS", {"NAME"}, {{"a"}, {"a"}});
+    }
+    selectTab("Seite2");
+    pick("Change1Alias", "ARBEIT");
+    pick("Change1Table", "DOS");
+    pick("Change1Field", "NAME");
+    typeInto("vonEdit2", "a");
+    typeInto("zuEdit2", QString::fromUtf8("S\u00f8ren")); // no o-slash in code page 437
+    run();
+    EXPECT_EQ(dialogs->textsOf(run::MessageKind::Information),
+              (QStringList{"Complete!\r2 Records of 2 processed",
+                           QString::fromStdString(run::conversionLossMessage(2))}));
 }
 
 } // namespace

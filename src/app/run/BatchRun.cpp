@@ -1,6 +1,7 @@
 #include "app/run/BatchRun.h"
 
 #include "app/run/ConsoleHost.h"
+#include "app/run/Texts.h"
 #include "engine/CodePage.h"
 #include "engine/Session.h"
 
@@ -103,17 +104,25 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
     SharedState shared(session);
     RunContext context{host, session, inputs, shared};
     InterruptScope interrupts;
+    session.conversionLosses() = 0;
+    // Characters lost to a code page are reported once, after the run however it ended.
+    auto reportLosses = [&] {
+        if (const auto lost = session.conversionLosses()) err << conversionLossMessage(lost) << '\n';
+    };
     try {
         (*operation)(context);
     } catch (const UnansweredQuestion& e) {
         host.endProgressLine();
         err << e.what() << '\n';
+        reportLosses();
         return kBatchUnanswered;
     } catch (const std::exception& e) {
         host.showError(e.what());
+        reportLosses();
         return kBatchFailed;
     }
     host.endProgressLine();
+    reportLosses();
     return host.errorsShown() > 0 ? kBatchFailed : kBatchDone;
 }
 

@@ -22,6 +22,12 @@ std::string completionMessage(std::int64_t processed, std::int64_t total, std::s
     return text;
 }
 
+std::string conversionLossMessage(std::uint64_t characters) {
+    return std::to_string(characters) +
+           " character(s) had no equivalent between the table's code page and the program's "
+           "and were replaced by \"?\".";
+}
+
 std::string executionDuration(std::int64_t elapsedMs, const engine::FormatSettings& formats) {
     // Whole seconds, as a clock shows them; the time format has no fraction.
     return std::string(kExecutionDuration) + engine::formatTime(elapsedMs / 1000 * 1000, formats);

@@ -30,6 +30,10 @@ std::string recordsChanged(std::int64_t n);
 //! "Complete!", CR, "{processed} Records of {total} processed", then the ending as given.
 std::string completionMessage(std::int64_t processed, std::int64_t total,
                               std::string_view ending = {});
+//! The one report of a run after which characters had no equivalent between a table's code
+//! page and the program's and were replaced by "?".
+std::string conversionLossMessage(std::uint64_t characters);
+
 //! "Execution Duration: " and the elapsed time in the long time format.
 std::string executionDuration(std::int64_t elapsedMs, const engine::FormatSettings& formats);
 
