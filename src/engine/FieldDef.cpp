@@ -102,4 +102,10 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string upperAscii(std::string_view name) {
+    std::string out(name);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
 } // namespace fieldsmith::engine

@@ -75,7 +75,9 @@ std::string joinFieldList(const std::vector<std::string>& names);
 //! The index options as words, as `describe` shows them ("primary, case-insensitive").
 std::string indexOptionsText(unsigned options);
 
-//! Case-insensitive comparison of ASCII names, as the engine compares field names.
+//! Case-insensitive comparison of ASCII names, as the engine compares field and file names.
 bool sameName(std::string_view a, std::string_view b);
+//! The name with its ASCII letters in upper case.
+std::string upperAscii(std::string_view name);
 
 } // namespace fieldsmith::engine

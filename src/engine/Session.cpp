@@ -48,11 +48,6 @@ std::vector<IniSection> readIni(const fsys::path& file) {
     return sections;
 }
 
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 const std::string* findParam(const std::vector<std::pair<std::string, std::string>>& params,
                              std::string_view key) {
     for (const auto& [k, v] : params)
@@ -96,7 +91,7 @@ DatabaseDesc Session::databaseDesc(const std::string& alias) const {
     DatabaseDesc d;
     d.name = a->name;
     const std::string* type = findParam(a->params, "TYPE");
-    d.type = type ? upper(*type) : "STANDARD";
+    d.type = type ? upperAscii(*type) : "STANDARD";
     if (d.type == "STANDARD") {
         if (const std::string* path = findParam(a->params, "PATH")) d.path = *path;
     }
@@ -126,7 +121,7 @@ std::vector<std::string> Session::tableNames(const std::string& alias) const {
     for (const auto& entry : fsys::directory_iterator(dir, ec)) {
         if (!entry.is_regular_file(ec)) continue;
         const fsys::path p = entry.path();
-        const std::string ext = upper(p.extension().string());
+        const std::string ext = upperAscii(p.extension().string());
         const std::string stem = p.stem().string();
         bool isTable = ext == ".DB" || ext == ".DBF";
         if (ext == ".TXT") {
@@ -134,7 +129,7 @@ std::vector<std::string> Session::tableNames(const std::string& alias) const {
             isTable = fsys::exists(dir / (stem + ".SCH"), ec) || fsys::exists(dir / (stem + ".sch"), ec);
         }
         // The engine's own control files are not tables.
-        const std::string u = upper(stem);
+        const std::string u = upperAscii(stem);
         if (u == "PDOXUSRS" || u == "PARADOX") isTable = false;
         if (isTable) names.push_back(stem);
     }

@@ -28,12 +28,6 @@ struct Table::Order {
 
 namespace {
 
-std::string upperAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool isStringType(FieldType t) {
     return t == FieldType::ftString || t == FieldType::ftFixedChar || t == FieldType::ftWideString;
 }
@@ -841,15 +835,11 @@ void Table::setFieldTextInto(int index, std::string_view text) {
 void Table::updateFieldDefs() {
     if (active()) {
         fieldDefs_ = driver_->fields();
-        recentLookups_.clear();
-        return;
+    } else {
+        Table probe(session_);
+        openProbe(probe);
+        fieldDefs_ = probe.fieldDefs_;
     }
-    Table probe(session_);
-    probe.setDatabaseName(databaseName_);
-    probe.setTableName(tableName_);
-    probe.setTableType(tableType_);
-    probe.open();
-    fieldDefs_ = probe.fieldDefs_;
     recentLookups_.clear();
 }
 
@@ -859,11 +849,16 @@ void Table::updateIndexDefs() {
         return;
     }
     Table probe(session_);
+    openProbe(probe);
+    indexDefs_ = probe.indexDefs_;
+}
+
+// Opens another table object on this closed table's file, to read its definitions.
+void Table::openProbe(Table& probe) const {
     probe.setDatabaseName(databaseName_);
     probe.setTableName(tableName_);
     probe.setTableType(tableType_);
     probe.open();
-    indexDefs_ = probe.indexDefs_;
 }
 
 void Table::createTable() {

@@ -182,6 +182,7 @@ private:
     void applyRange();
     std::string sortKeyOf(const std::uint8_t* raw, int fields) const;
     void afterStructureChange();
+    void openProbe(Table& probe) const;
     Value fieldValue(int index) const;
     void setFieldValue(int index, const Value& value);
     std::string fieldText(int index) const;

@@ -1,5 +1,7 @@
 #include "TableFamily.h"
 
+#include "engine/FieldDef.h"
+
 #include <cctype>
 #include <filesystem>
 #include <system_error>
@@ -23,18 +25,6 @@ const std::array<std::string, 57>& familyExtensions() {
     }();
     return list;
 }
-
-namespace {
-
-bool sameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-} // namespace
 
 void DeleteTableFamily(std::string_view path) {
     const std::size_t n = path.size();
@@ -62,7 +52,7 @@ void DeleteTableFamily(std::string_view path) {
     }
     for (const auto& ext : familyExtensions()) {
         for (const auto& name : names) {
-            if (!sameNoCase(std::string_view(name).substr(stemName.size()), ext)) continue;
+            if (!engine::sameName(std::string_view(name).substr(stemName.size()), ext)) continue;
             fsys::remove(dir / name, ec); // a file that cannot go stays
         }
     }

@@ -1,6 +1,7 @@
 #include "FileIo.h"
 
 #include "../EngineError.h"
+#include "../FieldDef.h"
 
 #include <cctype>
 #include <algorithm>
@@ -175,16 +176,6 @@ void File::close() {
     fd_ = -1;
 }
 
-namespace {
-bool equalNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-} // namespace
-
 std::optional<std::filesystem::path> findCompanion(const std::filesystem::path& table,
                                                    const std::string& extension) {
     const std::filesystem::path exact = companionPath(table, extension);
@@ -193,7 +184,7 @@ std::optional<std::filesystem::path> findCompanion(const std::filesystem::path& 
     const std::string wanted = table.stem().string() + extension;
     const std::filesystem::path dir = table.has_parent_path() ? table.parent_path() : ".";
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
-        if (equalNoCase(entry.path().filename().string(), wanted)) return entry.path();
+        if (sameName(entry.path().filename().string(), wanted)) return entry.path();
     return std::nullopt;
 }
 

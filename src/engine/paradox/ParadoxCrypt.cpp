@@ -58,38 +58,53 @@ std::uint32_t keyForPassword(std::string_view password) {
     return (static_cast<std::uint32_t>(high) << 16) | low;
 }
 
-void decryptBlock(std::uint8_t* data, std::size_t len, std::uint32_t key, std::uint32_t blockNumber) {
+namespace {
+
+using ChunkTransform = void (*)(const std::uint8_t*, std::uint8_t*, unsigned, unsigned, unsigned,
+                                unsigned);
+
+// Applies a chunk transform to each 256-byte chunk in place; c and d may depend on the
+// chunk's number within the data.
+template <typename Params>
+void transformChunks(std::uint8_t* data, std::size_t len, ChunkTransform transform, Params params) {
     Chunk tmp{};
     for (std::size_t k = 0; k * 256 < len; ++k) {
-        decryptChunk(data + k * 256, tmp.data(), key & 0xFF, (key >> 8) & 0xFF, k & 0xFF, blockNumber & 0xFF);
+        const auto [a, b, c, d] = params(k);
+        transform(data + k * 256, tmp.data(), a, b, c, d);
         std::memcpy(data + k * 256, tmp.data(), 256);
     }
+}
+
+// Data blocks: chunk k of a block uses c = k and d = the block's number.
+auto blockParams(std::uint32_t key, std::uint32_t blockNumber) {
+    return [=](std::size_t k) {
+        return std::array<unsigned, 4>{key & 0xFF, (key >> 8) & 0xFF, static_cast<unsigned>(k & 0xFF),
+                                       blockNumber & 0xFF};
+    };
+}
+
+// Blob files: every chunk uses c = a + 1 and d = b + 1.
+auto blobParams(std::uint32_t key) {
+    const unsigned a = key & 0xFF, b = (key >> 8) & 0xFF;
+    return [=](std::size_t) { return std::array<unsigned, 4>{a, b, (a + 1) & 0xFF, (b + 1) & 0xFF}; };
+}
+
+} // namespace
+
+void decryptBlock(std::uint8_t* data, std::size_t len, std::uint32_t key, std::uint32_t blockNumber) {
+    transformChunks(data, len, decryptChunk, blockParams(key, blockNumber));
 }
 
 void encryptBlock(std::uint8_t* data, std::size_t len, std::uint32_t key, std::uint32_t blockNumber) {
-    Chunk tmp{};
-    for (std::size_t k = 0; k * 256 < len; ++k) {
-        encryptChunk(data + k * 256, tmp.data(), key & 0xFF, (key >> 8) & 0xFF, k & 0xFF, blockNumber & 0xFF);
-        std::memcpy(data + k * 256, tmp.data(), 256);
-    }
+    transformChunks(data, len, encryptChunk, blockParams(key, blockNumber));
 }
 
 void decryptBlobChunks(std::uint8_t* data, std::size_t len, std::uint32_t key) {
-    const unsigned a = key & 0xFF, b = (key >> 8) & 0xFF;
-    Chunk tmp{};
-    for (std::size_t k = 0; k * 256 < len; ++k) {
-        decryptChunk(data + k * 256, tmp.data(), a, b, (a + 1) & 0xFF, (b + 1) & 0xFF);
-        std::memcpy(data + k * 256, tmp.data(), 256);
-    }
+    transformChunks(data, len, decryptChunk, blobParams(key));
 }
 
 void encryptBlobChunks(std::uint8_t* data, std::size_t len, std::uint32_t key) {
-    const unsigned a = key & 0xFF, b = (key >> 8) & 0xFF;
-    Chunk tmp{};
-    for (std::size_t k = 0; k * 256 < len; ++k) {
-        encryptChunk(data + k * 256, tmp.data(), a, b, (a + 1) & 0xFF, (b + 1) & 0xFF);
-        std::memcpy(data + k * 256, tmp.data(), 256);
-    }
+    transformChunks(data, len, encryptChunk, blobParams(key));
 }
 
 } // namespace fieldsmith::engine::paradox

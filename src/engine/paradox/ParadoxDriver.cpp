@@ -22,11 +22,6 @@ namespace fsys = std::filesystem;
 
 namespace {
 
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 // The Paradox type code and descriptor size for a field definition.
 FieldDesc descriptorFor(const FieldDef& def, const std::string& table) {
     auto bad = [&](const std::string& why) {
@@ -92,13 +87,13 @@ FieldDesc descriptorFor(const FieldDef& def, const std::string& table) {
 // files of the interactive product that belong to it.
 void deleteFamily(const fsys::path& dbPath) {
     const fsys::path dir = dbPath.has_parent_path() ? dbPath.parent_path() : ".";
-    const std::string stem = upper(dbPath.stem().string());
+    const std::string stem = upperAscii(dbPath.stem().string());
     std::error_code ec;
     std::vector<fsys::path> doomed;
     for (const auto& entry : fsys::directory_iterator(dir, ec)) {
         const fsys::path& p = entry.path();
-        if (upper(p.stem().string()) != stem) continue;
-        const std::string ext = upper(p.extension().string());
+        if (upperAscii(p.stem().string()) != stem) continue;
+        const std::string ext = upperAscii(p.extension().string());
         const bool member = ext == ".DB" || ext == ".PX" || ext == ".MB" || ext == ".VAL" ||
                             ext == ".TV" || ext == ".FAM" ||
                             (ext.size() == 4 && (ext[1] == 'X' || ext[1] == 'Y') &&

@@ -11,11 +11,6 @@ namespace fieldsmith::engine::paradox {
 
 namespace {
 
-std::string upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 bool isHex(char c) { return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F'); }
 
 // ".X02" and ".XG0": the data parts of secondary indexes.
@@ -32,16 +27,16 @@ std::vector<SecondaryIndexFiles> findSecondaryIndexes(const std::filesystem::pat
                                                       const CodePageConverter& toProgram) {
     std::vector<SecondaryIndexFiles> found;
     const std::filesystem::path dir = dbPath.has_parent_path() ? dbPath.parent_path() : ".";
-    const std::string stem = upper(dbPath.stem().string());
+    const std::string stem = upperAscii(dbPath.stem().string());
     std::error_code ec;
     std::vector<std::filesystem::path> xFiles;
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
         const auto& p = entry.path();
-        if (upper(p.stem().string()) != stem) continue;
-        if (isIndexDataExtension(upper(p.extension().string()))) xFiles.push_back(p);
+        if (upperAscii(p.stem().string()) != stem) continue;
+        if (isIndexDataExtension(upperAscii(p.extension().string()))) xFiles.push_back(p);
     }
     std::sort(xFiles.begin(), xFiles.end(), [](const auto& a, const auto& b) {
-        return upper(a.extension().string()) < upper(b.extension().string());
+        return upperAscii(a.extension().string()) < upperAscii(b.extension().string());
     });
     for (const auto& x : xFiles) {
         try {
@@ -71,7 +66,7 @@ std::vector<SecondaryIndexFiles> findSecondaryIndexes(const std::filesystem::pat
             s.xFile = x;
             std::string yExt = x.extension().string();
             yExt[1] = yExt[1] == 'x' ? 'y' : 'Y';
-            const auto y = findCompanion(x, upper(yExt));
+            const auto y = findCompanion(x, upperAscii(yExt));
             if (y) s.yFile = *y;
             found.push_back(std::move(s));
         } catch (const EngineError&) {
