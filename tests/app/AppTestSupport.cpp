@@ -3,21 +3,8 @@
 #include "engine/Session.h"
 #include "engine/Table.h"
 
-#include <random>
 
 namespace fieldsmith::apptest {
-
-TempDir::TempDir() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() /
-            ("fieldsmith-app-test-" + std::to_string(rd()) + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
 
 void makeTable(engine::Session& session, const std::string& alias, const std::string& name,
                const std::vector<std::string>& fields,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/run/RunProtocol.h"
+#include "support/TempDir.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -17,18 +18,7 @@ class Session;
 
 namespace fieldsmith::apptest {
 
-//! A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = test::TempDir;
 
 //! Creates a Paradox table of string fields (size 20) with the given rows. keyFields > 0
 //! makes the leading fields the primary key.

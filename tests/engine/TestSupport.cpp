@@ -17,17 +17,6 @@ namespace fieldsmith::test {
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "fieldsmith-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
 fs::path sampleTableDir() {
     const fs::path dir = fs::path(FIELDSMITH_TESTDATA) / "paradox";
     std::error_code ec;

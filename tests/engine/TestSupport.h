@@ -2,6 +2,8 @@
 // conversion done without the engine.
 #pragma once
 
+#include "support/TempDir.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -10,19 +12,6 @@
 
 namespace fieldsmith::test {
 
-//! A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 //! The folder of sample Paradox tables, or an empty path when it is absent.
 std::filesystem::path sampleTableDir();

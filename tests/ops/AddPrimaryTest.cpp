@@ -3,7 +3,7 @@
 #include "ops/AddPrimary.h"
 #include "ops/CounterTables.h"
 
-#include "../engine/paradox/TempDir.h"
+#include "support/TempDir.h"
 #include "app/run/Operations.h"
 #include "app/run/TestHost.h"
 #include "engine/EngineError.h"

@@ -3,7 +3,7 @@
 #include "ops/FieldOperations.h"
 #include "ops/OpsCommon.h"
 
-#include "../engine/paradox/TempDir.h"
+#include "support/TempDir.h"
 #include "app/run/Operations.h"
 #include "app/run/TestHost.h"
 #include "engine/EngineError.h"

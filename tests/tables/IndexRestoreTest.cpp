@@ -1,7 +1,7 @@
 // Recording and dropping a table's indexes, and rebuilding them from the index list file.
 #include "tables/IndexRestore.h"
 
-#include "../engine/paradox/TempDir.h"
+#include "support/TempDir.h"
 #include "app/run/TestHost.h"
 #include "engine/EngineError.h"
 #include "engine/Session.h"

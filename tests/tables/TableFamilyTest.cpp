@@ -1,7 +1,7 @@
 // Deleting a Paradox table's family of files before the table is made again.
 #include "tables/TableFamily.h"
 
-#include "../engine/paradox/TempDir.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Tables in DOS code pages: text is presented in the program's code page and stored back
 // in the table's own, and a post leaves every field it did not set byte for byte.
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include "engine/EngineError.h"
 #include "engine/Session.h"

@@ -1,6 +1,6 @@
 // Shared and exclusive opens are OS locks seen by other opens and other processes, and a
 // table survives its writer being killed at any moment.
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include "engine/EngineError.h"
 #include "engine/Session.h"

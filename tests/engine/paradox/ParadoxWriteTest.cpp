@@ -1,6 +1,6 @@
 // Changing Paradox tables: key order, key violations, deletes, blobs, creating over an
 // older table, dropping and adding the primary index.
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include "engine/EngineError.h"
 #include "engine/Session.h"

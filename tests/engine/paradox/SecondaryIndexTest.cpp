@@ -1,6 +1,6 @@
 // Secondary indexes as files: listed with their definitions, ordering the table, kept
 // correct through changes, and dropped with their files.
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include "engine/EngineError.h"
 #include "engine/Session.h"

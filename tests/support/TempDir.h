@@ -1,19 +1,21 @@
 // A temporary directory for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
-#include <random>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 
 namespace fieldsmith::test {
 
 class TempDir {
 public:
     TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                ("fieldsmith-test-" + std::to_string(rd()) + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "fieldsmith-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary directory");
+        path_ = pattern;
     }
     ~TempDir() {
         std::error_code ec;
