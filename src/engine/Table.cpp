@@ -345,10 +345,7 @@ bool Table::positionAt(std::int64_t ordinal) {
     RecordPos p = 0;
     bool ok;
     if (order_->primary) {
-        // The ends need no count of the records before them.
-        if (ordinal == 0) ok = d.first(p);
-        else if (ordinal == d.recordCount() - 1) ok = d.last(p);
-        else ok = d.at(ordinal, p);
+        ok = d.at(ordinal, p);
     } else {
         orderSize();
         ok = ordinal >= 0 && ordinal < static_cast<std::int64_t>(order_->entries.size()) &&

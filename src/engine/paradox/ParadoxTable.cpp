@@ -288,6 +288,9 @@ std::int64_t ParadoxTable::ordinal(RecordPos pos) {
 
 bool ParadoxTable::at(std::int64_t ord, RecordPos& pos) {
     if (ord < 0 || ord >= total_) return false;
+    // The ends need no count of the records before each block.
+    if (ord == 0) return first(pos);
+    if (ord == total_ - 1) return last(pos);
     rebuildPrefix();
     auto it = std::upper_bound(prefix_.begin(), prefix_.end(), ord);
     std::size_t ci = static_cast<std::size_t>(it - prefix_.begin()) - 1;
