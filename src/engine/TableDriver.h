@@ -27,6 +27,14 @@ struct RecordImage {
     std::vector<std::optional<std::string>> blobs;
 };
 
+//! What beginWrite() found.
+enum class WriteAccess {
+    Granted,         //!< this open may write; nothing changed under it
+    GrantedReloaded, //!< granted, but another writer had changed the table: the driver read
+                     //!< it again, and earlier record positions are no longer valid
+    Busy,            //!< another open (in this process or another) is writing the table
+};
+
 struct OpenRequest {
     std::filesystem::path path; //!< the table's main file, with extension
     bool exclusive = false;
@@ -72,6 +80,9 @@ public:
     virtual bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) = 0;
 
     // --- changes; each writes through to the files before it returns
+    //! Makes this open the table's one writer; called before every change. Cheap while
+    //! this open writes already.
+    virtual WriteAccess beginWrite() = 0;
     virtual RecordPos insert(RecordImage& image) = 0;
     //! Rewrites a record; returns where it stands afterwards (a key change moves it).
     virtual RecordPos update(RecordPos pos, RecordImage& image) = 0;
@@ -79,10 +90,19 @@ public:
     //! the record that came after it (or the new last record when it was the last).
     virtual bool remove(RecordPos pos, RecordPos& following, bool& wasLast) = 0;
 
+    //! Brings every file of the table up to date with the changes (header, indexes), flushes
+    //! them to the disk and gives up the writer's role. Errors are thrown, never swallowed:
+    //! a run that cannot flush did not complete.
+    virtual void flush() {}
+    //! Reads the table again when another writer changed it; true when it did.
+    virtual bool refresh() { return false; }
+    //! Throws when the files a flush will write (indexes) cannot be written.
+    virtual void requireWritableFamily() {}
+
     //! Drops an index by name ("" = the primary index) on the table held exclusively.
     virtual void dropIndex(const std::string& name) = 0;
 
-    //! Called once before the driver is destroyed by a regular close.
+    //! Called once before the driver is destroyed by a regular close; flushes first.
     virtual void close() {}
 };
 

@@ -19,8 +19,16 @@ constexpr int kLastChunk = 0xFF;
 } // namespace
 
 BlobFile::BlobFile(const std::filesystem::path& path, std::uint32_t key)
-    : file_(File::open(path)), key_(key) {
-    if (key_ == 0) file_.map();
+    : file_(File::open(path)), key_(key) {}
+
+// A writer maps the file; readers read it with positioned reads (see File::map).
+void BlobFile::beginWriting() {
+    if (!file_.mapped()) file_.map();
+}
+
+void BlobFile::finishWriting() {
+    file_.sync();
+    file_.unmap();
 }
 
 // Reads clear bytes: an encrypted file is deciphered in whole 256-byte chunks.
@@ -144,24 +152,16 @@ std::uint16_t BlobFile::nextModification() {
         cacheCleared_ = true;
     }
     if (++modification_ == 0) modification_ = 1;
-    counterDirty_ = true;
-    return modification_;
-}
-
-void BlobFile::flush() {
-    if (!counterDirty_) return;
+    // The header counts ahead of the blob that takes the number, so that a kill in between
+    // never leaves a blob newer than the header says.
     std::uint8_t h[2];
     writeU16(h, modification_);
     writeClear(3, h, 2);
-    counterDirty_ = false;
+    return modification_;
 }
 
-BlobFile::~BlobFile() {
-    try {
-        flush();
-    } catch (...) {
-    }
-}
+
+BlobFile::~BlobFile() = default;
 
 // Takes units of 4 KiB from a free run, or from the end of the file.
 std::uint32_t BlobFile::allocateUnits(std::uint32_t units) {
@@ -237,6 +237,7 @@ bool BlobFile::placeInSubBlock(std::uint32_t blockOffset, std::string_view data,
 }
 
 BlobFile::Stored BlobFile::write(std::string_view data) {
+    beginWriting();
     scan();
     Stored out;
     if (data.size() <= kSubThreshold) {
@@ -269,6 +270,7 @@ BlobFile::Stored BlobFile::write(std::string_view data) {
 
 void BlobFile::release(std::uint32_t locator) {
     if (locator == 0) return;
+    beginWriting();
     scan();
     const std::uint32_t blockOffset = locator & 0xFFFFFF00u;
     const std::uint32_t index = locator & 0xFFu;

@@ -2,7 +2,7 @@
 // values too long for their record's leader, in 4 KiB blocks.
 #pragma once
 
-#include "FileIo.h"
+#include "../FileIo.h"
 
 #include <cstdint>
 #include <map>
@@ -14,14 +14,14 @@ namespace fieldsmith::engine::paradox {
 
 class BlobFile {
 public:
-    //! Opens an existing blob file.
     //! Opens an existing blob file; key is the cipher key of an encrypted table, or 0.
     BlobFile(const std::filesystem::path& path, std::uint32_t key);
     ~BlobFile();
     BlobFile(const BlobFile&) = delete;
     BlobFile& operator=(const BlobFile&) = delete;
-    //! Writes the modification counter kept in memory to the header.
-    void flush();
+    //! Flushes what was written to the disk and unmaps the file: another open may write
+    //! it next.
+    void finishWriting();
     //! Writes an empty blob file (the header block alone).
     static void createEmpty(const std::filesystem::path& path, std::uint32_t key = 0);
 
@@ -43,6 +43,7 @@ private:
     [[noreturn]] void damaged(const std::string& what) const;
     void readClear(std::uint64_t offset, void* buf, std::size_t n) const;
     void writeClear(std::uint64_t offset, const void* buf, std::size_t n);
+    void beginWriting();
     void scan();
     std::uint16_t nextModification();
     std::uint32_t allocateUnits(std::uint32_t units);
@@ -56,7 +57,6 @@ private:
     std::map<std::uint32_t, std::uint32_t> freeRuns_; //!< offset → length in 4 KiB units
     std::uint32_t endOffset_ = 0;                    //!< end of the last block
     std::uint16_t modification_ = 0;
-    bool counterDirty_ = false;
     std::uint32_t subOffset_ = 0;          //!< the sub-allocated block kept in memory
     std::vector<std::uint8_t> subBlock_;
     struct Room {

@@ -4,7 +4,7 @@
 #include "../EngineError.h"
 #include "../Session.h"
 #include "BlobFile.h"
-#include "FileIo.h"
+#include "../FileIo.h"
 #include "ParadoxCodec.h"
 #include "ParadoxCrypt.h"
 #include "ParadoxHeader.h"

@@ -64,9 +64,8 @@ ParadoxTable::ParadoxTable(const OpenRequest& request)
             throw EngineError(ErrorKind::NeedsPassword,
                               "Table " + request.path.string() + " is encrypted and needs a password");
         key_ = header_.encryptionKey;
-    } else {
-        db_.map(); // encrypted blocks go through positioned reads and writes instead
     }
+    headerSeen_ = headerOnDisk();
 
     const int programCp = request.session ? request.session->ansiCodePage() : 1252;
     toProgram_ = CodePageConverter(header_.codePage, programCp);
@@ -89,6 +88,7 @@ ParadoxTable::ParadoxTable(const OpenRequest& request)
     }
     for (std::size_t i = 0; i < static_cast<std::size_t>(header_.numKeyFields); ++i)
         fieldDefs_[i].required = true;
+    fieldChanged_.assign(fieldDefs_.size(), false);
 
     readChain();
 
@@ -533,11 +533,64 @@ std::optional<RecordPos> ParadoxTable::findKey(const std::uint8_t* raw) {
 
 // ------------------------------------------------------------------------------ changes
 
-// The first change of a session bumps the table's change counter, so that index files
-// stamped with the old value read as out of date until they are rewritten at close.
-void ParadoxTable::beginChange() {
+// The writer's role: one open at a time writes a table, in this process or another, so
+// that the header, the free list, the blob file and the indexes have one keeper. An open
+// that starts writing after another writer finished reads the table again first.
+WriteAccess ParadoxTable::beginWrite() {
+    if (db_.holdsWriterLock()) return WriteAccess::Granted;
     if (!db_.writable())
         throw EngineError(ErrorKind::Database, "Table " + db_.path().string() + " is read-only");
+    if (!db_.tryWriterLock()) return WriteAccess::Busy;
+    bool reloaded = false;
+    try {
+        if (headerOnDisk() != headerSeen_) {
+            reload();
+            reloaded = true;
+        }
+        db_.map();
+    } catch (...) {
+        db_.releaseWriterLock();
+        throw;
+    }
+    return reloaded ? WriteAccess::GrantedReloaded : WriteAccess::Granted;
+}
+
+std::vector<std::uint8_t> ParadoxTable::headerOnDisk() const {
+    std::vector<std::uint8_t> bytes(0x58);
+    db_.readAt(0, bytes.data(), bytes.size());
+    return bytes;
+}
+
+// Reads header, block chain and blob file again after another writer changed them.
+void ParadoxTable::reload() {
+    const std::uint64_t size = db_.size();
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(
+        size, std::max<std::uint64_t>(static_cast<std::uint64_t>(header_.headerSize), 0x58))));
+    db_.readAt(0, head.data(), head.size());
+    Header fresh = readDataHeader(db_.path(), head, size);
+    if (fresh.fileType == kUnkeyedDb) fresh.numKeyFields = 0;
+    if (fresh.recordSize != header_.recordSize || fresh.fields.size() != header_.fields.size() ||
+        fresh.numKeyFields != header_.numKeyFields)
+        damaged("its structure was changed by another program while it was open");
+    header_ = fresh;
+    readChain();
+    if (blobs_) blobs_ = std::make_unique<BlobFile>(blobs_->path(), key_);
+    headerSeen_ = headerOnDisk();
+}
+
+// Every change passes here. The first change since the last flush bumps the table's change
+// counter, so that index files stamped with the old value read as out of date until the
+// flush brings them up to date.
+void ParadoxTable::beginChange() {
+    if (!db_.holdsWriterLock()) {
+        const WriteAccess access = beginWrite();
+        if (access == WriteAccess::Busy)
+            throw EngineError(ErrorKind::Database,
+                              "Table " + db_.path().string() + " is in use by someone else");
+        if (access == WriteAccess::GrantedReloaded)
+            throw EngineError(ErrorKind::Database, "Table " + db_.path().string() +
+                                                       " was changed by another program; open it again");
+    }
     if (changed_) return;
     changed_ = true;
     auto& b = header_.bytes;
@@ -549,6 +602,28 @@ void ParadoxTable::beginChange() {
 void ParadoxTable::writeHeader() {
     stampHeader();
     db_.writeAt(0, header_.bytes.data(), 0x58);
+    std::copy(header_.bytes.begin(), header_.bytes.begin() + 0x58, headerSeen_.begin());
+}
+
+// The record count after an insert or delete that left the blocks as they were: written
+// after the block it counts, so that a reader trusting the header never sees a record the
+// blocks do not hold.
+void ParadoxTable::writeRecordCount() {
+    auto* p = &header_.bytes[hdr::kNumRecords];
+    writeU32(p, static_cast<std::uint32_t>(total_));
+    db_.writeAt(hdr::kNumRecords, p, 4);
+    std::copy(p, p + 4, headerSeen_.begin() + hdr::kNumRecords);
+}
+
+// Remembers which fields an update changed, so that a flush rebuilds only the indexes
+// over them.
+void ParadoxTable::noteFieldChanges(const std::uint8_t* before, const std::uint8_t* after) {
+    for (std::size_t i = 0; i < header_.fields.size(); ++i) {
+        if (fieldChanged_[i]) continue;
+        const FieldDesc& f = header_.fields[i];
+        if (std::memcmp(before + f.offset, after + f.offset, static_cast<std::size_t>(f.width)) != 0)
+            fieldChanged_[i] = true;
+    }
 }
 
 // Puts the counters kept in memory into the header bytes.
@@ -664,6 +739,7 @@ RecordPos ParadoxTable::insert(RecordImage& image) {
         throw EngineError(ErrorKind::KeyViolation, "Key violation in table " + db_.path().filename().string());
     std::vector<std::uint32_t> replaced;
     writeBlobs(image, replaced);
+    structural_ = true;
     return insertRaw(image.raw.data(), atEnd);
 }
 
@@ -714,6 +790,7 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw, bool atEnd) {
         counts_[ci] = static_cast<std::uint16_t>(count + 1);
         ++total_;
         prefixDirty_ = true;
+        writeRecordCount();
         return posOf(ci, slot);
     }
     // Full: a record after the last one of the last block starts a new block; anything
@@ -783,6 +860,8 @@ RecordPos ParadoxTable::update(RecordPos pos, RecordImage& image) {
     std::vector<std::uint32_t> replaced;
     writeBlobs(image, replaced);
     RecordPos result = pos;
+    if (keyChanged) structural_ = true;
+    else noteFieldChanges(old.data(), image.raw.data());
     if (!keyChanged) {
         loadBlock(chain_[ci]);
         std::memcpy(&cache_.bytes[6 + static_cast<std::size_t>(slot) * rs], image.raw.data(), rs);
@@ -810,6 +889,7 @@ bool ParadoxTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
     read(pos, rec.data());
     const std::uint16_t block = chain_[ci];
     const std::uint16_t nextBlock = ci + 1 < chain_.size() ? chain_[ci + 1] : 0;
+    structural_ = true;
     removeAt(ci, slot);
     for (std::size_t i = 0; i < header_.fields.size(); ++i)
         if (isBlobCode(header_.fields[i].code) && blobs_)
@@ -853,6 +933,7 @@ void ParadoxTable::removeAt(std::size_t ci, int slot) {
         commitRange(chain_[ci], buf, 4, 2 + static_cast<std::size_t>(count) * rs);
         if (cache_.number == chain_[ci]) cache_.bytes = buf;
         counts_[ci] = static_cast<std::uint16_t>(left);
+        writeRecordCount();
         return;
     }
     if (chain_.size() == 1) {
@@ -940,16 +1021,57 @@ void ParadoxTable::writePrimaryIndex() {
     writePrimaryIndexFile(px ? *px : companionPath(db_.path(), ".PX"), header_, entries);
 }
 
-void ParadoxTable::close() {
+// Brings the header and the indexes up to date with the changes since the last flush,
+// flushes every file to the disk and gives up the writer's role. The indexes that the
+// changes did not touch keep their contents and only take the new stamp.
+void ParadoxTable::flush() {
     if (!db_.isOpen()) return;
     if (changed_) {
         writeHeader();
-        writePrimaryIndex();
+        const auto px = findCompanion(db_.path(), ".PX");
+        if (structural_ || !px) writePrimaryIndex();
+        else restampIndex(*px, hdr::kIndexStamp);
         rebuildSecondaryIndexes();
-        changed_ = false;
+        changed_ = structural_ = false;
+        std::fill(fieldChanged_.begin(), fieldChanged_.end(), false);
     }
+    if (db_.holdsWriterLock()) {
+        if (blobs_) blobs_->finishWriting();
+        db_.sync();
+        db_.unmap();
+        db_.releaseWriterLock();
+    }
+}
+
+void ParadoxTable::close() {
+    if (!db_.isOpen()) return;
+    flush();
     blobs_.reset();
     db_.close();
+}
+
+// Reads the table again when another writer changed it since this open last looked.
+bool ParadoxTable::refresh() {
+    if (db_.holdsWriterLock() || headerOnDisk() == headerSeen_) return false;
+    reload();
+    return true;
+}
+
+// A flush writes index files beside the table through temporary files: the directory must
+// take new files.
+void ParadoxTable::requireWritableFamily() {
+    if (!db_.writable())
+        throw EngineError(ErrorKind::Database, "Table " + db_.path().string() + " is read-only");
+    if (header_.numKeyFields > 0 || !findSecondaryIndexes(db_.path(), header_, toProgram_).empty())
+        requireWritableDirectory(db_.path().has_parent_path() ? db_.path().parent_path() : ".");
+}
+
+// An index whose contents are still right takes the table's new change counter as its stamp.
+void ParadoxTable::restampIndex(const fsys::path& file, std::size_t offset) {
+    File f = File::open(file);
+    const std::uint8_t stamp = header_.bytes[hdr::kChangeCount1];
+    f.writeAt(offset, &stamp, 1);
+    f.sync();
 }
 
 void ParadoxTable::dropIndex(const std::string& name) {
@@ -1034,9 +1156,9 @@ void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
     chainIndex_.assign(nBlocks + 1, -1);
     firstFree_ = 0;
     const fsys::path path = db_.path();
-    const fsys::path tmp = fsys::path(path).concat(".tmp");
     {
-        File out = File::create(tmp);
+        ReplacementFile replacement(path);
+        File& out = replacement.file();
         std::vector<std::uint8_t> buf(static_cast<std::size_t>(header_.blockSize));
         for (std::size_t bi = 0; bi < nBlocks; ++bi) {
             std::fill(buf.begin(), buf.end(), 0);
@@ -1046,6 +1168,8 @@ void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
             writeU16(&buf[2], static_cast<std::uint16_t>(bi));
             writeU16(&buf[4], static_cast<std::uint16_t>((n - 1) * rs));
             for (std::size_t r = 0; r < n; ++r) std::memcpy(&buf[6 + r * rs], records[from + r].data(), rs);
+            // An encrypted table stays encrypted: every block is written as the key wants.
+            if (key_ != 0) encryptBlock(buf.data(), buf.size(), key_, static_cast<std::uint32_t>(bi + 1));
             out.writeAt(static_cast<std::uint64_t>(header_.headerSize) + bi * buf.size(), buf.data(), buf.size());
             chain_.push_back(static_cast<std::uint16_t>(bi + 1));
             counts_.push_back(static_cast<std::uint16_t>(n));
@@ -1053,11 +1177,11 @@ void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
         }
         stampHeader();
         out.writeAt(0, header_.bytes.data(), header_.bytes.size());
+        replacement.commit();
     }
-    fsys::rename(tmp, path);
     db_ = File::open(path);
-    db_.map();
     if (!db_.tryLock(true)) throw EngineError(ErrorKind::Database, "Table " + path.string() + " is in use by someone else");
+    headerSeen_ = headerOnDisk();
     cache_.number = 0;
     prefixDirty_ = true;
     for (std::size_t i = 0; i < static_cast<std::size_t>(k); ++i) fieldDefs_[i].required = true;
@@ -1069,6 +1193,16 @@ void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
 void ParadoxTable::rebuildSecondaryIndexes() {
     for (const auto& s : findSecondaryIndexes(db_.path(), header_, toProgram_)) {
         if (s.def.options & ixNonMaintained) continue;
+        // An index over fields no update touched (and keyed on a primary key no change
+        // moved) still holds the right entries.
+        bool touched = structural_;
+        for (const auto& name : s.def.fieldList())
+            for (std::size_t i = 0; i < fieldDefs_.size() && !touched; ++i)
+                touched = fieldChanged_[i] && sameName(fieldDefs_[i].name, name);
+        if (!touched) {
+            restampIndex(s.xFile, hdr::kXStamp);
+            continue;
+        }
         const std::string ext = s.xFile.extension().string();
         const bool composite = ext.size() == 4 && (ext[2] == 'G' || ext[2] == 'g');
         writeSecondaryIndex(s.def, s.xFile, composite);
@@ -1251,13 +1385,12 @@ void ParadoxTable::writeSecondaryIndex(const IndexDef& def, const fsys::path& xP
         for (std::size_t bi = 0; bi < nBlocks; ++bi)
             encryptBlock(&body[bi * blockSize], blockSize, key_, static_cast<std::uint32_t>(bi + 1));
     }
-    const fsys::path tmp = fsys::path(xPath).concat(".tmp");
     {
-        File out = File::create(tmp);
-        out.writeAt(0, xh.data(), xh.size());
-        if (!body.empty()) out.writeAt(xh.size(), body.data(), body.size());
+        ReplacementFile out(xPath);
+        out.file().writeAt(0, xh.data(), xh.size());
+        if (!body.empty()) out.file().writeAt(xh.size(), body.data(), body.size());
+        out.commit();
     }
-    fsys::rename(tmp, xPath);
 
     IndexTreeLayout y;
     y.fileType = composite ? kYgn : kYnn;

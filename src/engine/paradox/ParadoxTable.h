@@ -5,7 +5,7 @@
 #include "../CodePage.h"
 #include "../TableDriver.h"
 #include "BlobFile.h"
-#include "FileIo.h"
+#include "../FileIo.h"
 #include "ParadoxHeader.h"
 
 #include <memory>
@@ -39,9 +39,13 @@ public:
     void blankRecord(std::uint8_t* raw) override;
     bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) override;
 
+    WriteAccess beginWrite() override;
     RecordPos insert(RecordImage& image) override;
     RecordPos update(RecordPos pos, RecordImage& image) override;
     bool remove(RecordPos pos, RecordPos& following, bool& wasLast) override;
+    void flush() override;
+    bool refresh() override;
+    void requireWritableFamily() override;
     void close() override;
     void dropIndex(const std::string& name) override;
 
@@ -73,8 +77,13 @@ private:
     void commitRange(std::uint16_t number, const std::vector<std::uint8_t>& clear, std::size_t from,
                      std::size_t len);
     void writeHeader();
+    void writeRecordCount();
     void stampHeader();
     void beginChange();
+    std::vector<std::uint8_t> headerOnDisk() const;
+    void reload();
+    void noteFieldChanges(const std::uint8_t* before, const std::uint8_t* after);
+    void restampIndex(const std::filesystem::path& file, std::size_t offset);
     void rebuildPrefix();
     std::uint16_t allocateBlock();
     void freeBlock(std::uint16_t number);
@@ -114,7 +123,12 @@ private:
     std::uint16_t firstFree_ = 0;
 
     Block cache_;
-    bool changed_ = false; //!< records changed since open: the .PX must be rewritten
+    //! The header as this open last read or wrote it: another writer's change shows as a
+    //! difference when this open starts to write again.
+    std::vector<std::uint8_t> headerSeen_;
+    bool changed_ = false;    //!< records changed since the last flush
+    bool structural_ = false; //!< records inserted, deleted or moved since the last flush
+    std::vector<bool> fieldChanged_; //!< per field: its bytes changed since the last flush
 };
 
 } // namespace fieldsmith::engine::paradox

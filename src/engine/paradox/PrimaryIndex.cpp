@@ -1,7 +1,7 @@
 #include "PrimaryIndex.h"
 
 #include "../EngineError.h"
-#include "FileIo.h"
+#include "../FileIo.h"
 #include "ParadoxCodec.h"
 
 #include <cstring>
@@ -111,13 +111,10 @@ void writeIndexTreeFile(const std::filesystem::path& pxPath, const IndexTreeLayo
             p += recordSize;
         }
     }
-    const std::filesystem::path tmp = std::filesystem::path(pxPath).concat(".tmp");
-    {
-        File f = File::create(tmp);
-        f.writeAt(0, h.data(), h.size());
-        if (!body.empty()) f.writeAt(h.size(), body.data(), body.size());
-    }
-    std::filesystem::rename(tmp, pxPath);
+    ReplacementFile out(pxPath);
+    out.file().writeAt(0, h.data(), h.size());
+    if (!body.empty()) out.file().writeAt(h.size(), body.data(), body.size());
+    out.commit();
 }
 
 } // namespace fieldsmith::engine::paradox

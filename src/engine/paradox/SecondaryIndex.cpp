@@ -1,7 +1,7 @@
 #include "SecondaryIndex.h"
 
 #include "../EngineError.h"
-#include "FileIo.h"
+#include "../FileIo.h"
 #include "ParadoxCodec.h"
 
 #include <algorithm>

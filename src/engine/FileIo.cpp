@@ -1,33 +1,63 @@
 #include "FileIo.h"
 
-#include "../EngineError.h"
-#include "../FieldDef.h"
+#include "EngineError.h"
+#include "FieldDef.h"
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace fieldsmith::engine::paradox {
+namespace fieldsmith::engine {
 
 namespace {
-[[noreturn]] void ioError(const std::filesystem::path& path, const char* what) {
+
+[[noreturn]] void ioError(const std::filesystem::path& path, const char* what, int error) {
     throw EngineError(ErrorKind::General,
-                      std::string(what) + " " + path.string() + ": " + std::strerror(errno));
+                      std::string(what) + " " + path.string() + ": " + std::strerror(error));
 }
+
+[[noreturn]] void ioError(const std::filesystem::path& path, const char* what) {
+    ioError(path, what, errno);
+}
+
+// A file that would pass the process's size limit must fail with an error the run can
+// report, not end the process by the signal the kernel sends by default.
+void ignoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
+// The byte the writer's lock covers: far past the end of any table file, so that it never
+// meets the byte-range locks other programs take on records.
+constexpr off_t kWriterLockOffset = 0x7FFFFFF0;
+
+bool ofdLock(int fd, short type) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kWriterLockOffset;
+    fl.l_len = 1;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
 } // namespace
 
 File::~File() { close(); }
 
 File::File(File&& other) noexcept
-    : fd_(other.fd_), writable_(other.writable_), map_(other.map_), mapLen_(other.mapLen_),
-      logical_(other.logical_), path_(std::move(other.path_)) {
+    : fd_(other.fd_), writable_(other.writable_), writerLock_(other.writerLock_),
+      map_(other.map_), mapLen_(other.mapLen_), logical_(other.logical_),
+      path_(std::move(other.path_)) {
     other.fd_ = -1;
+    other.writerLock_ = false;
     other.map_ = nullptr;
     other.mapLen_ = 0;
 }
@@ -37,11 +67,13 @@ File& File::operator=(File&& other) noexcept {
         close();
         fd_ = other.fd_;
         writable_ = other.writable_;
+        writerLock_ = other.writerLock_;
         map_ = other.map_;
         mapLen_ = other.mapLen_;
         logical_ = other.logical_;
         path_ = std::move(other.path_);
         other.fd_ = -1;
+        other.writerLock_ = false;
         other.map_ = nullptr;
         other.mapLen_ = 0;
     }
@@ -49,6 +81,7 @@ File& File::operator=(File&& other) noexcept {
 }
 
 File File::open(const std::filesystem::path& path) {
+    ignoreFileSizeSignal();
     File f;
     f.path_ = path;
     f.fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
@@ -64,6 +97,7 @@ File File::open(const std::filesystem::path& path) {
 }
 
 File File::create(const std::filesystem::path& path) {
+    ignoreFileSizeSignal();
     File f;
     f.path_ = path;
     f.fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -82,7 +116,8 @@ std::uint64_t File::size() const {
 std::size_t File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
     auto* p = static_cast<char*>(buf);
     if (map_) {
-        const std::uint64_t avail = offset < logical_ ? std::min<std::uint64_t>(n, logical_ - offset) : 0;
+        const std::uint64_t avail =
+            offset < logical_ ? std::min<std::uint64_t>(n, logical_ - offset) : 0;
         if (avail) std::memcpy(p, map_ + offset, avail);
         if (avail < n) std::memset(p + avail, 0, n - avail);
         return avail;
@@ -101,6 +136,21 @@ std::size_t File::readAt(std::uint64_t offset, void* buf, std::size_t n) const {
     return done;
 }
 
+// Makes sure the disk holds room for the bytes from..to of the file, growing it to `to`.
+void File::reserve(std::uint64_t from, std::uint64_t to) {
+    if (to <= from) return;
+    const int rc = ::posix_fallocate(fd_, static_cast<off_t>(from), static_cast<off_t>(to - from));
+    if (rc == 0) return;
+    if (rc == EOPNOTSUPP || rc == EINVAL) {
+        // A file system without reservations: growing the file is the best there is.
+        if (::ftruncate(fd_, static_cast<off_t>(to)) == 0) return;
+        ioError(path_, "Cannot grow", errno);
+    }
+    // Whatever the failed reservation added goes again; the file keeps its old length.
+    (void)!::ftruncate(fd_, static_cast<off_t>(from));
+    ioError(path_, "Cannot grow", rc);
+}
+
 void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (!writable_)
         throw EngineError(ErrorKind::Database, "Table file is read-only: " + path_.string());
@@ -111,6 +161,7 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
         logical_ = std::max(logical_, offset + n);
         return;
     }
+    if (const std::uint64_t now = size(); offset + n > now) reserve(now, offset + n);
     std::size_t done = 0;
     while (done < n) {
         const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
@@ -131,27 +182,27 @@ void File::truncate(std::uint64_t size) {
 }
 
 void File::map() {
-    if (map_ || fd_ < 0) return;
+    if (map_ || fd_ < 0 || !writable_) return;
     const std::uint64_t size = this->size();
     logical_ = size;
+    mapLen_ = 0;
     if (size == 0) {
-        mapLen_ = 0;
-        map_ = nullptr;
-        if (!writable_) return;
         growMapping(64 * 1024);
         return;
     }
-    void* m = ::mmap(nullptr, size, PROT_READ | (writable_ ? PROT_WRITE : 0), MAP_SHARED, fd_, 0);
+    void* m = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (m == MAP_FAILED) return; // positioned reads and writes still work
     map_ = static_cast<std::uint8_t*>(m);
     mapLen_ = size;
 }
 
-// Grows the file and its mapping in steps, so that appending stays cheap.
+// Grows the file and its mapping in steps, so that appending stays cheap. The new space
+// is reserved on the disk first: a mapped page without room behind it cannot be written.
 void File::growMapping(std::uint64_t end) {
     std::uint64_t len = std::max<std::uint64_t>(end, mapLen_ + mapLen_ / 4);
     len = (len + (1 << 20) - 1) / (1 << 20) * (1 << 20);
-    if (::ftruncate(fd_, static_cast<off_t>(len)) != 0) ioError(path_, "Cannot grow");
+    const std::uint64_t physical = map_ ? mapLen_ : size();
+    reserve(physical, len);
     void* m = map_ ? ::mremap(map_, mapLen_, len, MREMAP_MAYMOVE)
                    : ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (m == MAP_FAILED) ioError(path_, "Cannot map");
@@ -165,16 +216,83 @@ bool File::tryLock(bool exclusive) {
     ioError(path_, "Cannot lock");
 }
 
+bool File::tryWriterLock() {
+    if (writerLock_) return true;
+    if (ofdLock(fd_, F_WRLCK)) return writerLock_ = true;
+    if (errno == EAGAIN || errno == EACCES) return false;
+    ioError(path_, "Cannot lock");
+}
+
+void File::releaseWriterLock() {
+    if (!writerLock_) return;
+    ofdLock(fd_, F_UNLCK);
+    writerLock_ = false;
+}
+
+void File::sync() {
+    if (fd_ < 0 || !writable_) return;
+    if (map_ && logical_ > 0 && ::msync(map_, logical_, MS_SYNC) != 0) ioError(path_, "Cannot flush");
+    if (::fsync(fd_) != 0) ioError(path_, "Cannot flush");
+}
+
+void File::unmap() {
+    if (!map_) return;
+    ::munmap(map_, mapLen_);
+    map_ = nullptr;
+    if (writable_ && mapLen_ != logical_) (void)!::ftruncate(fd_, static_cast<off_t>(logical_));
+    mapLen_ = 0;
+}
+
 void File::close() {
-    if (map_) {
-        ::munmap(map_, mapLen_);
-        map_ = nullptr;
-        if (writable_ && mapLen_ != logical_) (void)!::ftruncate(fd_, static_cast<off_t>(logical_));
-        mapLen_ = 0;
-    }
+    unmap();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    writerLock_ = false;
 }
+
+// ------------------------------------------------------------------------ replacements
+
+ReplacementFile::ReplacementFile(std::filesystem::path target)
+    : target_(std::move(target)), temp_(std::filesystem::path(target_).concat(".tmp")),
+      file_(File::create(temp_)) {}
+
+ReplacementFile::~ReplacementFile() {
+    if (committed_) return;
+    file_.close();
+    std::error_code ec;
+    std::filesystem::remove(temp_, ec);
+}
+
+void ReplacementFile::commit() {
+    file_.sync();
+    file_.close();
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) ioError(target_, "Cannot replace");
+    committed_ = true;
+    syncDirectory(target_.has_parent_path() ? target_.parent_path() : ".");
+}
+
+void syncDirectory(const std::filesystem::path& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) ioError(dir, "Cannot open directory");
+    const int rc = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (rc != 0 && error != EINVAL) ioError(dir, "Cannot flush directory", error);
+}
+
+void requireWritableDirectory(const std::filesystem::path& dir) {
+    // access() answers for the permissions; a probe file also finds a read-only mount or a
+    // full disk, which permissions do not show (and which stop even the superuser).
+    const std::filesystem::path probe = dir / ".fieldsmith-write-test";
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST)
+        throw EngineError(ErrorKind::Database, "Cannot write files in directory " + dir.string() +
+                                                   ": " + std::strerror(errno));
+    if (fd >= 0) ::close(fd);
+    ::unlink(probe.c_str());
+}
+
+// ------------------------------------------------------------------------ companions
 
 std::optional<std::filesystem::path> findCompanion(const std::filesystem::path& table,
                                                    const std::string& extension) {
@@ -200,4 +318,4 @@ std::filesystem::path companionPath(const std::filesystem::path& table, const st
     return std::filesystem::path(table).replace_extension(e);
 }
 
-} // namespace fieldsmith::engine::paradox
+} // namespace fieldsmith::engine
