@@ -2,11 +2,13 @@
 
 #include "EngineError.h"
 #include "FieldDef.h"
+#include "Table.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <ini.h>
+#include <sys/stat.h>
 
 namespace fieldsmith::engine {
 
@@ -117,6 +119,9 @@ fsys::path Session::directoryOf(const std::string& alias) const {
 std::vector<std::string> Session::tableNames(const std::string& alias) const {
     const fsys::path dir = directoryOf(alias);
     std::error_code ec;
+    if (!fsys::is_directory(dir, ec))
+        throw EngineError(ErrorKind::Database, "The directory " + dir.string() + " of alias " +
+                                                   alias + " does not exist");
     std::vector<std::string> names;
     for (const auto& entry : fsys::directory_iterator(dir, ec)) {
         if (!entry.is_regular_file(ec)) continue;
@@ -152,6 +157,26 @@ void Session::addAlias(const std::string& name,
         }
     }
     aliases_.push_back({name, std::move(params)});
+}
+
+std::vector<Table*> Session::openTablesOnFile(const fsys::path& path) const {
+    std::vector<Table*> found;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return found;
+    for (Table* t : openTables_)
+        if (t->active() && t->fileDevice_ == static_cast<std::uint64_t>(st.st_dev) &&
+            t->fileInode_ == static_cast<std::uint64_t>(st.st_ino))
+            found.push_back(t);
+    return found;
+}
+
+void Session::registerOpen(Table* table) {
+    if (std::find(openTables_.begin(), openTables_.end(), table) == openTables_.end())
+        openTables_.push_back(table);
+}
+
+void Session::unregisterOpen(Table* table) {
+    openTables_.erase(std::remove(openTables_.begin(), openTables_.end(), table), openTables_.end());
 }
 
 void Session::addPassword(const std::string& password) {

@@ -12,6 +12,8 @@
 
 namespace fieldsmith::engine {
 
+class Table;
+
 //! What an alias is: "STANDARD" (a directory of file tables) or a server type.
 struct DatabaseDesc {
     std::string name;
@@ -66,6 +68,10 @@ public:
     int ansiCodePage() const { return ansiCodePage_; }
     void setAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
 
+    // --- this program's open tables
+    //! The open tables of this session on this file (however the path is spelled).
+    std::vector<Table*> openTablesOnFile(const std::filesystem::path& path) const;
+
     //! Characters that had no equivalent between a table's code page and the program's
     //! and became "?", counted over all tables since the last reset. A run reads and
     //! resets it to report such losses once.
@@ -78,8 +84,13 @@ private:
     };
     const Alias* findAlias(const std::string& name) const;
 
+    friend class Table;
+    void registerOpen(Table* table);
+    void unregisterOpen(Table* table);
+
     std::filesystem::path configDir_;
     std::vector<Alias> aliases_;
+    std::vector<Table*> openTables_;
     std::vector<std::string> passwords_;
     FormatSettings formats_;
     int ansiCodePage_ = 1252;

@@ -1,6 +1,8 @@
 #include "Table.h"
 
 #include "EngineError.h"
+#include "FileIo.h"
+#include "TableOrder.h"
 #include "FormatSettings.h"
 #include "Session.h"
 #include "paradox/ParadoxDriver.h"
@@ -8,52 +10,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace fieldsmith::engine {
 
 namespace fsys = std::filesystem;
 
-// The order a table is walked in: the driver's primary order, or an in-memory sorted
-// list of sort keys for any other index.
-struct Table::Order {
-    int indexPos = -1;         //!< position in indexDefs_, -1 for the storage order
-    bool primary = true;       //!< served by the driver's primary order
-    std::vector<int> fields;   //!< field positions of the index
-    unsigned options = 0;
-    //! Secondary orders: sort key of the index fields followed by the record's ordinal in
-    //! primary order (8 bytes, big-endian), sorted.
-    std::vector<std::string> entries;
-    bool stale = true;
-};
-
-namespace {
-
-bool isStringType(FieldType t) {
-    return t == FieldType::ftString || t == FieldType::ftFixedChar || t == FieldType::ftWideString;
-}
-
-bool isIntegerType(FieldType t) {
-    return t == FieldType::ftSmallint || t == FieldType::ftInteger || t == FieldType::ftWord ||
-           t == FieldType::ftAutoInc || t == FieldType::ftLargeint;
-}
-
-bool isFloatType(FieldType t) {
-    return t == FieldType::ftFloat || t == FieldType::ftCurrency || t == FieldType::ftBCD;
-}
-
-void appendOrdinal(std::string& key, std::int64_t ordinal) {
-    for (int shift = 56; shift >= 0; shift -= 8)
-        key += static_cast<char>((static_cast<std::uint64_t>(ordinal) >> shift) & 0xFF);
-}
-
-std::int64_t ordinalFromEntry(const std::string& entry) {
-    std::uint64_t v = 0;
-    for (std::size_t i = entry.size() - 8; i < entry.size(); ++i)
-        v = (v << 8) | static_cast<unsigned char>(entry[i]);
-    return static_cast<std::int64_t>(v);
-}
-
-} // namespace
+using namespace detail;
 
 TableType tableTypeForName(std::string_view tableName) {
     const std::string ext = upperAscii(fsys::path(std::string(tableName)).extension().string());
@@ -159,6 +122,7 @@ void Table::setIndexFieldNames(std::string names) {
         requireBrowse("change the index");
         range_.reset();
         resolveOrder();
+        event(TableEvent::Reordered);
         first();
     }
 }
@@ -170,6 +134,7 @@ void Table::setIndexName(std::string name) {
         requireBrowse("change the index");
         range_.reset();
         resolveOrder();
+        event(TableEvent::Reordered);
         first();
     }
 }
@@ -177,9 +142,57 @@ void Table::setIndexName(std::string name) {
 fsys::path Table::filePath() const {
     if (tableName_.empty()) fail(ErrorKind::General, "Table name is empty");
     fsys::path name(tableName_);
-    if (!name.has_extension()) name += ".DB";
-    if (name.is_absolute() || databaseName_.empty()) return name;
-    return session_.directoryOf(databaseName_) / name;
+    const bool implied = !name.has_extension();
+    if (implied) name += ".DB";
+    if (!name.is_absolute() && !databaseName_.empty()) name = session_.directoryOf(databaseName_) / name;
+    return implied ? resolvePath(name) : exactOrResolved(name);
+}
+
+// A name typed with its extension names that file when it exists.
+fsys::path Table::exactOrResolved(const fsys::path& wanted) const {
+    std::error_code ec;
+    if (fsys::exists(wanted, ec)) return wanted;
+    return resolvePath(wanted);
+}
+
+// Finds the file a table name stands for on a file system that tells case apart: table
+// lists show names as the files have them, and many tables end in ".db". A name that
+// fits two files differing only in case is reported instead of guessed.
+fsys::path Table::resolvePath(const fsys::path& wanted) const {
+    const fsys::path dir = wanted.has_parent_path() ? wanted.parent_path() : fsys::path(".");
+    std::error_code ec;
+    if (!fsys::is_directory(dir, ec)) {
+        const bool viaAlias = !databaseName_.empty() && !fsys::path(tableName_).is_absolute();
+        fail(ErrorKind::Database, "The directory " + dir.string() +
+                                      (viaAlias ? " of alias " + databaseName_ : std::string()) +
+                                      " does not exist");
+    }
+    const std::string wantedName = wanted.filename().string();
+    const std::string wantedStem = wanted.stem().string();
+    std::vector<fsys::path> sameStem, anyCase;
+    for (const auto& entry : fsys::directory_iterator(dir, ec)) {
+        const fsys::path& p = entry.path();
+        if (!sameName(p.filename().string(), wantedName)) continue;
+        anyCase.push_back(p);
+        if (p.stem().string() == wantedStem) sameStem.push_back(p);
+    }
+    const auto& candidates = sameStem.empty() ? anyCase : sameStem;
+    if (candidates.size() == 1) return candidates.front();
+    if (candidates.size() > 1) {
+        std::string names;
+        for (const auto& c : candidates) names += (names.empty() ? "" : ", ") + c.filename().string();
+        fail(ErrorKind::Database, "Table name " + tableName_ + " fits several files that differ only in case (" +
+                                      names + "); rename all but one");
+    }
+    return wanted;
+}
+
+// This program's shared opens of a table give way to an exclusive use of it: the retry
+// question of a refused exclusive open is meant for other programs. An exclusive holder
+// is at work on the table and keeps it.
+void Table::closeOwnOpens(const fsys::path& path) {
+    for (Table* other : session_.openTablesOnFile(path))
+        if (other != this && !other->exclusive()) other->close();
 }
 
 void Table::open() {
@@ -187,6 +200,7 @@ void Table::open() {
     const fsys::path path = filePath();
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
+    if (exclusive_) closeOwnOpens(path);
     OpenRequest request{path, exclusive_, &session_};
     switch (type) {
     case TableType::Paradox: driver_ = paradox::openParadoxTable(request); break;
@@ -196,12 +210,19 @@ void Table::open() {
         fail(ErrorKind::General, "ASCII text tables are not supported yet: " + path.string());
     case TableType::Default: break;
     }
+    openPath_ = path;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        fileDevice_ = static_cast<std::uint64_t>(st.st_dev);
+        fileInode_ = static_cast<std::uint64_t>(st.st_ino);
+    }
     fieldDefs_ = driver_->fields();
     recentLookups_.clear();
     indexDefs_ = driver_->indexes();
     current_.assign(driver_->recordSize(), 0);
     state_ = DataSetState::Browse;
     range_.reset();
+    writing_ = false;
     try {
         resolveOrder();
     } catch (...) {
@@ -210,25 +231,52 @@ void Table::open() {
         state_ = DataSetState::Inactive;
         throw;
     }
+    session_.registerOpen(this);
     first();
+    event(TableEvent::Opened);
 }
 
 void Table::close() {
     if (!driver_) return;
+    event(TableEvent::AboutToClose);
+    if (!driver_) return; // the handler closed it
     std::unique_ptr<TableDriver> d = std::move(driver_);
+    session_.unregisterOpen(this);
     order_.reset();
     range_.reset();
     hasRecord_ = false;
     eof_ = bof_ = true;
     state_ = DataSetState::Inactive;
     image_ = {};
-    d->close();
+    writing_ = false;
+    std::exception_ptr failure;
+    try {
+        d->close();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    d.reset();
+    event(TableEvent::Closed);
+    if (failure) std::rethrow_exception(failure);
+}
+
+void Table::flush() {
+    if (!driver_) return;
+    driver_->flush();
+    writing_ = false;
+}
+
+void Table::requireWritable() {
+    requireActive("write");
+    driver().requireWritableFamily();
 }
 
 void Table::refresh() {
     requireActive("refresh");
     requireBrowse("refresh");
-    // The orders kept in memory follow every change made through this engine.
+    // The orders kept in memory follow every change made through this engine; another
+    // program's changes are read again.
+    if (driver().refresh()) afterReload();
     const std::int64_t n = orderSize();
     if (n == 0) {
         hasRecord_ = false;
@@ -369,6 +417,14 @@ void Table::notify() {
 
 void Table::setDataChangeHandler(std::function<void(Table&)> handler) {
     onDataChange_ = std::move(handler);
+}
+
+void Table::setEventHandler(std::function<void(Table&, TableEvent)> handler) {
+    onEvent_ = std::move(handler);
+}
+
+void Table::event(TableEvent e) {
+    if (onEvent_) onEvent_(*this, e);
 }
 
 void Table::enableControls() {
@@ -527,6 +583,7 @@ void Table::setRange(const std::vector<std::string>& from, const std::vector<std
     r.toKey = keyOf(to);
     range_ = r;
     applyRange();
+    event(TableEvent::Reordered);
     first();
 }
 
@@ -568,323 +625,7 @@ void Table::cancelRange() {
     requireBrowse("cancel a range");
     if (!range_) return;
     range_.reset();
-    first();
-}
-
-// ----------------------------------------------------------------------------- changes
-
-void Table::edit() {
-    requireActive("edit");
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) return;
-    if (!hasRecord_ || orderSize() == 0) {
-        insert();
-        return;
-    }
-    image_.raw = current_;
-    image_.blobs.assign(fieldDefs_.size(), std::nullopt);
-    state_ = DataSetState::Edit;
-}
-
-void Table::insert() {
-    requireActive("insert");
-    requireBrowse("insert");
-    image_.raw.assign(driver().recordSize(), 0);
-    driver().blankRecord(image_.raw.data());
-    image_.blobs.assign(fieldDefs_.size(), std::nullopt);
-    state_ = DataSetState::Insert;
-    notify();
-}
-
-void Table::post() {
-    requireActive("post");
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
-    auto& d = driver();
-    const bool inserting = state_ == DataSetState::Insert;
-    // What the change does to the orders: an insert or a new primary key shifts records;
-    // a new value in a secondary index's fields moves one entry of that order.
-    bool reordered = inserting;
-    const bool secondary = order_ && !order_->primary && !order_->stale;
-    std::string oldKey, newKey;
-    std::int64_t primaryOrdinal = -1;
-    if (!inserting) {
-        std::string a, b;
-        for (int f = 0; f < d.keyFieldCount(); ++f) {
-            d.appendSortKey(f, current_.data(), false, a);
-            d.appendSortKey(f, image_.raw.data(), false, b);
-        }
-        reordered = a != b;
-        if (secondary && !reordered) {
-            const int n = static_cast<int>(order_->fields.size());
-            oldKey = sortKeyOf(current_.data(), n);
-            newKey = sortKeyOf(image_.raw.data(), n);
-            if (oldKey != newKey) primaryOrdinal = d.ordinal(pos_);
-        }
-    }
-    const RecordPos p = inserting ? d.insert(image_) : d.update(pos_, image_);
-    state_ = DataSetState::Browse;
-    image_ = {};
-    pos_ = p;
-    hasRecord_ = true;
-    if (reordered) {
-        afterStructureChange();
-    } else if (primaryOrdinal >= 0) {
-        auto& entries = order_->entries;
-        appendOrdinal(oldKey, primaryOrdinal);
-        appendOrdinal(newKey, primaryOrdinal);
-        auto it = std::lower_bound(entries.begin(), entries.end(), oldKey);
-        if (it != entries.end() && *it == oldKey) entries.erase(it);
-        entries.insert(std::lower_bound(entries.begin(), entries.end(), newKey), newKey);
-        ordinal_ = -1;
-        if (range_) applyRange();
-    }
-    loadCurrent();
-    eof_ = bof_ = false;
-    notify();
-}
-
-void Table::cancel() {
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
-    state_ = DataSetState::Browse;
-    image_ = {};
-    notify();
-}
-
-void Table::afterStructureChange() {
-    ordinal_ = -1;
-    if (order_ && !order_->primary) order_->stale = true;
-    if (range_) applyRange();
-}
-
-void Table::deleteRecord() {
-    requireActive("delete");
-    if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) cancel();
-    if (!hasRecord_ || orderSize() == 0)
-        fail(ErrorKind::NoRecord, "Cannot perform this operation on an empty dataset");
-    const std::int64_t ord = currentOrdinal();
-    RecordPos following = 0;
-    bool wasLast = false;
-    const bool any = driver().remove(pos_, following, wasLast);
-    afterStructureChange();
-    const std::int64_t lo = range_ ? range_->lo : 0;
-    const std::int64_t n = orderSize();
-    if (!any || n == 0) {
-        hasRecord_ = false;
-        eof_ = bof_ = true;
-    } else if (order_->primary && !range_) {
-        pos_ = following;
-        ordinal_ = wasLast ? -1 : ord;
-        hasRecord_ = true;
-        loadCurrent();
-        eof_ = wasLast;
-        bof_ = false;
-    } else {
-        positionAt(std::clamp(ord, lo, lo + n - 1));
-        eof_ = ord >= lo + n;
-        bof_ = false;
-    }
-    notify();
-}
-
-// ------------------------------------------------------------------------------ fields
-
-int Table::fieldCount() const { return static_cast<int>(fieldDefs_.size()); }
-
-Field Table::field(int index) {
-    requireActive("read a field");
-    if (index < 0 || index >= fieldCount())
-        fail(ErrorKind::UnknownField, "Field index " + std::to_string(index) +
-                                          " out of range in table " + tableName_);
-    return Field(*this, index);
-}
-
-std::optional<int> Table::findField(std::string_view name) const {
-    // Walks ask for the same few names on every record: those are remembered as spelled.
-    for (const auto& [spelled, index] : recentLookups_)
-        if (spelled == name && index < static_cast<int>(fieldDefs_.size())) return index;
-    for (std::size_t i = 0; i < fieldDefs_.size(); ++i) {
-        if (!sameName(fieldDefs_[i].name, name)) continue;
-        if (recentLookups_.size() >= 8) recentLookups_.erase(recentLookups_.begin());
-        recentLookups_.emplace_back(std::string(name), static_cast<int>(i));
-        return static_cast<int>(i);
-    }
-    return std::nullopt;
-}
-
-Field Table::fieldByName(std::string_view name) {
-    requireActive("read a field");
-    if (auto i = findField(name)) return Field(*this, *i);
-    fail(ErrorKind::UnknownField,
-         "Field '" + std::string(name) + "' not found in table " + tableName_);
-}
-
-Value Table::fieldValue(int index) const {
-    if (!driver_) return {};
-    if (state_ == DataSetState::Edit || state_ == DataSetState::Insert) {
-        const auto& pending = image_.blobs[static_cast<std::size_t>(index)];
-        if (pending) {
-            if (pending->empty()) return {};
-            return isTextBlobType(fieldDefs_[static_cast<std::size_t>(index)].type)
-                       ? Value::text(*pending)
-                       : Value::bytes(*pending);
-        }
-        return driver_->decode(index, image_.raw.data());
-    }
-    if (!hasRecord_) return {};
-    return driver_->decode(index, current_.data());
-}
-
-std::string Table::fieldText(int index) const {
-    const Value v = fieldValue(index);
-    const FormatSettings& fmt = session_.formats();
-    switch (v.kind) {
-    case Value::Kind::Null: return {};
-    case Value::Kind::Text:
-    case Value::Kind::Bytes: return v.s;
-    case Value::Kind::Int: return std::to_string(v.i);
-    case Value::Kind::Bool: return v.i ? "True" : "False";
-    case Value::Kind::Float:
-        if (!v.s.empty()) { // exact decimal text (BCD)
-            std::string t = v.s;
-            for (char& c : t)
-                if (c == '.') c = fmt.decimalSeparator;
-            return t;
-        }
-        return formatFloat(v.f, fmt);
-    case Value::Kind::Date: return formatDate(v.i, fmt);
-    case Value::Kind::Time: return formatTime(v.i, fmt);
-    case Value::Kind::DateTime: return formatDateTime(v.f, fmt);
-    }
-    return {};
-}
-
-void Table::setFieldValue(int index, const Value& value) {
-    requireActive("set a field");
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
-        fail(ErrorKind::General, "Table " + tableName_ + " is not in edit or insert mode");
-    driver().encode(index, image_, value);
-    notify();
-}
-
-void Table::setFieldText(int index, std::string_view text) {
-    requireActive("set a field");
-    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
-        fail(ErrorKind::General, "Table " + tableName_ + " is not in edit or insert mode");
-    setFieldTextInto(index, text);
-    notify();
-}
-
-// Converts text by the field's type and encodes it into image_.
-void Table::setFieldTextInto(int index, std::string_view text) {
-    const FieldDef& def = fieldDefs_[static_cast<std::size_t>(index)];
-    const FormatSettings& fmt = session_.formats();
-    auto bad = [&](const char* kind) {
-        fail(ErrorKind::BadValue, "'" + std::string(text) + "' is not a valid " + kind +
-                                      " value for field '" + def.name + "'");
-    };
-    Value v;
-    const FieldType t = def.type;
-    if (isStringType(t) || isTextBlobType(t)) {
-        v = Value::text(std::string(text));
-    } else if (isBlobType(t) || t == FieldType::ftBytes || t == FieldType::ftVarBytes) {
-        v = Value::bytes(std::string(text));
-    } else if (text.empty()) {
-        v = Value::null();
-    } else if (isIntegerType(t)) {
-        auto n = parseInteger(text);
-        if (!n) bad("integer");
-        v = Value::integer(*n);
-    } else if (isFloatType(t)) {
-        auto f = parseFloat(text, fmt);
-        if (!f) bad("floating point");
-        v = Value::real(*f);
-        if (t == FieldType::ftBCD) {
-            std::string s(text);
-            for (char& c : s)
-                if (c == fmt.decimalSeparator) c = '.';
-            s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
-            v.s = s;
-        }
-    } else if (t == FieldType::ftBoolean) {
-        const std::string u = upperAscii(text);
-        if (std::string_view("TRUE").starts_with(u)) v = Value::boolean(true);
-        else if (std::string_view("FALSE").starts_with(u)) v = Value::boolean(false);
-        else bad("boolean");
-    } else if (t == FieldType::ftDate) {
-        auto d = parseDate(text, fmt);
-        if (!d) bad("date");
-        v = Value::date(*d);
-    } else if (t == FieldType::ftTime) {
-        auto ms = parseTime(text, fmt);
-        if (!ms) bad("time");
-        v = Value::time(*ms);
-    } else if (t == FieldType::ftDateTime || t == FieldType::ftTimeStamp) {
-        auto ms = parseDateTime(text, fmt);
-        if (!ms) bad("date and time");
-        v = Value::dateTime(*ms);
-    } else {
-        v = Value::text(std::string(text));
-    }
-    driver().encode(index, image_, v);
-}
-
-// -------------------------------------------------------------------------- definitions
-
-void Table::updateFieldDefs() {
-    if (active()) {
-        fieldDefs_ = driver_->fields();
-    } else {
-        Table probe(session_);
-        openProbe(probe);
-        fieldDefs_ = probe.fieldDefs_;
-    }
-    recentLookups_.clear();
-}
-
-void Table::updateIndexDefs() {
-    if (active()) {
-        indexDefs_ = driver_->indexes();
-        return;
-    }
-    Table probe(session_);
-    openProbe(probe);
-    indexDefs_ = probe.indexDefs_;
-}
-
-// Opens another table object on this closed table's file, to read its definitions.
-void Table::openProbe(Table& probe) const {
-    probe.setDatabaseName(databaseName_);
-    probe.setTableName(tableName_);
-    probe.setTableType(tableType_);
-    probe.open();
-}
-
-void Table::createTable() {
-    if (active()) fail(ErrorKind::General, "Cannot create the open table " + tableName_);
-    const fsys::path path = filePath();
-    TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
-                                                      : tableType_;
-    if (type != TableType::Paradox)
-        fail(ErrorKind::General, "Only Paradox tables can be created yet: " + path.string());
-    paradox::createParadoxTable(path, fieldDefs_, indexDefs_, session_, createPassword_);
-}
-
-void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
-    if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
-    paradox::addParadoxIndex(filePath(), name, fields, options, session_);
-}
-
-void Table::deleteIndex(const std::string& name) {
-    requireActive("drop an index");
-    requireBrowse("drop an index");
-    driver().dropIndex(name);
-    indexDefs_ = driver().indexes();
-    if (order_ && order_->indexPos >= 0) {
-        // The table falls back to its storage order when its index is gone.
-        indexName_.clear();
-        indexFieldNames_.clear();
-    }
-    range_.reset();
-    resolveOrder();
+    event(TableEvent::Reordered);
     first();
 }
 

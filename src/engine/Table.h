@@ -23,6 +23,31 @@ class Table;
 enum class TableType { Default, Paradox, DBase, Ascii };
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
+//! What a table's event handler hears besides record moves.
+enum class TableEvent {
+    Opened,
+    AboutToClose,   //!< still open: a viewer may post what the user typed
+    Closed,
+    Reordered,      //!< another index or range: positions of records changed
+    RecordsChanged, //!< a record was posted, inserted or deleted
+};
+
+//! Identities of records (TableDriver::identity) in one flat buffer: a walk over a million
+//! records keeps a few bytes per record.
+class IdentityList {
+public:
+    std::size_t size() const { return count_; }
+    std::string_view at(std::size_t i) const {
+        return std::string_view(data_).substr(i * width_, width_);
+    }
+    void add(std::string_view identity);
+
+private:
+    std::size_t width_ = 0;
+    std::size_t count_ = 0;
+    std::string data_;
+};
+
 //! The table type that a table name stands for: .DBF dBase, .TXT ASCII text, else Paradox.
 TableType tableTypeForName(std::string_view tableName);
 
@@ -84,11 +109,22 @@ public:
     std::filesystem::path filePath() const;
 
     // --- life cycle
+    //! Opens the table. An exclusive open first closes this program's own other opens of
+    //! the same table: the retry question of a refused exclusive open is for other programs.
     void open();
+    //! Flushes (see flush()) and closes. A flush error is thrown after the table is closed.
     void close();
     bool active() const { return driver_ != nullptr; }
-    //! Re-reads the record count and the current record from the files.
+    //! Re-reads the record count and the current record from the files, also after another
+    //! program changed the table.
     void refresh();
+    //! Writes every change through to the disk and brings the table's indexes up to date;
+    //! another open or program may write the table afterwards. A run that reports completion
+    //! has flushed. Errors are thrown, never swallowed.
+    void flush();
+    //! Throws before a run writes when its changes could not be flushed at the end (a
+    //! read-only table, or a directory where index files cannot be rebuilt).
+    void requireWritable();
 
     // --- cursor
     std::int64_t recordCount();
@@ -153,12 +189,39 @@ public:
     //! Drops an index by name ("" is the primary index).
     void deleteIndex(const std::string& name);
 
-    // --- data-change notification
+    // --- record identities
+    //! The identity of the current record (TableDriver::identity); empty when there is none.
+    std::string identity();
+    //! Moves to the record of an identity; false, with the cursor where it was, when the
+    //! record is gone.
+    bool gotoIdentity(std::string_view identity);
+    //! The identities of every record of the current order and range, in that order: a walk
+    //! that changes the fields its order depends on goes by this list, so that it meets every
+    //! record exactly once.
+    IdentityList identities();
+    //! Whether writing one of these fields can move a record within the current order.
+    bool orderDependsOn(const std::vector<std::string>& fieldNames) const;
+
+    // --- reading without moving the cursor (the Table View's rows)
+    struct Row {
+        std::vector<std::uint8_t> raw;
+        RecordPos pos = 0;
+    };
+    //! The record at a 0-based position of the current order and range; false past the end.
+    bool readRow(std::int64_t index, Row& row);
+    //! A field of a row read by readRow(), as Field::asString() would give it.
+    std::string rowText(const Row& row, int field);
+    std::string rowIdentity(const Row& row);
+
+    // --- notification
     //! Called after every record move and value change, unless controls are disabled.
     void setDataChangeHandler(std::function<void(Table&)> handler);
     void disableControls() { ++controlsDisabled_; }
     void enableControls();
     bool controlsDisabled() const { return controlsDisabled_ > 0; }
+    //! Called on open and close, when the order changes and when records change. Never
+    //! suspended: a viewer must always know when its rows went stale.
+    void setEventHandler(std::function<void(Table&, TableEvent)> handler);
 
 private:
     friend class Field;
@@ -171,6 +234,13 @@ private:
     };
 
     TableDriver& driver() const;
+    std::filesystem::path resolvePath(const std::filesystem::path& wanted) const;
+    std::filesystem::path exactOrResolved(const std::filesystem::path& wanted) const;
+    void closeOwnOpens(const std::filesystem::path& path);
+    void ensureWriter();
+    void afterReload();
+    void event(TableEvent e);
+    std::string textOfValue(const Value& v) const;
     void requireActive(const char* what) const;
     void requireBrowse(const char* what);
     void resolveOrder();
@@ -200,6 +270,7 @@ private:
 
     std::string createPassword_;
     std::unique_ptr<TableDriver> driver_;
+    std::filesystem::path openPath_; //!< the file the driver opened
     std::vector<FieldDef> fieldDefs_;
     std::vector<IndexDef> indexDefs_;
     std::unique_ptr<Order> order_;
@@ -217,7 +288,12 @@ private:
 
     mutable std::vector<std::pair<std::string, int>> recentLookups_; //!< name as asked → field
     std::function<void(Table&)> onDataChange_;
+    std::function<void(Table&, TableEvent)> onEvent_;
     int controlsDisabled_ = 0;
+    bool writing_ = false; //!< this open holds the table's writer role
+
+    friend class Session;
+    std::uint64_t fileDevice_ = 0, fileInode_ = 0; //!< which file is open, for the session
 };
 
 } // namespace fieldsmith::engine

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fieldsmith::engine {
@@ -78,6 +79,14 @@ public:
     //! First record whose leading nFields key fields compare >= (after: >) those of raw.
     //! Only for keyed tables; false when there is no such record.
     virtual bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) = 0;
+
+    //! A record's identity, which stays the record's while records are edited: the stored
+    //! primary key of a keyed table (it changes only with the key), or else where the record
+    //! stands in a format whose records do not move when others are edited. Every identity
+    //! of one open table has the same length.
+    virtual std::string identity(RecordPos pos, const std::uint8_t* raw) = 0;
+    //! Finds the record of an identity; false when there is none any more.
+    virtual bool locate(std::string_view identity, RecordPos& pos) = 0;
 
     // --- changes; each writes through to the files before it returns
     //! Makes this open the table's one writer; called before every change. Cheap while

@@ -39,9 +39,12 @@ public:
         bool suspendControls = false;      //!< no data-change signals during the walk
         std::function<void()> afterOpen{}; //!< runs once the table is open
     };
+    //! written: the fields the walk writes, so that it can keep to the records as they
+    //! stood when it began although they move in its order.
     OperationCursor(Table& table, std::string alias, std::string name, std::string indexFields,
-                    Options options)
-        : TableWalkCursor(table, std::move(alias), std::move(name), std::move(indexFields)),
+                    std::vector<std::string> written, Options options)
+        : TableWalkCursor(table, std::move(alias), std::move(name), std::move(indexFields),
+                          std::move(written)),
           table_(table), options_(std::move(options)) {}
     void open() override {
         TableWalkCursor::open();
@@ -200,7 +203,7 @@ void ExecuteFeldReplaceComplete(run::RunContext& ctx) {
     }
     Table& t = ctx.shared.TempTable;
     // The table stays open after the run.
-    OperationCursor cursor(t, in.Change1Alias, in.Change1Table, "",
+    OperationCursor cursor(t, in.Change1Alias, in.Change1Table, "", {in.Change1Field},
                            {false, false, [&] { host.setStatusText(2, run::recordsChanged(0)); }});
     run::WalkStyle style;
     style.waitCursor = true;
@@ -247,7 +250,7 @@ void SuchenErsetzenSubStrings(run::RunContext& ctx) {
 
     Table& t = ctx.shared.TempTable;
     const std::string order = in.Index3Check && !in.Index3Box.empty() ? in.Index3Box : std::string();
-    OperationCursor cursor(t, in.Change2Alias, in.Change2Table, order, {true, true});
+    OperationCursor cursor(t, in.Change2Alias, in.Change2Table, order, {in.Change2Field}, {true, true});
     run::WalkStyle style;
     style.waitCursor = true;
     style.useDurationPanel = true;
@@ -305,7 +308,7 @@ void ExecuteMergeFelder(run::RunContext& ctx) {
     if (isEmpty(in.MergeFeld1)) return host.showError("Field1 must be specified!");
     if (isEmpty(in.MergeTargetFeld)) return host.showError("Merge-Target-field must be specified!");
     Table t(ctx.session);
-    OperationCursor cursor(t, in.AliasMerge, in.MergeTable, "", {});
+    OperationCursor cursor(t, in.AliasMerge, in.MergeTable, "", {in.MergeTargetFeld, in.MergeFeld1}, {});
     run::WalkStyle style;
     style.abortText = std::string(run::kAbortProcessCapital);
     style.completionEnding = "!";
@@ -351,7 +354,7 @@ void NeuValueIF(run::RunContext& ctx) {
         return;
     }
     Table& t = ctx.shared.TempTable;
-    OperationCursor cursor(t, in.Change3Alias, in.Change3Table, "", {});
+    OperationCursor cursor(t, in.Change3Alias, in.Change3Table, "", {in.Change3Feld2}, {});
     run::WalkStyle style;
     style.waitCursor = true;
     style.useDurationPanel = true;
@@ -384,7 +387,7 @@ void ExecutePreisFeldFormatieren(run::RunContext& ctx) {
     if (isEmpty(in.PreisFeld1)) return host.showError("Price Field must be specified!");
     if (!host.confirm("Are you sure that the field \"" + in.PreisFeld1 + "\" is REALLY a \"price field\"?")) return;
     Table t(ctx.session);
-    OperationCursor cursor(t, in.PreisAlias1, in.PreisTable1, "", {});
+    OperationCursor cursor(t, in.PreisAlias1, in.PreisTable1, "", {in.PreisFeld1}, {});
     run::WalkStyle style;
     style.format = run::ProgressFormat::ProcessedOf;
     style.firstShown = 1;

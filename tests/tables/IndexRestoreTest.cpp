@@ -120,7 +120,10 @@ TEST_F(IndexRestore, TableWithoutIndexesWritesNoListAndRestoreOnlyOpensAndCloses
 
 TEST_F(IndexRestore, ExclusiveOpenAsksAgainUntilCancelled) {
     makeKunden({});
-    engine::Table holder(session);
+    // Another session holds the table, as another program would.
+    engine::Session otherProgram;
+    otherProgram.addStandardAlias("WORK", dir.path());
+    engine::Table holder(otherProgram);
     holder.setDatabaseName("WORK");
     holder.setTableName("KUNDEN");
     holder.open();

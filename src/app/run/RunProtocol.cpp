@@ -1,6 +1,7 @@
 #include "app/run/RunProtocol.h"
 
 #include "app/run/Texts.h"
+#include "engine/EngineError.h"
 #include "engine/FormatSettings.h"
 #include "engine/Table.h"
 
@@ -45,9 +46,9 @@ void RunningState::leave() {
 }
 
 TableWalkCursor::TableWalkCursor(engine::Table& table, std::string alias, std::string tableName,
-                                 std::string indexFieldNames)
+                                 std::string indexFieldNames, std::vector<std::string> writtenFields)
     : table_(table), alias_(std::move(alias)), tableName_(std::move(tableName)),
-      indexFieldNames_(std::move(indexFieldNames)) {}
+      indexFieldNames_(std::move(indexFieldNames)), writtenFields_(std::move(writtenFields)) {}
 
 void TableWalkCursor::open() {
     table_.close();
@@ -57,15 +58,40 @@ void TableWalkCursor::open() {
     table_.open();
     table_.cancelRange();
     table_.refresh();
+    table_.requireWritable();
+    byIdentity_ = table_.orderDependsOn(writtenFields_);
+    at_ = 0;
+    if (byIdentity_) {
+        identities_ = table_.identities();
+        if (identities_.size() > 0) table_.gotoIdentity(identities_.at(0));
+        return;
+    }
     table_.first();
 }
 
 std::int64_t TableWalkCursor::recordCount() {
-    return table_.recordCount();
+    return byIdentity_ ? static_cast<std::int64_t>(identities_.size()) : table_.recordCount();
 }
+
 void TableWalkCursor::next() {
-    table_.next();
+    if (!byIdentity_) {
+        table_.next();
+        return;
+    }
+    if (at_ + 1 >= identities_.size()) {
+        table_.next(); // past the last record, as a walk in order ends
+        return;
+    }
+    ++at_;
+    if (!table_.gotoIdentity(identities_.at(at_)))
+        throw engine::EngineError(engine::ErrorKind::NoRecord,
+                                  "A record of table " + tableName_ + " disappeared during the run");
 }
+
+void TableWalkCursor::finish() {
+    table_.flush();
+}
+
 void TableWalkCursor::close() {
     table_.close();
 }
@@ -117,12 +143,15 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
             if (style.freshTableOrder) ++c.processed;
         }
         showDuration();
+        // A run that cannot leave its table written and indexed did not complete.
+        cursor.finish();
         running.restoreCursor();
         host.showInformation(completionMessage(c.processed, c.total, style.completionEnding));
         running.leave();
         cursor.close();
     } catch (...) {
         try {
+            cursor.finish();
             cursor.close();
         } catch (...) {
             // The first error is the one the user needs to see.

@@ -9,9 +9,11 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/Table.h"
 
 namespace fieldsmith::engine {
-class Table;
 struct FormatSettings;
 } // namespace fieldsmith::engine
 
@@ -55,24 +57,34 @@ public:
     virtual std::int64_t recordCount() = 0;
     //! Move to the next record; at the end the cursor stays where it is.
     virtual void next() = 0;
+    //! Writes the walk's changes through to the disk before the run reports completion.
+    virtual void finish() {}
     virtual void close() = 0;
 };
 
 //! A walk over an engine table: closes it, sets database and table name and the index
 //! field names (empty: primary order), opens it shared, drops any range, refreshes and
-//! goes to the first record.
+//! goes to the first record. Before the first record it makes sure the run's changes can be
+//! written and flushed. When the walk writes fields that its order depends on, it goes by
+//! the identities of the records as they stood before the first write, so that a record
+//! that moves is met exactly once.
 class TableWalkCursor : public WalkCursor {
 public:
     TableWalkCursor(engine::Table& table, std::string alias, std::string tableName,
-                    std::string indexFieldNames = {});
+                    std::string indexFieldNames = {}, std::vector<std::string> writtenFields = {});
     void open() override;
     std::int64_t recordCount() override;
     void next() override;
+    void finish() override;
     void close() override;
 
 private:
     engine::Table& table_;
     std::string alias_, tableName_, indexFieldNames_;
+    std::vector<std::string> writtenFields_;
+    bool byIdentity_ = false;
+    engine::IdentityList identities_;
+    std::size_t at_ = 0;
 };
 
 enum class ProgressFormat {

@@ -522,6 +522,37 @@ bool ParadoxTable::seek(const std::uint8_t* raw, int nFields, bool after, Record
     return false;
 }
 
+// Keyed tables: the stored key bytes. Unkeyed tables never move a record when another is
+// edited (there is no order to keep), so the block and slot serve.
+std::string ParadoxTable::identity(RecordPos pos, const std::uint8_t* raw) {
+    if (header_.numKeyFields > 0)
+        return std::string(reinterpret_cast<const char*>(raw),
+                           static_cast<std::size_t>(keyBytes(header_.numKeyFields)));
+    std::string id(8, '\0');
+    for (int i = 0; i < 8; ++i) id[static_cast<std::size_t>(i)] = static_cast<char>((pos >> (56 - 8 * i)) & 0xFF);
+    return id;
+}
+
+bool ParadoxTable::locate(std::string_view identity, RecordPos& pos) {
+    if (header_.numKeyFields > 0) {
+        if (identity.size() != static_cast<std::size_t>(keyBytes(header_.numKeyFields))) return false;
+        std::vector<std::uint8_t> raw(static_cast<std::size_t>(header_.recordSize), 0);
+        std::memcpy(raw.data(), identity.data(), identity.size());
+        const auto found = findKey(raw.data());
+        if (found) pos = *found;
+        return found.has_value();
+    }
+    if (identity.size() != 8) return false;
+    RecordPos p = 0;
+    for (char c : identity) p = (p << 8) | static_cast<unsigned char>(c);
+    const auto block = static_cast<std::size_t>(p >> 32);
+    const auto slot = static_cast<int>(p & 0xFFFFFFFFu);
+    if (block == 0 || block >= chainIndex_.size() || chainIndex_[block] < 0) return false;
+    if (slot < 0 || slot >= counts_[static_cast<std::size_t>(chainIndex_[block])]) return false;
+    pos = p;
+    return true;
+}
+
 std::optional<RecordPos> ParadoxTable::findKey(const std::uint8_t* raw) {
     RecordPos p;
     if (!seek(raw, header_.numKeyFields, false, p)) return std::nullopt;
@@ -1043,11 +1074,18 @@ void ParadoxTable::flush() {
     }
 }
 
+// Closes also when the flush fails; the failure is reported after the files are closed.
 void ParadoxTable::close() {
     if (!db_.isOpen()) return;
-    flush();
+    std::exception_ptr failure;
+    try {
+        flush();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     blobs_.reset();
     db_.close();
+    if (failure) std::rethrow_exception(failure);
 }
 
 // Reads the table again when another writer changed it since this open last looked.

@@ -38,6 +38,8 @@ public:
                        std::string& out) override;
     void blankRecord(std::uint8_t* raw) override;
     bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) override;
+    std::string identity(RecordPos pos, const std::uint8_t* raw) override;
+    bool locate(std::string_view identity, RecordPos& pos) override;
 
     WriteAccess beginWrite() override;
     RecordPos insert(RecordImage& image) override;

@@ -52,19 +52,37 @@ protected:
     Session session;
 };
 
+// Within one session an exclusive open makes the program's own shared opens give way (they
+// are closed), while an exclusive holder keeps refusing. Another session in the same process
+// stands for another program: it is refused whatever the first open was.
 TEST_F(Locking, OpensInOneProcessSeeEachOther) {
     struct Case {
-        bool firstExclusive, secondExclusive, refused;
-    } cases[] = {{false, false, false}, {false, true, true}, {true, false, true}, {true, true, true}};
+        const char* what;
+        bool firstExclusive, secondExclusive, sameSession, refused, firstClosed;
+    } cases[] = {
+        {"shared, shared", false, false, true, false, false},
+        {"own shared gives way to exclusive", false, true, true, false, true},
+        {"exclusive refuses shared", true, false, true, true, false},
+        {"exclusive refuses exclusive", true, true, true, true, false},
+        {"other session: shared refuses exclusive", false, true, false, true, false},
+        {"other session: exclusive refuses shared", true, false, false, true, false},
+    };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Session other;
+        other.addStandardAlias("WORK", dir.path());
         auto a = table(c.firstExclusive);
         a->open();
-        auto b = table(c.secondExclusive);
+        auto b = std::make_unique<Table>(c.sameSession ? session : other);
+        b->setDatabaseName("WORK");
+        b->setTableName("LOCKED");
+        b->setExclusive(c.secondExclusive);
         if (c.refused) {
             expectInUse(*b);
         } else {
             EXPECT_NO_THROW(b->open());
         }
+        EXPECT_EQ(a->active(), !c.firstClosed);
         a->close();
         if (c.refused) {
             EXPECT_NO_THROW(b->open()) << "closing the first open releases its lock";
