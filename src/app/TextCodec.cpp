@@ -20,4 +20,12 @@ QString fromEngine(const std::string& text) {
     return QString::fromStdString(engine::toUtf8(text, gCodePage));
 }
 
+std::string toFileName(const QString& text) {
+    return text.toStdString();
+}
+
+QString fromFileName(const std::string& name) {
+    return QString::fromStdString(name);
+}
+
 } // namespace fieldsmith::app

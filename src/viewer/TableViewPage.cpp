@@ -6,6 +6,7 @@
 #include "app/TextCodec.h"
 #include "app/WindowRunHost.h"
 #include "app/pages/PageLayout.h"
+#include "engine/EngineError.h"
 #include "engine/Table.h"
 #include "viewer/TableModel.h"
 
@@ -14,7 +15,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QTimer>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
@@ -90,36 +93,15 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
     outer->addWidget(bar);
 
     model_ = new TableModel(this);
-    // An edited cell is posted at once; a refused value reaches the error box and the
-    // record stays in edit state.
-    model_->writer = [this](int row, int column, const QString& text) {
-        engine::Table& t = form_.shared().TempTable;
-        QString stored = text;
-        form_.guarded([&] {
-            if (!showsTempTable()) return;
-            if (row == model_->pendingRow()) {
-                // A new record: inserted on its first value, posted when the row is left.
-                if (t.state() != engine::DataSetState::Insert) t.insert();
-                t.field(column).setAsString(app::toEngine(text));
-                stored = app::fromEngine(t.field(column).asString());
-                pendingChanged_ = true;
-                return;
-            }
-            moveTo(row);
-            t.edit();
-            t.field(column).setAsString(app::toEngine(text));
-            t.post();
-            stored = app::fromEngine(t.field(column).asString());
-            // A changed key moves the record: the rows are read again in the new order.
-            if (t.field(column).isIndexField())
-                QMetaObject::invokeMethod(this, &TTableViewPage::reload, Qt::QueuedConnection);
-        });
-        return stored;
+    model_->writer = [this](const std::string& identity, int column, const QString& text) {
+        return writeValue(identity, column, text);
     };
     DBGrid1 = new QTableView(this);
     DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
     DBGrid1->setModel(model_);
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    // Rows of one height: the grid then handles a million of them without measuring each.
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     DBGrid1->verticalHeader()->setDefaultSectionSize(20);
     DBGrid1->horizontalHeader()->setSectionsClickable(true);
     DBGrid1->installEventFilter(this);
@@ -139,24 +121,36 @@ TTableViewPage::TTableViewPage(app::TFieldsmithForm& form, QWidget* parent)
                     QMetaObject::invokeMethod(this, &TTableViewPage::leaveNewRecord, Qt::QueuedConnection);
                     return;
                 }
-                if (current.isValid() && current.row() != model_->pendingRow()) moveTo(current.row());
+                if (current.isValid() && current.row() != model_->pendingRow()) rowChanged(current.row());
             });
-    connect(ToolButton9, &QToolButton::clicked, this,
-            [this] { form_.guarded([this] { form_.shared().TempTable.edit(); }); });
-    connect(ToolButton3, &QToolButton::clicked, this, [this] {
+    connect(DBRichEdit1, &QLineEdit::textEdited, this, [this] { memoDirty_ = true; });
+    connect(ToolButton9, &QToolButton::clicked, this, [this] {
         form_.guarded([this] {
-            engine::Table& t = form_.shared().TempTable;
-            if (memoField_ >= 0 && showsTempTable() && t.state() != engine::DataSetState::Browse)
-                t.field(memoField_).setAsString(app::toEngine(DBRichEdit1->text()));
-            t.post();
-            const int row = DBGrid1->currentIndex().row();
-            reload();
-            if (row >= 0 && row < model_->rowCount()) DBGrid1->selectRow(row);
+            requireIdleForEditing();
+            if (gotoRow(DBGrid1->currentIndex().row())) temp().edit();
         });
     });
+    connect(ToolButton3, &QToolButton::clicked, this, [this] {
+        if (!commitMemo()) return;
+        form_.guarded([this] {
+            engine::Table& t = temp();
+            if (!t.active() || t.state() == engine::DataSetState::Browse) return;
+            requireIdleForEditing();
+            t.post();
+            t.flush();
+        });
+        relayoutNow();
+    });
 
+    model_->setTable(&form.shared().TempTable);
     form.shared().TempTable.setDataChangeHandler(
         [this](engine::Table&) { DSTempTableDataChange(); });
+    form.shared().TempTable.setEventHandler(
+        [this](engine::Table&, engine::TableEvent e) { onTableEvent(e); });
+}
+
+engine::Table& TTableViewPage::temp() {
+    return form_.shared().TempTable;
 }
 
 bool TTableViewPage::eventFilter(QObject* watched, QEvent* event) {
@@ -169,7 +163,8 @@ bool TTableViewPage::eventFilter(QObject* watched, QEvent* event) {
         const bool insertKey = key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier;
         const bool appendKey = key->key() == Qt::Key_Down && row == model_->rowCount() - 1 &&
                                model_->pendingRow() < 0;
-        if ((insertKey || appendKey) && showsTempTable() && model_->pendingRow() < 0) {
+        if ((insertKey || appendKey) && temp().active() && model_->pendingRow() < 0 &&
+            model_->columnCount() > 0 && !form_.running()) {
             const int at = appendKey ? model_->rowCount() : std::max(row, 0);
             model_->addPendingRow(at);
             pendingChanged_ = false;
@@ -178,15 +173,18 @@ bool TTableViewPage::eventFilter(QObject* watched, QEvent* event) {
         }
         if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier) &&
             DBGrid1->currentIndex().isValid()) {
+            const int current = DBGrid1->currentIndex().row();
+            if (current == model_->pendingRow()) return true;
             if (DelRecCheckbox->isChecked() ||
                 form_.message(run::MessageKind::Confirmation,
                               QStringLiteral("Datensatz löschen?"))) {
-                const int row = DBGrid1->currentIndex().row();
                 form_.guarded([&] {
-                    moveTo(row);
-                    form_.shared().TempTable.deleteRecord();
-                    reload();
+                    requireIdleForEditing();
+                    if (!gotoRow(current)) return;
+                    temp().deleteRecord();
+                    temp().flush();
                 });
+                relayoutNow();
             }
             return true;
         }
@@ -194,40 +192,149 @@ bool TTableViewPage::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TTableViewPage::ViewTabAliasChange() {
+void TTableViewPage::hideEvent(QHideEvent* event) {
+    commitPending();
+    QWidget::hideEvent(event);
+}
+
+// The table behind the grid changed: opened, closed, reordered, or records written by
+// this page or by a run of another page.
+void TTableViewPage::onTableEvent(engine::TableEvent e) {
+    switch (e) {
+    case engine::TableEvent::AboutToClose:
+        commitPending();
+        break;
+    case engine::TableEvent::Closed:
+    case engine::TableEvent::Opened:
+    case engine::TableEvent::Reordered:
+        if (e == engine::TableEvent::Opened) ShowFirstMemoField();
+        if (e == engine::TableEvent::Closed) {
+            memoField_ = -1;
+            memoDirty_ = false;
+            memoIdentity_.clear();
+            DBRichEdit1->clear();
+            DBRichEdit1->setEnabled(false);
+        }
+        model_->invalidate();
+        relayoutNow();
+        break;
+    case engine::TableEvent::RecordsChanged:
+        // A run posts a record at a time: the grid catches up a few times a second.
+        model_->invalidate();
+        scheduleRelayout();
+        break;
+    }
+}
+
+void TTableViewPage::scheduleRelayout() {
+    if (relayoutScheduled_) return;
+    relayoutScheduled_ = true;
+    QTimer::singleShot(100, this, [this] {
+        relayoutScheduled_ = false;
+        model_->relayout();
+    });
+}
+
+void TTableViewPage::relayoutNow() {
+    const int column = std::max(0, DBGrid1->currentIndex().column());
+    model_->invalidate();
+    model_->relayout();
+    // The current row follows the table's current record, found by its identity.
+    engine::Table& t = temp();
+    if (!t.active() || form_.running()) return;
     try {
-        form_.shared().TempTable.close();
+        const std::int64_t rec = t.recNo();
+        if (rec > 0 && rec <= model_->rowCount()) {
+            QSignalBlocker block(DBGrid1->selectionModel());
+            DBGrid1->setCurrentIndex(model_->index(static_cast<int>(rec - 1), column));
+        }
+    } catch (const std::exception&) {
+    }
+}
+
+void TTableViewPage::ViewTabAliasChange() {
+    commitPending();
+    try {
+        temp().close();
     } catch (const std::exception&) {
         // Closing is best effort here.
     }
-    model_->clear();
-    memoField_ = -1;
-    DBRichEdit1->clear();
-    DBRichEdit1->setEnabled(false);
+    model_->invalidate();
+    model_->relayout();
 }
 
 void TTableViewPage::ViewTabTableExit() {
-    memoField_ = -1;
-    DBRichEdit1->setEnabled(false);
-    engine::Table& t = form_.shared().TempTable;
+    commitPending();
+    engine::Table& t = temp();
     try {
         t.close();
         t.setDatabaseName(app::toEngine(ViewTabAlias->boxText()));
-        t.setTableName(app::toEngine(ViewTabTable->boxText()));
+        t.setTableName(app::toFileName(ViewTabTable->boxText()));
         t.setIndexFieldNames({});
-        openedAlias_ = t.databaseName();
-        openedTable_ = t.tableName();
         t.open();
-        ShowFirstMemoField();
     } catch (const std::exception&) {
         // A table that cannot be opened leaves the grid empty, without a message.
     }
-    reload();
+    model_->invalidate();
+    model_->relayout();
+    DSTempTableDataChange();
+}
+
+void TTableViewPage::requireIdleForEditing() {
+    if (form_.running())
+        throw engine::EngineError(engine::ErrorKind::Database,
+                                  "A run is using the table; change it when the run has ended.");
+}
+
+bool TTableViewPage::gotoRow(int row) {
+    engine::Table& t = temp();
+    const std::string identity = model_->identityAt(row);
+    if (!t.active() || identity.empty()) return false;
+    if (t.identity() == identity) return true;
+    if (t.gotoIdentity(identity)) return true;
+    relayoutNow();
+    throw engine::EngineError(engine::ErrorKind::NoRecord,
+                              "The record this row showed no longer exists; the grid shows the "
+                              "table as it is now.");
+}
+
+QString TTableViewPage::writeValue(const std::string& identity, int column, const QString& text) {
+    engine::Table& t = temp();
+    QString stored;
+    bool written = false;
+    form_.guarded([&] {
+        requireIdleForEditing();
+        if (identity.empty()) {
+            // A new record: inserted on its first value, posted when its row is left.
+            if (t.state() != engine::DataSetState::Insert) t.insert();
+            t.field(column).setAsString(app::toEngine(text));
+            stored = app::fromEngine(t.field(column).asString());
+            pendingChanged_ = true;
+            written = true;
+            return;
+        }
+        if (!t.gotoIdentity(identity))
+            throw engine::EngineError(engine::ErrorKind::NoRecord,
+                                      "The record this row showed no longer exists; the change "
+                                      "was not written.");
+        t.edit();
+        t.field(column).setAsString(app::toEngine(text));
+        t.post();
+        t.flush();
+        stored = app::fromEngine(t.field(column).asString());
+        written = true;
+    });
+    if (!written) {
+        // Refused: a record in edit state stays so, for mending; the cell shows the table.
+        relayoutNow();
+    }
+    return stored;
 }
 
 // The new row is left: a record with values is posted, an untouched one discarded.
 void TTableViewPage::leaveNewRecord() {
-    engine::Table& t = form_.shared().TempTable;
+    engine::Table& t = temp();
+    if (model_->pendingRow() < 0) return;
     const bool changed = pendingChanged_ && t.state() == engine::DataSetState::Insert;
     pendingChanged_ = false;
     if (!changed) {
@@ -238,6 +345,7 @@ void TTableViewPage::leaveNewRecord() {
     bool posted = false;
     form_.guarded([&] {
         t.post();
+        t.flush();
         posted = true;
     });
     if (!posted) {
@@ -246,46 +354,75 @@ void TTableViewPage::leaveNewRecord() {
         DBGrid1->setCurrentIndex(model_->index(model_->pendingRow(), 0));
         return;
     }
-    reload();
+    model_->dropPendingRow();
+    relayoutNow();
 }
 
-void TTableViewPage::reload() {
-    try {
-        model_->load(form_.shared().TempTable);
-    } catch (const std::exception&) {
-        model_->clear();
+bool TTableViewPage::commitPending() {
+    if (committing_) return true;
+    committing_ = true;
+    bool ok = commitMemo();
+    engine::Table& t = temp();
+    if (model_->pendingRow() >= 0 && t.active() && t.state() == engine::DataSetState::Insert) {
+        if (pendingChanged_) {
+            form_.guarded([&] {
+                t.post();
+                t.flush();
+            });
+        } else {
+            t.cancel();
+        }
+        pendingChanged_ = false;
+        model_->dropPendingRow();
     }
-    DSTempTableDataChange();
+    committing_ = false;
+    return ok;
 }
 
-bool TTableViewPage::showsTempTable() const {
-    const engine::Table& t = form_.shared().TempTable;
-    return t.active() && t.databaseName() == openedAlias_ && t.tableName() == openedTable_;
-}
-
-void TTableViewPage::moveTo(int row) {
-    engine::Table& t = form_.shared().TempTable;
-    if (!showsTempTable()) return;
+// What the user typed into the memo box goes to the record it was typed for.
+bool TTableViewPage::commitMemo() {
+    if (!memoDirty_) return true;
+    engine::Table& t = temp();
+    bool stored = false;
     form_.guarded([&] {
-        t.first();
-        if (row > 0) t.moveBy(row);
+        requireIdleForEditing();
+        if (!t.active() || memoField_ < 0 || !t.gotoIdentity(memoIdentity_))
+            throw engine::EngineError(engine::ErrorKind::NoRecord,
+                                      "The record the memo text was typed for no longer exists; "
+                                      "the text was not stored.");
+        t.edit();
+        t.field(memoField_).setAsString(app::toEngine(DBRichEdit1->text()));
+        t.post();
+        t.flush();
+        stored = true;
     });
+    // Refused: the text stays in the box, still meant for its record.
+    if (stored) memoDirty_ = false;
+    return stored;
+}
+
+void TTableViewPage::rowChanged(int row) {
+    if (!commitMemo()) return;
+    if (form_.running()) return; // the run's cursor is not moved by the grid
+    form_.guarded([&] { gotoRow(row); });
 }
 
 void TTableViewPage::ShowFirstMemoField() {
-    engine::Table& t = form_.shared().TempTable;
+    engine::Table& t = temp();
     memoField_ = -1;
-    for (int i = 0; i < t.fieldCount(); ++i) {
-        if (engine::isTextBlobType(t.field(i).type())) {
-            memoField_ = i;
-            break;
+    if (t.active())
+        for (int i = 0; i < t.fieldCount(); ++i) {
+            if (engine::isTextBlobType(t.field(i).type())) {
+                memoField_ = i;
+                break;
+            }
         }
-    }
     DBRichEdit1->setEnabled(memoField_ >= 0);
+    if (memoField_ < 0) DBRichEdit1->clear();
 }
 
 bool TTableViewPage::HasIndexOnField(const QString& fieldName) {
-    engine::Table& t = form_.shared().TempTable;
+    engine::Table& t = temp();
     t.updateIndexDefs();
     const std::string name = app::toEngine(fieldName);
     for (const auto& def : t.indexDefs())
@@ -294,25 +431,28 @@ bool TTableViewPage::HasIndexOnField(const QString& fieldName) {
 }
 
 void TTableViewPage::DBGrid1TitleClick(int column) {
-    engine::Table& t = form_.shared().TempTable;
-    if (!showsTempTable()) return;
+    engine::Table& t = temp();
+    if (!t.active() || !commitPending()) return;
     const QString field = model_->fieldName(column);
     form_.guarded([&] {
         if (!HasIndexOnField(field)) return;
         t.setIndexFieldNames(app::toEngine(field));
-        reload();
     });
+    relayoutNow();
 }
 
 void TTableViewPage::DSTempTableDataChange() {
-    engine::Table& t = form_.shared().TempTable;
+    engine::Table& t = temp();
     if (!t.active()) return;
     try {
         form_.runHost().setStatusText(1, std::to_string(t.recNo()) + " of " +
                                              std::to_string(t.recordCount()));
-        if (memoField_ >= 0 && memoField_ < t.fieldCount() && showsTempTable() &&
-            t.state() == engine::DataSetState::Browse)
+        // The memo box follows the current record unless it holds text not yet stored.
+        if (memoField_ >= 0 && memoField_ < t.fieldCount() && !memoDirty_ && !form_.running() &&
+            t.state() == engine::DataSetState::Browse) {
             DBRichEdit1->setText(app::fromEngine(t.field(memoField_).asString()));
+            memoIdentity_ = t.identity();
+        }
     } catch (const std::exception&) {
         // The status line is informative only.
     }

@@ -2,6 +2,8 @@
 // table box is left, ordered by a column title when an index on that column exists.
 #pragma once
 
+#include "engine/Table.h"
+
 #include <QWidget>
 #include <string>
 
@@ -33,15 +35,29 @@ public:
     //! Panel 1 shows "{record number} of {record count}".
     void DSTempTableDataChange();
 
+    //! Stores what the user typed and has not posted yet (the new row, the memo box).
+    //! False when the table refused it; the error has then been shown.
+    bool commitPending();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
-    void reload();
+    void onTableEvent(engine::TableEvent e);
+    void scheduleRelayout();
+    void relayoutNow();
     void leaveNewRecord();
-    void moveTo(int row);
-    //! Whether TempTable still holds the table this page opened: other pages reuse it.
-    bool showsTempTable() const;
+    void rowChanged(int row);
+    //! Moves TempTable to the record a row shows; false (with a message) when it is gone.
+    bool gotoRow(int row);
+    bool commitMemo();
+    void showMemoOf(int row);
+    //! Writes one value into the record of an identity, or into the new record.
+    QString writeValue(const std::string& identity, int column, const QString& text);
+    //! Refuses a change while a run uses the table: the run's cursor is on it.
+    void requireIdleForEditing();
+    engine::Table& temp();
 
     app::TFieldsmithForm& form_;
     app::TPickerBox* ViewTabAlias;
@@ -52,7 +68,10 @@ private:
     TableModel* model_;
     int memoField_ = -1;
     bool pendingChanged_ = false; //!< the new row got a value
-    std::string openedAlias_, openedTable_;
+    bool relayoutScheduled_ = false;
+    bool memoDirty_ = false;       //!< the memo box holds text not yet stored
+    std::string memoIdentity_;     //!< the record whose memo the box shows
+    bool committing_ = false;
 };
 
 } // namespace fieldsmith::viewer

@@ -105,6 +105,33 @@ TEST_F(OperationPages, AddPrimary) {
     expectIdle();
 }
 
+// Change Field leaves the shared dataset open on the table; Add Primary's exclusive opens
+// of that table must not run into the program's own lock.
+TEST_F(OperationPages, AddPrimaryAfterChangeFieldOnTheSameTableIsNotLockedOut) {
+    selectTab("Seite2");
+    pick("Change1Alias", "ARBEIT");
+    pick("Change1Table", "KUNDEN");
+    pick("Change1Field", "ORT");
+    typeInto("vonEdit2", "Bonn");
+    typeInto("zuEdit2", "Berlin");
+    run();
+    ASSERT_TRUE(form_->shared().TempTable.active());
+
+    selectTab("Seite5");
+    pick("AliasBox", "ARBEIT");
+    pick("TabellenBox", "KUNDEN");
+    pick("FeldBox", "ORT");
+    click("LeerFeldCheck");
+    dialogs->answers = {false, false, false}; // a retry question would be cancelled
+    run();
+    EXPECT_TRUE(dialogs->textsOf(run::MessageKind::Retry).isEmpty());
+    EXPECT_TRUE(dialogs->textsOf(run::MessageKind::Error).isEmpty())
+        << dialogs->textsOf(run::MessageKind::Error).join("|").toStdString();
+    EXPECT_EQ(kunden("ORT"), (std::vector<std::string>{"50001", "50002"}));
+    EXPECT_EQ(completion(), "Complete!\r2 Records of 2 processed");
+    expectIdle();
+}
+
 TEST_F(OperationPages, FormatPrices) {
     selectTab("Seite6");
     pick("PreisAlias1", "ARBEIT");

@@ -168,3 +168,154 @@ TEST_F(TableViewRows, RefusedNewRecordStaysForMending) {
 } // namespace
 } // namespace fieldsmith::apptest
 
+
+#include "engine/EngineError.h"
+#include "ops/FieldOperations.h"
+
+#include <QToolButton>
+
+namespace fieldsmith::apptest {
+namespace {
+
+// The grid is a live view of TempTable: it follows when other pages reuse the dataset, and
+// an edit reaches the record its row shows, found by identity, never by position.
+class TableViewFollows : public TableView {
+protected:
+    void SetUp() override {
+        TableView::SetUp();
+        ops::registerOperations(form_->operationTable());
+    }
+    int rowOf(const char* field, const QString& value) {
+        const int c = columnOf(field);
+        for (int r = 0; r < grid->model()->rowCount(); ++r)
+            if (grid->model()->index(r, c).data().toString() == value) return r;
+        return -1;
+    }
+    void runChangeField(const char* field, const char* from, const char* to) {
+        selectTab("Seite2");
+        box("Change1Alias")->setBoxText("ARBEIT");
+        box("Change1Table")->setBoxText("KUNDEN");
+        box("Change1Field")->setBoxText(field);
+        find<QLineEdit>("vonEdit2")->setText(from);
+        find<QLineEdit>("zuEdit2")->setText(to);
+        find<QToolButton>("RunBtn")->click();
+        selectTab("AnsichtTabelle");
+    }
+};
+
+TEST_F(TableViewFollows, EditAfterAnotherPageReorderedTheTableReachesTheRecordTheRowShows) {
+    openTable("ARBEIT", "KUNDEN");
+    grid->horizontalHeader()->sectionClicked(columnOf("ORT"));
+    ASSERT_EQ(columnTexts(columnOf("ORT")), (QStringList{"Aachen", "Bonn"}));
+    // Change Field takes TempTable over and leaves it open in primary order.
+    runChangeField("ORT", "Bonn", "Berlin");
+    EXPECT_EQ(columnTexts(columnOf("ORT")), (QStringList{"Berlin", "Aachen"}))
+        << "the grid shows the dataset as the run left it";
+    const int adler = rowOf("NAME", "Adler");
+    ASSERT_GE(adler, 0);
+    ASSERT_TRUE(grid->model()->setData(grid->model()->index(adler, columnOf("ORT")), "Aalen", Qt::EditRole));
+    EXPECT_EQ(column(session, "ARBEIT", "KUNDEN", "ORT"), (std::vector<std::string>{"Berlin", "Aalen"}))
+        << "Adler's record changed, Berg's did not";
+    EXPECT_TRUE(dialogs->textsOf(run::MessageKind::Error).isEmpty());
+}
+
+TEST_F(TableViewFollows, ClosingOrReopeningTheDatasetElsewhereIsFollowed) {
+    openTable("ARBEIT", "KUNDEN");
+    ASSERT_EQ(grid->model()->rowCount(), 2);
+    engine::Table& t = form_->shared().TempTable;
+    t.close();
+    EXPECT_EQ(grid->model()->rowCount(), 0);
+    t.setTableName("ARTIKEL");
+    t.open();
+    EXPECT_EQ(grid->model()->rowCount(), 1);
+    EXPECT_EQ(grid->model()->index(0, columnOf("BEZ")).data().toString(), "Schraube");
+}
+
+TEST_F(TableViewFollows, EditOfARecordDeletedByAnotherProgramIsRefusedWithAMessage) {
+    openTable("ARBEIT", "KUNDEN");
+    const int berg = rowOf("NAME", "Berg");
+    {
+        engine::Session otherProgram;
+        otherProgram.addStandardAlias("ARBEIT", arbeit.path());
+        engine::Table other(otherProgram);
+        other.setDatabaseName("ARBEIT");
+        other.setTableName("KUNDEN");
+        other.open();
+        other.first();
+        ASSERT_EQ(other.fieldByName("NAME").asString(), "Berg");
+        other.deleteRecord();
+    }
+    grid->model()->setData(grid->model()->index(berg, columnOf("ORT")), "Bremen", Qt::EditRole);
+    const auto errors = dialogs->textsOf(run::MessageKind::Error);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("deleted by another program")) << errors[0].toStdString();
+    EXPECT_EQ(column(session, "ARBEIT", "KUNDEN", "ORT"), std::vector<std::string>{"Aachen"});
+}
+
+TEST_F(TableViewFollows, EditsAreRefusedWhileARunUsesTheTable) {
+    openTable("ARBEIT", "KUNDEN");
+    form_->UpdateAnsicht(false); // a run is going on
+    grid->model()->setData(grid->model()->index(0, columnOf("ORT")), "Bremen", Qt::EditRole);
+    form_->UpdateAnsicht(true);
+    EXPECT_EQ(dialogs->textsOf(run::MessageKind::Error).size(), 1);
+    EXPECT_EQ(column(session, "ARBEIT", "KUNDEN", "ORT"), (std::vector<std::string>{"Bonn", "Aachen"}));
+}
+
+// A table with memos: the memo box stores what was typed when the record is left or Post
+// is pressed.
+class TableViewMemo : public WindowTest {
+protected:
+    void SetUp() override {
+        engine::Table t(session);
+        t.setDatabaseName("ARBEIT");
+        t.setTableName("NOTIZEN");
+        t.fieldDefs() = {{"ID", engine::FieldType::ftInteger, 0, true},
+                         {"TEXT", engine::FieldType::ftMemo, 10, false}};
+        t.indexDefs() = {{"", "ID", engine::ixPrimary}};
+        t.createTable();
+        t.open();
+        for (int i = 1; i <= 3; ++i) {
+            t.insert();
+            t.fieldByName("ID").setAsInteger(i);
+            t.fieldByName("TEXT").setAsString("note " + std::to_string(i));
+            t.post();
+        }
+        t.close();
+        window({"KEYSTONEVIEWS"});
+        grid = find<QTableView>("DBGrid1");
+        box("ViewTabAlias")->setBoxText("ARBEIT");
+        box("ViewTabTable")->setBoxText("NOTIZEN");
+        QFocusEvent leave(QEvent::FocusOut);
+        QApplication::sendEvent(box("ViewTabTable"), &leave);
+        grid->setCurrentIndex(grid->model()->index(0, 0));
+        memo = find<QLineEdit>("DBRichEdit1");
+    }
+    void typeMemo(const QString& text) {
+        memo->selectAll();
+        QTest::keyClicks(memo, text);
+    }
+    QTableView* grid = nullptr;
+    QLineEdit* memo = nullptr;
+};
+
+TEST_F(TableViewMemo, TypedTextIsStoredWhenTheRecordIsLeftOrPosted) {
+    ASSERT_EQ(memo->text(), "note 1");
+    typeMemo("changed one");
+    grid->setCurrentIndex(grid->model()->index(2, 0));
+    EXPECT_EQ(memo->text(), "note 3") << "the box shows the record moved to";
+    typeMemo("changed three");
+    find<QToolButton>("ToolButton3")->click();
+    EXPECT_EQ(column(session, "ARBEIT", "NOTIZEN", "TEXT"),
+              (std::vector<std::string>{"changed one", "note 2", "changed three"}));
+    EXPECT_TRUE(dialogs->textsOf(run::MessageKind::Error).isEmpty());
+}
+
+TEST_F(TableViewMemo, TypedTextIsStoredWhenAnotherPageTakesTheDatasetOver) {
+    typeMemo("kept");
+    form_->shared().TempTable.close();
+    EXPECT_EQ(column(session, "ARBEIT", "NOTIZEN", "TEXT"),
+              (std::vector<std::string>{"kept", "note 2", "note 3"}));
+}
+
+} // namespace
+} // namespace fieldsmith::apptest
