@@ -19,6 +19,7 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -649,6 +650,121 @@ TEST_F(WrittenTables, EncryptedTablesAreReadByPxlib) {
             const IndexedRead byIndex = readThroughIndex(db);
             EXPECT_EQ(byIndex.raw, px.rawRecords) << "pxlib reads other records through the index";
         }
+    }
+}
+
+// Every path that rewrites a table or an index file keeps an encrypted table encrypted: it
+// opens with its password afterwards, its records are unchanged, nothing is readable on
+// disk, and pxlib still reads it.
+TEST_F(WrittenTables, StructuralChangesKeepATableEncrypted) {
+    const std::string password = "swordfish";
+    auto make = [&](const std::string& name) {
+        Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName(name);
+        t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, true},
+                         {"NAME", FieldType::ftString, 24, false},
+                         {"NOTE", FieldType::ftMemo, 10, false}};
+        t.indexDefs() = {{"", "ID", ixPrimary}, {"ByName", "NAME", ixCaseInsensitive}};
+        t.setCreatePassword(password);
+        t.createTable();
+        session.addPassword(password);
+        t.open();
+        for (int i = 0; i < 120; ++i) {
+            const int id = i * 7 % 120 + 1;
+            t.insert();
+            t.field(0).setAsInteger(id);
+            t.field(1).setAsString(fmt("Plaintext%04d", id));
+            t.field(2).setAsString(fmt("Secret memo %04d ", id) + std::string(200, 'm'));
+            t.post();
+        }
+        t.close();
+    };
+    auto withTable = [&](const std::string& name, auto&& change) {
+        Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName(name);
+        change(t);
+    };
+    struct Case {
+        const char* name;
+        std::function<void(Table&)> change;
+        bool keyedAfter;
+    } cases[] = {
+        {"DROPSEC", [](Table& t) { t.setExclusive(true); t.open(); t.deleteIndex("ByName"); t.close(); }, true},
+        {"DROPPRIM",
+         [](Table& t) {
+             t.setExclusive(true);
+             t.open();
+             t.deleteIndex("ByName");
+             t.deleteIndex("");
+             t.close();
+         },
+         false},
+        {"READDED",
+         [](Table& t) {
+             t.setExclusive(true);
+             t.open();
+             t.deleteIndex("ByName");
+             t.deleteIndex("");
+             t.close();
+             t.addIndex("", "ID", ixPrimary);
+             t.addIndex("_NAME", "NAME", ixCaseInsensitive);
+         },
+         true},
+        {"ADDSEC", [](Table& t) { t.addIndex("ById2", "NAME;ID", 0); }, true},
+        {"EDITED",
+         [](Table& t) {
+             t.open();
+             t.first();
+             t.edit();
+             t.field(1).setAsString("Plaintext0001");
+             t.post();
+             t.close();
+         },
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        make(c.name);
+        withTable(c.name, c.change);
+        // Opens with the password and holds the records it held.
+        {
+            auto t = open(c.name);
+            ASSERT_EQ(t->recordCount(), 120);
+            int n = 0;
+            for (t->first(); !t->eof(); t->next(), ++n) {
+                const int id = static_cast<int>(t->field(0).asInteger());
+                if (c.keyedAfter) EXPECT_EQ(id, n + 1) << "key order";
+                EXPECT_EQ(t->field(1).asString(), fmt("Plaintext%04d", id));
+                EXPECT_EQ(t->field(2).asString(), fmt("Secret memo %04d ", id) + std::string(200, 'm'));
+            }
+        }
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            if (entry.path().stem() != c.name) continue;
+            const Bytes raw = readFileBytes(entry.path());
+            const std::string all(raw.begin(), raw.end());
+            EXPECT_EQ(all.find("Plaintext"), std::string::npos) << entry.path().filename() << " holds clear text";
+            EXPECT_EQ(all.find("Secret memo"), std::string::npos) << entry.path().filename() << " holds clear text";
+        }
+        session.removeAllPasswords();
+        try {
+            Table t(session);
+            t.setDatabaseName("WORK");
+            t.setTableName(c.name);
+            t.open();
+            ADD_FAILURE() << "opened without its password";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::NeedsPassword);
+        }
+        PxTable px;
+        try {
+            px = readWithPxlib(dir.path() / (std::string(c.name) + ".DB"));
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << "pxlib cannot read the table: " << e.what();
+            continue;
+        }
+        EXPECT_EQ(px.recordCount, 120);
     }
 }
 

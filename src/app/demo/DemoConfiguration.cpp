@@ -1,9 +1,12 @@
 #include "DemoConfiguration.h"
 
+#include "engine/EngineError.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
 #include "ops/CounterTables.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -19,11 +22,15 @@ namespace {
 
 using Row = std::vector<std::string>;
 
+// A demo table, unless a table of that name is there already: the user's files are never
+// replaced.
 void makeTable(engine::Session& session, const std::string& alias, const std::string& name,
                std::vector<FieldDef> fields, std::vector<IndexDef> indexes, const std::vector<Row>& rows) {
     engine::Table t(session);
     t.setDatabaseName(alias);
     t.setTableName(name);
+    std::error_code ec;
+    if (fsys::exists(t.filePath(), ec)) return;
     t.fieldDefs() = std::move(fields);
     std::vector<IndexDef> secondaries;
     for (auto& ix : indexes) {
@@ -40,6 +47,16 @@ void makeTable(engine::Session& session, const std::string& alias, const std::st
     }
     t.close();
     for (const auto& ix : secondaries) t.addIndex(ix.name, ix.fields, ix.options);
+}
+
+// Writes a file only when there is none of that name.
+void writeIfMissing(const fsys::path& path, const std::string& content) {
+    std::error_code ec;
+    if (fsys::exists(path, ec)) return;
+    std::ofstream out(path, std::ios::binary);
+    out << content;
+    out.close();
+    if (!out) throw engine::EngineError("Cannot write " + path.string() + ": " + std::strerror(errno));
 }
 
 } // namespace
@@ -107,21 +124,15 @@ bool ensureDemoConfiguration(const fsys::path& dir) {
                {"2", "Lang", std::string("\r\nEine lange Notiz, die nicht in den Satz passt. ") + std::string(300, '.')},
                {"3", "Leer", ""}});
 
-    {
-        std::ofstream csv(arbeit / "kunden.csv", std::ios::binary);
-        csv << "NAME;VORNAME;ORT\r\n\"M\x81ller\";Hans;Berlin\r\nSchmidt;Petra;Hamburg\r\nWeber;Jonas;Oberhausen\r\n";
-    }
-    {
-        std::ofstream settings(dir / "fieldsmith.ini", std::ios::binary);
-        settings << "[Settings]\nAnsiCodePage=1252\n";
-    }
-    {
-        std::ofstream aliases(dir / "aliases.ini", std::ios::binary);
-        aliases << "; Demo aliases: directories of tables, and one server alias.\n"
-                << "[ARBEIT]\nTYPE=STANDARD\nPATH=" << arbeit.string() << "\n\n"
-                << "[KESTREL]\nTYPE=STANDARD\nPATH=" << kestrel.string() << "\n\n"
-                << "[KR4_SERVER]\nTYPE=ORACLE\nSERVER NAME=KR4\nUSER NAME=KR4\n";
-    }
+    writeIfMissing(arbeit / "kunden.csv", "NAME;VORNAME;ORT\r\n\"M\x81ller\";Hans;Berlin\r\n"
+                                          "Schmidt;Petra;Hamburg\r\nWeber;Jonas;Oberhausen\r\n");
+    writeIfMissing(dir / "fieldsmith.ini", "[Settings]\nAnsiCodePage=1252\n");
+    // The aliases last: their file is what marks the configuration as made.
+    writeIfMissing(dir / "aliases.ini",
+                   "; Demo aliases: directories of tables, and one server alias.\n"
+                   "[ARBEIT]\nTYPE=STANDARD\nPATH=" + arbeit.string() + "\n\n"
+                   "[KESTREL]\nTYPE=STANDARD\nPATH=" + kestrel.string() + "\n\n"
+                   "[KR4_SERVER]\nTYPE=ORACLE\nSERVER NAME=KR4\nUSER NAME=KR4\n");
     return true;
 }
 

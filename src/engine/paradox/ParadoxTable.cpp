@@ -1437,6 +1437,7 @@ void ParadoxTable::writeSecondaryIndex(const IndexDef& def, const fsys::path& xP
     y.sortOrder = header_.sortOrder;
     y.stamp = layout.changeCount1;
     y.tableName = layout.tableName;
+    y.key = key_;
     std::string yExt = xPath.extension().string();
     yExt[1] = yExt[1] == 'x' ? 'y' : 'Y';
     writeIndexTreeFile(fsys::path(xPath).replace_extension(yExt), y, tree);

@@ -3,6 +3,7 @@
 #include "../EngineError.h"
 #include "../FileIo.h"
 #include "ParadoxCodec.h"
+#include "ParadoxCrypt.h"
 
 #include <cstring>
 
@@ -18,6 +19,7 @@ void writePrimaryIndexFile(const std::filesystem::path& pxPath, const Header& ta
     layout.stamp = table.bytes[hdr::kChangeCount1];
     layout.counter12 = readU16(&table.bytes[hdr::kUnknown12]) + 1;
     layout.tableName = pxPath.stem().string() + ".DB";
+    layout.key = table.encryptionKey;
     writeIndexTreeFile(pxPath, layout, entries);
 }
 
@@ -110,6 +112,11 @@ void writeIndexTreeFile(const std::filesystem::path& pxPath, const IndexTreeLayo
             encodeInt(p + keyWidth + 4, 2, 0);
             p += recordSize;
         }
+    }
+    if (layout.key != 0) {
+        writeU32(&h[hdr::kEncryption1], layout.key);
+        for (std::size_t bi = 0; bi < blocks.size(); ++bi)
+            encryptBlock(&body[bi * blockSize], blockSize, layout.key, static_cast<std::uint32_t>(bi + 1));
     }
     ReplacementFile out(pxPath);
     out.file().writeAt(0, h.data(), h.size());

@@ -27,6 +27,9 @@ struct IndexTreeLayout {
     int stamp = 0;     //!< change counter of the file it indexes
     int counter12 = 3; //!< the small counter at 0x12
     std::string tableName;
+    //! The cipher key of an encrypted table: its index trees are encrypted as well, so that
+    //! no key value is readable on disk. 0 for none.
+    std::uint32_t key = 0;
 };
 
 //! Writes an index tree over the blocks of a data-type file, root first, at most two
