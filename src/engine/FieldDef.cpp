@@ -49,6 +49,11 @@ bool isBlobType(FieldType type) {
     }
 }
 
+bool isStringType(FieldType type) {
+    return type == FieldType::ftString || type == FieldType::ftFixedChar ||
+           type == FieldType::ftWideString;
+}
+
 bool isTextBlobType(FieldType type) {
     return type == FieldType::ftMemo || type == FieldType::ftFmtMemo;
 }

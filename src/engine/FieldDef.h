@@ -43,6 +43,8 @@ std::string_view fieldTypeName(FieldType type);
 bool isBlobType(FieldType type);
 //! Memo and formatted memo: blobs whose value is text.
 bool isTextBlobType(FieldType type);
+//! String, fixed and wide string: text kept in the record, cut to the field's size.
+bool isStringType(FieldType type);
 
 struct FieldDef {
     std::string name;

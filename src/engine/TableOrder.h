@@ -26,10 +26,6 @@ struct Table::Order {
 
 namespace detail {
 
-inline bool isStringType(FieldType t) {
-    return t == FieldType::ftString || t == FieldType::ftFixedChar || t == FieldType::ftWideString;
-}
-
 inline bool isIntegerType(FieldType t) {
     return t == FieldType::ftSmallint || t == FieldType::ftInteger || t == FieldType::ftWord ||
            t == FieldType::ftAutoInc || t == FieldType::ftLargeint;

@@ -15,6 +15,7 @@
 namespace fieldsmith::tables {
 
 using engine::EngineError;
+using engine::ErrorKind;
 using engine::Session;
 using engine::Table;
 using engine::TableType;
@@ -108,6 +109,12 @@ void writeLines(const std::string& path, const std::vector<std::string>& lines) 
     if (!out) throw EngineError("Cannot write " + path);
 }
 
+bool sameFields(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+               return engine::sameName(x, y);
+           });
+}
+
 std::string localTimestamp() {
     const std::time_t now = std::time(nullptr);
     std::tm tm{};
@@ -199,20 +206,42 @@ void RestoreAllIndexes(run::RunHost& host, Session& session, const std::string& 
             return;
         }
         const auto lines = readLines(listPath);
+        const std::vector<engine::IndexDef> existing = t.indexDefs();
         t.close();
+        // An index that cannot be rebuilt (the new key values repeat, say) does not cost the
+        // others: each is tried, and the failures are reported together afterwards. The list
+        // file keeps every line, so that the user can mend the table and restore again.
+        std::string failures;
         if (!lines.empty() && !lines.front().empty()) {
             const std::string stamp = localTimestamp();
             for (std::size_t i = 0; i < lines.size(); ++i) {
                 const std::string& line = lines[i];
                 if (line.empty()) continue;
-                if (line.back() == '*') {
-                    t.addIndex("", line.substr(0, line.size() - 1), engine::ixPrimary);
-                } else {
-                    t.addIndex("_" + restoredIndexName(line, static_cast<int>(i), stamp), line,
-                               engine::ixCaseInsensitive);
+                const bool primary = line.back() == '*';
+                const std::string fields = primary ? line.substr(0, line.size() - 1) : line;
+                const std::string name =
+                    primary ? std::string() : "_" + restoredIndexName(line, static_cast<int>(i), stamp);
+                // A list left over from a run that failed before its removal names indexes
+                // the table still has: those need no rebuilding.
+                const bool present = std::any_of(existing.begin(), existing.end(), [&](const auto& ix) {
+                    return ix.isPrimary() == primary && sameFields(ix.fieldList(), engine::splitFieldList(fields));
+                });
+                if (present) continue;
+                try {
+                    if (primary) t.addIndex("", fields, engine::ixPrimary);
+                    else t.addIndex(name, fields, engine::ixCaseInsensitive);
+                } catch (const EngineError& e) {
+                    failures += std::string(failures.empty() ? "" : "\r") +
+                                (primary ? "the primary index on " + fields
+                                         : "the index " + name + " on " + fields) +
+                                ": " + e.what();
                 }
             }
         }
+        if (!failures.empty())
+            throw EngineError(ErrorKind::General,
+                              "Not every index of " + name + " could be restored:\r" + failures +
+                                  "\rThe list of its indexes stays in " + listPath + ".");
     } catch (...) {
         openSharedAndClose(t, true);
         session.removeAllPasswords();

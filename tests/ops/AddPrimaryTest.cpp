@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <algorithm>
 #include <fstream>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -173,6 +175,109 @@ TEST_F(AddPrimary, NewNumberOnlyWhenTheChangeFieldChanges) {
     EXPECT_EQ(host.textsOf(run::MessageKind::Information).back(), "Complete!\r0 Records of 2 processed");
 }
 
+TEST_F(AddPrimary, NoToStopProcessGoesOnWithTheNextRecord) {
+    makeItems({{"", ""}, {"", "A"}, {"", "A"}});
+    inputs.Seite5.ChangeOnFeldChangeCheck = true;
+    inputs.Seite5.ChangeOnFeldBox = "GRP";
+    host.answers = {false};
+    run();
+    EXPECT_EQ(column("NR"), (std::vector<std::string>{"", "50001", "50001"}));
+    EXPECT_EQ(host.textsOf(run::MessageKind::Information).back(), "Complete!\r3 Records of 3 processed");
+    EXPECT_EQ(host.panels[1], "3 records of 3 processed");
+}
+
+TEST_F(AddPrimary, StartRecordBelowOneBecomesOne) {
+    for (const char* start : {"0", "-5"}) {
+        SCOPED_TRACE(start);
+        makeItems({{"", "A"}, {"", "B"}});
+        inputs.Seite5.AddPrimStartRecordEdit = start;
+        inputs.Seite5.NumberEdit = "50000";
+        host = {};
+        run();
+        EXPECT_EQ(inputs.Seite5.AddPrimStartRecordEdit, "1");
+        EXPECT_NE(std::find(host.events.begin(), host.events.end(), "input(AddPrimStartRecordEdit)"),
+                  host.events.end());
+        EXPECT_EQ(column("NR"), (std::vector<std::string>{"50001", "50002"}));
+    }
+}
+
+// A run whose numbers would not fit the target field is refused before anything changes.
+TEST_F(AddPrimary, NumbersPastTheFieldsLargestValueAreRefusedBeforeAnythingChanges) {
+    struct Case {
+        const char* what;
+        std::function<void(run::Seite5Inputs&)> set;
+        bool refused;
+    } cases[] = {
+        // NR holds 12 characters; a prefix of 7 leaves 5 digits.
+        {"five digits fit", [](auto& in) {
+             in.NumberEdit = "99996";
+             in.AddPrimUsePrefixCheck = true;
+             in.AddPrimPrefixEdit = "ABCDEFG";
+         }, false},
+        {"the third number needs six digits", [](auto& in) {
+             in.NumberEdit = "99997";
+             in.AddPrimUsePrefixCheck = true;
+             in.AddPrimPrefixEdit = "ABCDEFG";
+         }, true},
+        {"the number box holds 32 bits", [](auto& in) { in.NumberEdit = "2147483646"; }, true},
+        {"from record 3 one number is needed", [](auto& in) {
+             in.NumberEdit = "2147483646";
+             in.AddPrimStartRecordEdit = "3";
+         }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        makeItems({{"", "A"}, {"", "B"}, {"", "C"}}, true);
+        std::filesystem::remove(work / "ITEMS.DB.Index.txt");
+        inputs.Seite5 = {};
+        inputs.Seite5.AliasBox = "WORK";
+        inputs.Seite5.TabellenBox = "ITEMS";
+        inputs.Seite5.FeldBox = "NR";
+        c.set(inputs.Seite5);
+        host = {};
+        run();
+        const auto errors = host.textsOf(run::MessageKind::Error);
+        if (!c.refused) {
+            EXPECT_TRUE(errors.empty()) << (errors.empty() ? "" : errors.front());
+            continue;
+        }
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_NE(errors[0].find("holds at most"), std::string::npos) << errors[0];
+        EXPECT_TRUE(host.idle);
+        EXPECT_EQ(std::find(host.events.begin(), host.events.end(), "UpdateAnsicht(false)"), host.events.end())
+            << "refused before the run began";
+        EXPECT_EQ(column("NR"), (std::vector<std::string>{"", "", ""}));
+        EXPECT_FALSE(std::filesystem::exists(work / "ITEMS.DB.Index.txt")) << "no index was dropped";
+    }
+}
+
+// Shared numbers in a key field cannot become a primary index again: the other indexes are
+// still rebuilt, the list stays, and the message says which index failed and why.
+TEST_F(AddPrimary, AnIndexThatCannotBeRestoredCostsNotTheOthers) {
+    makeItems({{"", "A"}, {"", "A"}, {"", "B"}}, true);
+    inputs.Seite5.FeldBox = "POS";
+    inputs.Seite5.LeerFeldCheck = false;
+    inputs.Seite5.ChangeOnFeldChangeCheck = true;
+    inputs.Seite5.ChangeOnFeldBox = "GRP";
+    try {
+        run();
+        FAIL() << "the failed restore was not reported";
+    } catch (const engine::EngineError& e) {
+        const std::string m = e.what();
+        EXPECT_NE(m.find("the primary index on POS"), std::string::npos) << m;
+        EXPECT_NE(m.find("Key violation"), std::string::npos) << m;
+        EXPECT_NE(m.find("ITEMS.DB.Index.txt"), std::string::npos) << m;
+    }
+    EXPECT_EQ(column("POS"), (std::vector<std::string>{"50001", "50001", "50002"}));
+    engine::Table t(session);
+    t.setDatabaseName("WORK");
+    t.setTableName("ITEMS");
+    t.updateIndexDefs();
+    ASSERT_EQ(t.indexDefs().size(), 1u);
+    EXPECT_EQ(t.indexDefs()[0].name, "_GRP") << "the secondary index came back";
+    EXPECT_TRUE(std::filesystem::exists(work / "ITEMS.DB.Index.txt"));
+}
+
 TEST_F(AddPrimary, ChecksInTheirOrder) {
     struct Case {
         std::function<void(run::Seite5Inputs&)> change;
@@ -295,7 +400,7 @@ TEST_F(AddPrimary, LeftOverIndexListIsRestoredAfterAFailureBeforeTheRemoval) {
         EXPECT_NE(std::string(e.what()).find("JEKMAX.DB"), std::string::npos) << "the first error is reported: " << e.what();
     }
     EXPECT_EQ(host.textsOf(run::MessageKind::Information), (std::vector<std::string>{"Complete!\r0 Records of 0 processed"}));
-    // The restore ran from the old list and the engine refused the index that exists.
+    // The restore ran from the old list and left the indexes the table still had alone.
     engine::Table t(session);
     t.setDatabaseName("WORK");
     t.setTableName("ITEMS");
