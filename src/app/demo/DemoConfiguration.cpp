@@ -115,12 +115,13 @@ bool ensureDemoConfiguration(const fsys::path& dir) {
         std::ofstream settings(dir / "fieldsmith.ini", std::ios::binary);
         settings << "[Settings]\nAnsiCodePage=1252\n";
     }
+    ensureDemoOracleDatabase(dir);
     {
         std::ofstream aliases(dir / "aliases.ini", std::ios::binary);
         aliases << "; Demo aliases: directories of tables, and one server alias.\n"
                 << "[ARBEIT]\nTYPE=STANDARD\nPATH=" << arbeit.string() << "\n\n"
                 << "[KESTREL]\nTYPE=STANDARD\nPATH=" << kestrel.string() << "\n\n"
-                << "[KR4_SERVER]\nTYPE=ORACLE\nSERVER NAME=KR4\nUSER NAME=KR4\n";
+                << "[KR4]\nTYPE=ORACLE\nSERVER NAME=KR4\nUSER NAME=KR4\n";
     }
     return true;
 }
