@@ -89,6 +89,13 @@ SqliteBackend::~SqliteBackend() {
     sqlite3_close(db_);
 }
 
+bool SqliteBackend::isUser(const std::string& name) {
+    if (knownUsers_.count(name)) return true;
+    const auto names = users_.names();
+    knownUsers_ = std::set<std::string>(names.begin(), names.end());
+    return knownUsers_.count(name) > 0;
+}
+
 void SqliteBackend::attachSchemas() {
     for (const auto& name : users_.names())
         if (name != user_ && !attach(name)) break;

@@ -86,6 +86,10 @@ private:
     //! The columns of a table and their Oracle types; empty when it does not exist.
     std::vector<ColumnInfo> tableColumns(const std::string& schema, const std::string& table);
 
+    //! Whether a name is a user of the database; the list is read again only for a name
+    //! it does not know, so that translating a statement rarely touches users.ini.
+    bool isUser(const std::string& name);
+
     // running (SqliteBackend.cpp)
     void attachSchemas();
     bool attach(const std::string& user);
@@ -104,6 +108,7 @@ private:
     std::string user_;
     sqlite3* db_ = nullptr;
     std::set<std::string> attached_;
+    std::set<std::string> knownUsers_;
     engine::FormatSettings formats_;
     std::string clientInfo_, module_, action_;
     std::unordered_map<std::string, std::unique_ptr<Cached>> cache_;

@@ -70,7 +70,7 @@ void expect(const std::vector<SqlToken>& t, std::size_t pos, const char* symbol,
 
 std::string SqliteBackend::schemaOf(const std::string& owner, bool creating) {
     if (owner == user_) return "main";
-    if (!users_.exists(owner)) {
+    if (!isUser(owner)) {
         if (creating) throw OracleError(1918, "user '" + owner + "' does not exist");
         throw OracleError(942, "table or view does not exist");
     }
@@ -188,7 +188,7 @@ void SqliteBackend::rewriteExpressions(std::vector<SqlToken>& t, std::size_t fro
                 }
                 if (owner == user_) {
                     k.text = "main";
-                } else if (users_.exists(owner)) {
+                } else if (isUser(owner)) {
                     if (!attach(owner)) throw OracleError(2020, "too many database links in use");
                     tr.schemas.insert(owner);
                 }
@@ -212,7 +212,7 @@ void SqliteBackend::rewriteExpressions(std::vector<SqlToken>& t, std::size_t fro
             const std::string owner = identifierOf(k);
             if (owner == user_)
                 k = token(Kind::Word, "main", k.spaceBefore);
-            else if (users_.exists(owner)) {
+            else if (isUser(owner)) {
                 if (!attach(owner)) throw OracleError(2020, "too many database links in use");
                 tr.schemas.insert(owner);
             }
