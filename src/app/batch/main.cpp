@@ -1,5 +1,6 @@
 // fieldsmith-batch: the table engine and the operations from a terminal.
 #include "BatchCommands.h"
+#include "OracleCommands.h"
 
 #include "app/demo/DemoConfiguration.h"
 #include "app/run/BatchRun.h"
@@ -28,6 +29,10 @@ Commands:
   describe FILE                the same for a table file (/data/ORDERS.DB)
   dump ALIAS TABLE [--index FIELDS]
   dump FILE [--index FIELDS]   the table as UTF-8 CSV on standard output
+  oracle-user add|passwd|remove DATABASE USER [--yes]
+                               manage the users of an embedded Oracle database; the
+                               password is read from the terminal or standard input
+  sql DATABASE "STATEMENT"     run one SQL statement; a query's rows as UTF-8 CSV
   run PAGE Control=value ... [--yes|--no] [--save-as PATH]
                                run the operation of a page (Seite1 ... Seite7, DelPage, ...)
                                with its inputs; questions are answered by --yes or --no
@@ -35,6 +40,8 @@ Commands:
 
 Options:
   --password PW                register a table password before anything is opened
+  --oracle-logon USER@DATABASE the Oracle logon of sql; the password comes from
+                               $FIELDSMITH_ORACLE_PASSWORD or is asked for
   --help                       this text
 
 The configuration comes from $FIELDSMITH_HOME, else ~/.config/fieldsmith.
@@ -61,16 +68,17 @@ int main(int argc, char** argv) {
         args.resize(i + 1);
         break;
     }
-    std::string indexFields;
+    std::string indexFields, oracleLogon;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--help" || args[i] == "-h") {
             std::cout << kUsage;
             return batch::kExitOk;
         }
-        if (args[i] == "--password" || args[i] == "--index") {
+        if (args[i] == "--password" || args[i] == "--index" || args[i] == "--oracle-logon") {
             if (i + 1 >= args.size()) return usageError(args[i] + " needs a value");
             if (args[i] == "--password") session.addPassword(args[++i]);
+            else if (args[i] == "--oracle-logon") oracleLogon = args[++i];
             else indexFields = args[++i];
             continue;
         }
@@ -88,6 +96,11 @@ int main(int argc, char** argv) {
             return run::runPageFromArgs(session, runArgs, operations, std::cerr, isatty(STDERR_FILENO) != 0);
         }
         if (command == "aliases" && operands.empty()) return batch::listAliases(session, std::cout);
+        if (command == "oracle-user")
+            return batch::oracleUserCommand(session.configDir(), operands, std::cin, std::cout, std::cerr);
+        if (command == "sql" && operands.size() == 2)
+            return batch::sqlCommand(session.configDir(), oracleLogon, operands[0], operands[1], std::cin,
+                                     std::cout, std::cerr);
         if (command == "tables" && operands.size() == 1)
             return batch::listTables(session, operands[0], std::cout);
         if ((command == "describe" || command == "dump") && (operands.size() == 1 || operands.size() == 2)) {

@@ -127,12 +127,13 @@ bool ensureDemoConfiguration(const fsys::path& dir) {
     writeIfMissing(arbeit / "kunden.csv", "NAME;VORNAME;ORT\r\n\"M\x81ller\";Hans;Berlin\r\n"
                                           "Schmidt;Petra;Hamburg\r\nWeber;Jonas;Oberhausen\r\n");
     writeIfMissing(dir / "fieldsmith.ini", "[Settings]\nAnsiCodePage=1252\n");
+    ensureDemoOracleDatabase(dir);
     // The aliases last: their file is what marks the configuration as made.
     writeIfMissing(dir / "aliases.ini",
-                   "; Demo aliases: directories of tables, and one server alias.\n"
+                   "; Demo aliases: directories of tables, and the Oracle-style database KR4.\n"
                    "[ARBEIT]\nTYPE=STANDARD\nPATH=" + arbeit.string() + "\n\n"
                    "[KESTREL]\nTYPE=STANDARD\nPATH=" + kestrel.string() + "\n\n"
-                   "[KR4_SERVER]\nTYPE=ORACLE\nSERVER NAME=KR4\nUSER NAME=KR4\n");
+                   "[KR4]\nTYPE=ORACLE\nSERVER NAME=KR4\n");
     return true;
 }
 

@@ -1,0 +1,201 @@
+// Query datasets: values as text in the session's formats and preferences, the editable
+// ROWID result, and what other sessions see before and after a commit or a killed process.
+#include "OracleTestSupport.h"
+
+#include "oraclient/OracleQuery.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace fieldsmith;
+using namespace fieldsmith::oraclient;
+using oratest::oraCodeOf;
+
+namespace {
+
+class Query : public ::testing::Test, public oratest::OracleFixture {
+protected:
+    Query() : session(logOn()) {
+        run(*session,
+            {"CREATE TABLE ITEMS (ID NUMBER(6) NOT NULL, NAME VARCHAR2(20), PRICE NUMBER(8,2), "
+             "WEIGHT FLOAT, SEEN DATE, STAMP TIMESTAMP, NOTE CLOB, "
+             "CONSTRAINT ITEMS_PK PRIMARY KEY (ID))"});
+    }
+
+    std::unique_ptr<OracleQuery> editable(OracleSession& s) {
+        auto q = std::make_unique<OracleQuery>(s);
+        q->sql() = {"SELECT T.ROWID, T.* FROM SCOTT.ITEMS T "};
+        q->open();
+        return q;
+    }
+    static std::int64_t count(OracleSession& s) {
+        OracleQuery q(s);
+        q.setSql("SELECT COUNT(*) FROM SCOTT.ITEMS");
+        q.open();
+        return std::stoll(q.fieldText(0));
+    }
+
+    std::unique_ptr<OracleSession> session;
+};
+
+TEST_F(Query, EditableResultInsertsPostsAndEditsThroughRowId) {
+    auto q = editable(*session);
+    ASSERT_TRUE(q->editable());
+    EXPECT_EQ(q->recordCount(), 0);
+    for (const char* id : {"1", "2"}) {
+        q->insert();
+        q->setFieldText("id", id);
+        q->setFieldText("Name", std::string("item ") + id);
+        q->post();
+        EXPECT_FALSE(q->fieldText("ROWID").empty());
+    }
+    session->commit();
+    EXPECT_EQ(q->recordCount(), 2);
+    q->first();
+    q->edit();
+    q->setFieldText("PRICE", "9.99");
+    q->post();
+    auto back = editable(*session);
+    ASSERT_EQ(back->recordCount(), 2);
+    EXPECT_EQ(back->fieldText("NAME"), "item 1");
+    EXPECT_EQ(back->fieldText("PRICE"), "9.99");
+    back->next();
+    EXPECT_EQ(back->fieldText("NAME"), "item 2");
+    EXPECT_EQ(back->fieldText("PRICE"), "");
+    // Only the ROWID result can be changed; the ROWID itself cannot be set.
+    OracleQuery plain(*session);
+    plain.setSql("SELECT * FROM ITEMS");
+    plain.open();
+    EXPECT_FALSE(plain.editable());
+    EXPECT_EQ(oraCodeOf([&] { plain.insert(); }), 1732);
+    back->insert();
+    EXPECT_EQ(oraCodeOf([&] { back->setFieldText("ROWID", "1"); }), 1733);
+    EXPECT_EQ(oraCodeOf([&] { back->setFieldText("NOSUCH", "1"); }), 904);
+}
+
+TEST_F(Query, ValuesAsTextInTheSessionFormats) {
+    session->setFormats(engine::FormatSettings::german());
+    struct Case {
+        const char* column;
+        std::string written;
+        std::string read;
+    };
+    const Case cases[] = {
+        {"PRICE", "1234,5", "1234,5"},
+        {"PRICE", "-0,125", "-0,13"}, // NUMBER(8,2) rounds to its scale
+        {"PRICE", "100000", "100000"},
+        {"PRICE", "2.25", "2,25"}, // a point is accepted on input too
+        {"WEIGHT", "0,1", "0,1"},
+        {"WEIGHT", "1e20", "100000000000000000000"},
+        {"WEIGHT", "0,000001", "0,000001"},
+        {"SEEN", "29.02.2024", "29.02.2024"},
+        {"SEEN", "29.02.2024 13:05:09", "29.02.2024 13:05:09"},
+        {"SEEN", "31.12.1999 00:00:00", "31.12.1999"}, // midnight: no time
+        {"SEEN", "30.12.1899", ""},                    // the zero date is null
+        {"NAME", "trailing   ", "trailing"},
+        {"NAME", "a\r\nb", "a\r\nb"},
+        {"NAME", "", ""},
+        {"NOTE", "one\r\ntwo\nthree", "one\r\ntwo\r\nthree"},
+    };
+    int id = 0;
+    for (const Case& c : cases) {
+        auto q = editable(*session);
+        q->insert();
+        q->setFieldText("ID", std::to_string(++id));
+        q->setFieldText(c.column, c.written);
+        q->post();
+        OracleQuery r(*session);
+        r.setSql("SELECT " + std::string(c.column) +
+                 " FROM ITEMS WHERE ID = " + std::to_string(id));
+        r.open();
+        EXPECT_EQ(r.fieldText(0), c.read) << c.column << " written as " << c.written;
+    }
+    // Line breaks are kept as LF and carriage returns dropped when written.
+    session->commit();
+    EXPECT_EQ(oratest::sqliteRows(databaseDir() / "SCOTT.sqlite",
+                                  "SELECT hex(NAME) FROM ITEMS WHERE ID = 13"),
+              std::vector<std::string>{"610A62"});
+}
+
+TEST_F(Query, PreferencesCanBeTurnedOff) {
+    OracleQuery insert(*session);
+    insert.setSql("INSERT INTO ITEMS (ID, NAME) VALUES (1, :1)");
+    insert.parameters() = {OracleValue::ofText("x\nb  ")};
+    insert.open();
+    OracleQuery q(*session);
+    q.setSql("SELECT NAME FROM ITEMS");
+    q.open();
+    EXPECT_EQ(q.fieldText(0), "x\r\nb");
+    session->preferences().trimStringFields = false;
+    session->preferences().convertCrLf = false;
+    EXPECT_EQ(q.fieldText(0), "x\nb  ");
+}
+
+TEST_F(Query, BadValuesNameValueAndColumn) {
+    auto q = editable(*session);
+    q->insert();
+    try {
+        q->setFieldText("PRICE", "12abc");
+        FAIL() << "no error for a bad number";
+    } catch (const OracleError& e) {
+        EXPECT_STREQ(e.what(), "ORA-01722: invalid number ('12abc' for column PRICE)");
+    }
+    try {
+        q->setFieldText("SEEN", "2024-13-45");
+        FAIL() << "no error for a bad date";
+    } catch (const OracleError& e) {
+        EXPECT_STREQ(
+            e.what(),
+            "ORA-01861: literal does not match format string ('2024-13-45' for column SEEN)");
+    }
+    q->setFieldText("ID", "1");
+    q->setFieldText("NAME", std::string(21, 'x'));
+    EXPECT_EQ(oraCodeOf([&] { q->post(); }), 12899);
+}
+
+TEST_F(Query, OtherSessionsSeeOnlyCommittedRows) {
+    auto other = logOn();
+    run(*session, {"INSERT INTO ITEMS (ID) VALUES (1)"});
+    EXPECT_EQ(count(*session), 1);
+    EXPECT_EQ(count(*other), 0) << "uncommitted row visible to another session";
+    session->commit();
+    EXPECT_EQ(count(*other), 1);
+    run(*session, {"INSERT INTO ITEMS (ID) VALUES (2)", "DELETE FROM ITEMS WHERE ID = 1"});
+    session->rollback();
+    EXPECT_EQ(count(*session), 1);
+    EXPECT_EQ(count(*other), 1);
+    // COMMIT and ROLLBACK as statements, and DDL committing what is pending.
+    run(*session,
+        {"INSERT INTO ITEMS (ID) VALUES (3)", "ROLLBACK", "INSERT INTO ITEMS (ID) VALUES (4)"});
+    EXPECT_EQ(count(*other), 1);
+    run(*session, {"CREATE TABLE OTHER (X NUMBER)"});
+    EXPECT_EQ(count(*other), 2);
+}
+
+TEST_F(Query, KilledProcessKeepsOnlyCommittedRows) {
+    session.reset();
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        auto s = logOn();
+        OracleQuery q(*s);
+        q.setSql("INSERT INTO ITEMS (ID) VALUES (:1)");
+        for (int id = 1; id <= 20; ++id) {
+            q.parameters() = {OracleValue::ofInteger(id)};
+            q.open();
+            if (id <= 10) s->commit();
+        }
+        ::kill(::getpid(), SIGKILL);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    auto after = logOn();
+    EXPECT_EQ(count(*after), 10);
+}
+
+} // namespace
