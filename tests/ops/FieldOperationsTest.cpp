@@ -147,6 +147,20 @@ TEST_F(ChangeField, ChecksAndTheConditionFocus) {
     }
 }
 
+TEST_F(ChangeField, TheConditionFieldMustStartWithTheText) {
+    make("T", {"NAME", "CITY"}, {{"abc", "Berlin"}, {"abc", "XBerlin"}, {"abc", "berlin"}});
+    auto& in = inputs.Seite2;
+    in.vonEdit2 = "abc";
+    in.zuEdit2 = "X";
+    in.ChangeSubBedBox = true;
+    in.BedingungFeld = "CITY";
+    in.Bedingung = "Berlin";
+    run(ops::ExecuteFeldReplaceComplete);
+    shared.TempTable.close();
+    EXPECT_EQ(column("T", "NAME"), (std::vector<std::string>{"X", "abc", "abc"}))
+        << "XBerlin contains Berlin but does not start with it";
+}
+
 TEST_F(ChangeField, CancelYesCountsTheRecordAndNoGoesOn) {
     inputs.Seite2.vonEdit2 = "ABC";
     inputs.Seite2.zuEdit2 = "Z";
@@ -278,6 +292,51 @@ TEST_F(ChangePart, ModesWriteEveryRecordOrOnlyWhereTheRuleApplies) {
         run(ops::SuchenErsetzenSubStrings);
         EXPECT_EQ(column("T", "V"), c.expected);
         EXPECT_EQ(host.panels[2], std::to_string(c.changed) + " Records changed!");
+    }
+}
+
+// A walk in the order of an index whose field the run rewrites meets every record exactly
+// once: moved records are neither met again nor skipped, and the counts are true.
+TEST_F(ChangePart, AWalkInTheOrderOfTheFieldItRewritesMeetsEachRecordOnce) {
+    struct Case {
+        const char* what;
+        bool secondary; //!< "switch Index to" V; else V is the table's primary key
+    } cases[] = {{"switch Index to the rewritten field", true}, {"the rewritten field is the key", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("W");
+        t.fieldDefs() = {{"V", FieldType::ftString, 20, !c.secondary}, {"N", FieldType::ftInteger, 0, false}};
+        if (!c.secondary) t.indexDefs() = {{"", "V", engine::ixPrimary}};
+        t.createTable();
+        t.open();
+        for (int i = 0; i < 12; ++i) {
+            t.insert();
+            t.fieldByName("V").setAsString("x" + std::string(1, static_cast<char>('a' + i)));
+            t.fieldByName("N").setAsInteger(i);
+            t.post();
+        }
+        t.close();
+        if (c.secondary) t.addIndex("ByV", "V", 0);
+        auto& in = inputs.Seite3;
+        in = {};
+        in.Change2Alias = "WORK";
+        in.Change2Table = "W";
+        in.Change2Field = "V";
+        in.vonEdit = "x";
+        in.zuEdit = "zx"; // every value moves to the end of the order
+        in.Index3Check = c.secondary;
+        in.Index3Box = c.secondary ? "V" : "";
+        host = {};
+        run(ops::SuchenErsetzenSubStrings);
+        auto values = column("W", "V");
+        std::sort(values.begin(), values.end());
+        std::vector<std::string> expected; // "xa" .. "xl" each changed once
+        for (int i = 0; i < 12; ++i) expected.push_back("zx" + std::string(1, static_cast<char>('a' + i)));
+        EXPECT_EQ(values, expected);
+        EXPECT_EQ(host.panels[2], "12 Records changed!");
+        EXPECT_EQ(info(), "Complete!\r12 Records of 12 processed");
     }
 }
 
@@ -432,6 +491,10 @@ TEST_F(FieldOps, NewValueIfSetsWhereTheTestFieldContainsTheString) {
     EXPECT_EQ(column("T", "CHG"), (std::vector<std::string>{"o1", "o2", "o3", "keep", "keep", "keep"}));
     in.ChangeUseOtherField = false;
     in.ChangeUseIfField = true;
+    host = {};
+    run(ops::NeuValueIF);
+    EXPECT_EQ(column("T", "CHG"), (std::vector<std::string>{"12", "A123", "9912", "keep", "keep", "keep"}))
+        << "the IF-field's own value is written where it matches";
     in.Change3Feld2 = "TEST";
     in.Change3If = "AB";
     host = {};
@@ -549,6 +612,30 @@ TEST_F(DeleteRecords, EmptyFieldMode) {
         EXPECT_EQ(column("T", "V"), c.left);
         EXPECT_EQ(info(), "Complete!\r" + std::to_string(c.rows.size()) + " Records of " +
                               std::to_string(c.rows.size()) + " processed!\r\rNot found: 0");
+    }
+}
+
+TEST_F(DeleteRecords, CancelYesEndsItsOwnLoopAndNoGoesOn) {
+    Rows ten;
+    for (int i = 1; i <= 10; ++i) ten.push_back({"v" + std::to_string(i)});
+    struct Case {
+        bool yes;
+        std::size_t left;
+        const char* message;
+    } cases[] = {{true, 8, "Complete!\r1 Records of 10 processed!\r\rNot found: 0"},
+                 {false, 5, "Complete!\r5 Records of 10 processed!\r\rNot found: 0"}};
+    for (const auto& c : cases) {
+        start(ten);
+        firstN("5");
+        host = {};
+        host.cancelAtRecord = 2;
+        host.answers = {c.yes};
+        run(ops::executeDeleteRecs);
+        EXPECT_EQ(column("T", "V").size(), c.left) << c.yes;
+        EXPECT_EQ(info(), c.message);
+        EXPECT_EQ(host.textsOf(run::MessageKind::Confirmation), (std::vector<std::string>{"Abort process?"}));
+        EXPECT_TRUE(host.idle);
+        EXPECT_EQ(host.CancelRequested, 0);
     }
 }
 
@@ -689,6 +776,33 @@ TEST_F(CopyField, AbortEmptySourceAndATargetKeyWithoutIndex) {
     EXPECT_EQ(host.count(run::MessageKind::Information), 0);
     EXPECT_TRUE(host.idle);
     EXPECT_TRUE(host.saveRequests.empty());
+}
+
+// An error in the middle of the walk still offers to save the keys not found so far.
+TEST_F(CopyField, SaveDialogAfterAnErrorMidWalk) {
+    make("SRC", {"K", "VAL"}, {{"A", "1"}, {"B", "2"}, {"C", "not a number"}}, false);
+    {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("TGT");
+        t.fieldDefs() = {{"KEY", FieldType::ftString, 10, true}, {"OUT", FieldType::ftInteger, 0, false}};
+        t.indexDefs() = {{"", "KEY", engine::ixPrimary}};
+        t.createTable();
+        t.open();
+        for (const char* k : {"A", "C"}) {
+            t.insert();
+            t.fieldByName("KEY").setAsString(k);
+            t.post();
+        }
+    }
+    TempDir out;
+    host.savePath = (out / "MOVE_ERROR.TXT").string();
+    EXPECT_THROW(run(ops::executeMoveFelder), engine::EngineError);
+    ASSERT_EQ(host.saveRequests.size(), 1u) << "the unmatched key is offered after the error";
+    std::ifstream in(out / "MOVE_ERROR.TXT", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "B\r\n");
+    EXPECT_EQ(column("TGT", "OUT"), (std::vector<std::string>{"1", ""}));
+    EXPECT_TRUE(host.idle);
 }
 
 TEST_F(CopyField, ChecksInTheirOrder) {

@@ -108,6 +108,27 @@ TEST_F(IndexRestore, LongIndexNamesBecomeDateTimeAndLineNumber) {
     EXPECT_EQ(tables::restoredIndexName("ABCDEFGHIJKL;MNOPQRSTUVWX", 7, "01022026101010"), "010220261010107");
 }
 
+TEST_F(IndexRestore, EmptyLinesOfAListAreSkippedButCountForNames) {
+    makeKunden({});
+    {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("KUNDEN");
+        t.setExclusive(true);
+        t.open();
+        t.deleteIndex("");
+    }
+    std::ofstream(dir / "KUNDEN.DB.Index.txt", std::ios::binary)
+        << "ID*\r\n\r\nNAME\r\n\r\nSTRASSE;HAUSNUMMER;NAME;ORT\r\n";
+    tables::RestoreAllIndexes(host, session, "WORK", "KUNDEN.DB");
+    const auto defs = indexes();
+    ASSERT_EQ(defs.size(), 3u);
+    EXPECT_TRUE(defs[0].isPrimary());
+    EXPECT_EQ(defs[1].name, "_NAME");
+    EXPECT_EQ(defs[2].fields, "STRASSE;HAUSNUMMER;NAME;ORT");
+    EXPECT_EQ(defs[2].name.back(), '4') << "the line number counts the empty lines: " << defs[2].name;
+}
+
 TEST_F(IndexRestore, TableWithoutIndexesWritesNoListAndRestoreOnlyOpensAndCloses) {
     makeKunden({}, false);
     tables::DeleteAllIndexes(host, session, "WORK", "KUNDEN");
