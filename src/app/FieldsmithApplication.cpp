@@ -7,7 +7,23 @@
 
 namespace fieldsmith::app {
 
-FieldsmithApplication::FieldsmithApplication(int& argc, char** argv) : QApplication(argc, argv) {
+namespace {
+QStringList gProgramArguments; // one application per process
+}
+
+// Runs before the QApplication base takes its options out of argv.
+int FieldsmithApplication::captureArguments(int argc, char** argv) {
+    gProgramArguments.clear();
+    for (int i = 1; i < argc; ++i) gProgramArguments << QString::fromLocal8Bit(argv[i]);
+    return 0;
+}
+
+const QStringList& FieldsmithApplication::programArguments() {
+    return gProgramArguments;
+}
+
+FieldsmithApplication::FieldsmithApplication(int& argc, char** argv)
+    : QApplication((captureArguments(argc, argv), argc), argv) {
     setApplicationName(QString::fromLatin1(run::kApplicationTitle.data(),
                                            static_cast<int>(run::kApplicationTitle.size())));
 }

@@ -11,6 +11,14 @@ class FieldsmithApplication : public QApplication {
 public:
     FieldsmithApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
+
+    //! The arguments the program was started with, without the program name, as it
+    //! received them: before the toolkit took out its own options, which must not move the
+    //! program's first argument.
+    static const QStringList& programArguments();
+
+private:
+    static int captureArguments(int argc, char** argv);
 };
 
 } // namespace fieldsmith::app

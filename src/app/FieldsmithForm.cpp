@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -280,6 +281,7 @@ void TFieldsmithForm::buildPages() {
     });
 
     showPage(QStringLiteral("Seite5"));
+    PageControl1->installEventFilter(this);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (!pageChangeFromCode_) PageControl1Change();
     });
@@ -373,8 +375,14 @@ void TFieldsmithForm::RunBtnClick() {
     if (running_ || !PageControl1->currentWidget()) return;
     const std::string pageName = PageControl1->currentWidget()->objectName().toStdString();
     const std::string name = run::operationForPage(pageName, inputs_);
-    const run::Operation* operation = name.empty() ? nullptr : operations_.find(name);
-    if (!operation) return; // Table View, or an operation that is not available yet
+    if (name.empty()) return; // the Table View: Run does nothing there
+    const run::Operation* operation = operations_.find(name);
+    if (!operation) {
+        message(run::MessageKind::Error,
+                QStringLiteral("The operation of this page (%1) is not available in this program.")
+                    .arg(QString::fromStdString(name)));
+        return;
+    }
     run::RunContext context{*host_, session_, inputs_, *shared_};
     session_.conversionLosses() = 0;
     guarded([&] { (*operation)(context); });
@@ -398,6 +406,25 @@ void TFieldsmithForm::closeEvent(QCloseEvent* event) {
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+bool TFieldsmithForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == PageControl1 && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool next = key->key() == Qt::Key_Tab;
+        const bool previous = key->key() == Qt::Key_Backtab;
+        if ((next || previous) && (key->modifiers() & Qt::ControlModifier)) {
+            const int n = PageControl1->count();
+            int i = PageControl1->currentIndex();
+            for (int step = 0; step < n; ++step) {
+                i = (i + (next ? 1 : n - 1)) % n;
+                if (PageControl1->isTabVisible(i) && PageControl1->isTabEnabled(i)) break;
+            }
+            PageControl1->setCurrentIndex(i); // a user's tab choice: the info text follows
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFieldsmithForm::HelpBtn1Click() {

@@ -90,6 +90,8 @@ public:
 protected:
     //! The window's own close box is refused while an operation runs, as Close is.
     void closeEvent(QCloseEvent* event) override;
+    //! Ctrl+Tab and Ctrl+Shift+Tab go to the next shown page, never to a hidden one.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildToolBar();

@@ -1,5 +1,7 @@
 #include "app/WindowRunHost.h"
 
+#include <algorithm>
+
 #include <chrono>
 
 #include "app/FieldsmithForm.h"
@@ -60,7 +62,15 @@ void WindowRunHost::flushStatus() {
     for (int i = 0; i < static_cast<int>(panels_.size()); ++i) {
         if (!dirty_[i]) continue;
         dirty_[i] = false;
-        if (QLabel* label = form_.statusPanel(i)) label->setText(fromEngine(panels_[i]));
+        if (QLabel* label = form_.statusPanel(i)) {
+            label->setText(fromEngine(panels_[i]));
+            // Panel 0 ("Execution Duration: ...") widens to show its whole text.
+            if (i == 0) {
+                const int needed = label->fontMetrics().horizontalAdvance(label->text()) +
+                                   2 * label->frameWidth() + 2 * label->margin() + 8;
+                label->setFixedWidth(std::max(66, needed));
+            }
+        }
     }
 }
 

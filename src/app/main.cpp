@@ -48,9 +48,7 @@ int main(int argc, char** argv) {
     }
     takeFormatsFromLocale(session.formats());
 
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
-    fieldsmith::app::TFieldsmithForm form(session, arguments);
+    fieldsmith::app::TFieldsmithForm form(session, app.programArguments());
     fieldsmith::ops::registerOperations(form.operationTable());
     form.setZipMsgForm(new fieldsmith::ui::TZipMsgForm(&form));
     form.show();

@@ -207,11 +207,32 @@ TEST_F(Form, RunStartsTheOperationOfTheShowingPage) {
     EXPECT_EQ(started, QStringList{"ImportOracleScript"});
 }
 
-TEST_F(Form, RunOnAPageWithoutABuiltOperationDoesNothing) {
+TEST_F(Form, RunOnAPageWhoseOperationIsMissingSaysSo) {
     window();
-    find<QToolButton>("RunBtn")->click(); // Seite5; its operation comes later
-    EXPECT_TRUE(dialogs->shown.empty());
+    find<QToolButton>("RunBtn")->click(); // Seite5, with no operation registered here
+    EXPECT_EQ(dialogs->textsOf(run::MessageKind::Error),
+              QStringList{"The operation of this page (ProcessAddPrimary) is not available in this program."});
     EXPECT_TRUE(find<QToolButton>("RunBtn")->isEnabled());
+}
+
+TEST_F(Form, ControlTabSkipsTheHiddenTableView) {
+    auto& f = window();
+    selectTab("CSVMakeTable");
+    auto* pages = find<QTabWidget>("PageControl1");
+    QTest::keyClick(pages, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(currentPage(), "CreateTableSeite");
+    QTest::keyClick(pages, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(currentPage(), "CSVMakeTable");
+    (void)f;
+}
+
+TEST_F(Form, StatusPanelZeroShowsItsWholeText) {
+    auto& f = window();
+    f.runHost().setStatusText(0, "Execution Duration: 00:01:23");
+    f.runHost().flushStatus();
+    QLabel* panel = f.statusPanel(0);
+    EXPECT_GE(panel->width(), panel->fontMetrics().horizontalAdvance(panel->text()))
+        << "the text fits its panel";
 }
 
 // The window's state while a run shows a message box, and afterwards.
