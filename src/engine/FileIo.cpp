@@ -271,6 +271,32 @@ void ReplacementFile::commit() {
     syncDirectory(target_.has_parent_path() ? target_.parent_path() : ".");
 }
 
+void writeWholeFile(const std::filesystem::path& path, std::string_view content) {
+    File f = File::create(path);
+    f.writeAt(0, content.data(), content.size());
+    f.sync();
+}
+
+std::string readWholeFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) ioError(path, "Cannot read");
+    std::string content;
+    char buf[65536];
+    for (;;) {
+        const ssize_t r = ::read(fd, buf, sizeof buf);
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            ioError(path, "Cannot read", error);
+        }
+        if (r == 0) break;
+        content.append(buf, static_cast<std::size_t>(r));
+    }
+    ::close(fd);
+    return content;
+}
+
 void syncDirectory(const std::filesystem::path& dir) {
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) ioError(dir, "Cannot open directory");

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace fieldsmith::engine {
 
@@ -93,6 +94,12 @@ private:
     File file_;
     bool committed_ = false;
 };
+
+//! Writes a whole file, replacing one of that name, and flushes it. Errors name the file and
+//! the system's reason.
+void writeWholeFile(const std::filesystem::path& path, std::string_view content);
+//! Reads a whole file. Errors name the file and the system's reason.
+std::string readWholeFile(const std::filesystem::path& path);
 
 //! Flushes a directory, so that files created, renamed or removed in it stay so.
 void syncDirectory(const std::filesystem::path& dir);

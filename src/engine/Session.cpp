@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "FieldDef.h"
+#include "FileIo.h"
 #include "Table.h"
 
 #include <algorithm>
@@ -44,6 +45,7 @@ std::vector<IniSection> readIni(const fsys::path& file) {
     std::vector<IniSection> sections;
     if (!fsys::exists(file)) return sections;
     const int rc = ini_parse(file.c_str(), collect, &sections);
+    if (rc < 0) (void)readWholeFile(file); // throws with the system's reason
     if (rc < 0) throw EngineError("Cannot read " + file.string());
     if (rc > 0)
         throw EngineError("Syntax error in " + file.string() + " at line " + std::to_string(rc));

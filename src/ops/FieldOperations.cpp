@@ -7,6 +7,7 @@
 #include "app/run/RunProtocol.h"
 #include "app/run/Texts.h"
 #include "engine/EngineError.h"
+#include "engine/FileIo.h"
 #include "engine/Table.h"
 
 #include <fstream>
@@ -171,10 +172,9 @@ void executeMoveFelder(run::RunContext& ctx) {
     try {
         if (!fehler.empty()) {
             if (auto path = host.saveFileDialog({GetExePath(), "MOVE_ERROR.TXT", "TXT"})) {
-                std::ofstream out(*path, std::ios::binary | std::ios::trunc);
-                for (const auto& line : fehler) out << line << "\r\n";
-                out.close();
-                if (!out) throw engine::EngineError("Cannot write " + *path);
+                std::string text;
+                for (const auto& line : fehler) text += line + "\r\n";
+                engine::writeWholeFile(*path, text);
             }
         }
     } catch (...) {

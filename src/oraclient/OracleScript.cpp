@@ -3,6 +3,8 @@
 #include "OracleQuery.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -163,7 +165,7 @@ public:
     explicit LineSource(const std::vector<std::string>& lines) : lines_(&lines) {}
     explicit LineSource(const std::filesystem::path& file)
         : in_(std::make_unique<std::ifstream>(file, std::ios::binary)) {
-        if (!*in_) throw std::runtime_error("Cannot open file " + file.string());
+        if (!*in_) throw std::runtime_error("Cannot open file " + file.string() + ": " + std::strerror(errno));
     }
     bool next(std::string& line) {
         if (lines_) {
@@ -199,7 +201,7 @@ void OracleScript::clear() {
 
 void OracleScript::loadFromFile(const std::filesystem::path& file) {
     std::ifstream probe(file, std::ios::binary);
-    if (!probe) throw std::runtime_error("Cannot open file " + file.string());
+    if (!probe) throw std::runtime_error("Cannot open file " + file.string() + ": " + std::strerror(errno));
     lines_.clear();
     file_ = file;
 }

@@ -3,6 +3,7 @@
 #include "app/run/Pickers.h"
 #include "app/run/RunHost.h"
 #include "engine/EngineError.h"
+#include "engine/FileIo.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
 
@@ -86,9 +87,7 @@ void registerPasswords(Session& session) {
 }
 
 std::vector<std::string> readLines(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EngineError("Cannot read " + path);
-    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    const std::string text = engine::readWholeFile(path);
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -103,10 +102,9 @@ std::vector<std::string> readLines(const std::string& path) {
 }
 
 void writeLines(const std::string& path, const std::vector<std::string>& lines) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw EngineError("Cannot write " + path);
-    for (const auto& l : lines) out << l << "\r\n";
-    if (!out) throw EngineError("Cannot write " + path);
+    std::string text;
+    for (const auto& l : lines) text += l + "\r\n";
+    engine::writeWholeFile(path, text);
 }
 
 bool sameFields(const std::vector<std::string>& a, const std::vector<std::string>& b) {

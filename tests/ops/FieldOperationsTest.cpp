@@ -805,6 +805,17 @@ TEST_F(CopyField, SaveDialogAfterAnErrorMidWalk) {
     EXPECT_TRUE(host.idle);
 }
 
+TEST_F(CopyField, AListThatCannotBeWrittenSaysWhy) {
+    host.savePath = (dir / "no such folder" / "MOVE_ERROR.TXT").string();
+    try {
+        run(ops::executeMoveFelder);
+        FAIL() << "the failed write was not reported";
+    } catch (const engine::EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("No such file or directory"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("MOVE_ERROR.TXT"), std::string::npos) << e.what();
+    }
+}
+
 TEST_F(CopyField, ChecksInTheirOrder) {
     struct Case {
         std::string run::Seite1Inputs::*member;
