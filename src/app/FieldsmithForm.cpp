@@ -110,27 +110,34 @@ template <class Inputs> void TFieldsmithForm::bindInputs(QWidget* page, Inputs& 
     struct Binder {
         TFieldsmithForm* form;
         QWidget* page;
-        void text(const char* name, std::string& member) {
+        // Values convert to and from the program's code page, names of aliases, tables and
+        // files to and from the file system's spelling.
+        void bind(const char* name, std::string& member, std::string (*in)(const QString&),
+                  QString (*out)(const std::string&)) {
             QWidget* w = page->findChild<QWidget*>(QString::fromLatin1(name));
             if (auto* box = qobject_cast<TPickerBox*>(w)) {
-                box->setBoxText(fromEngine(member));
-                member = toEngine(box->boxText());
+                box->setBoxText(out(member));
+                member = in(box->boxText());
                 connect(box, &QComboBox::currentTextChanged, form,
-                        [&member](const QString& t) { member = toEngine(t); });
-                form->writeBacks_[QString::fromLatin1(name)] = [box, &member] {
-                    box->setBoxText(fromEngine(member));
+                        [&member, in](const QString& t) { member = in(t); });
+                form->writeBacks_[QString::fromLatin1(name)] = [box, &member, out] {
+                    box->setBoxText(out(member));
                 };
             } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
-                edit->setText(fromEngine(member));
+                edit->setText(out(member));
                 connect(edit, &QLineEdit::textChanged, form,
-                        [&member](const QString& t) { member = toEngine(t); });
-                form->writeBacks_[QString::fromLatin1(name)] = [edit, &member] {
-                    const QString t = fromEngine(member);
+                        [&member, in](const QString& t) { member = in(t); });
+                form->writeBacks_[QString::fromLatin1(name)] = [edit, &member, out] {
+                    const QString t = out(member);
                     if (edit->text() != t) edit->setText(t);
                 };
             } else {
                 qWarning("page %s has no text input %s", qPrintable(page->objectName()), name);
             }
+        }
+        void text(const char* name, std::string& member) { bind(name, member, toEngine, fromEngine); }
+        void name(const char* name, std::string& member) {
+            bind(name, member, toFileName, fromFileName);
         }
         void check(const char* name, bool& member) {
             auto* b = page->findChild<QAbstractButton*>(QString::fromLatin1(name));

@@ -15,11 +15,21 @@ namespace fieldsmith::app {
 
 namespace {
 
+// Field and index names are text of the program's code page.
 QStringList toList(const std::vector<std::string>& names) {
     QStringList list;
     list.reserve(static_cast<int>(names.size()));
     for (const auto& n : names)
         list << fromEngine(n);
+    return list;
+}
+
+// Alias and table names are spelled as the configuration file and the file system have them.
+QStringList toNameList(const std::vector<std::string>& names) {
+    QStringList list;
+    list.reserve(static_cast<int>(names.size()));
+    for (const auto& n : names)
+        list << fromFileName(n);
     return list;
 }
 
@@ -39,12 +49,12 @@ void PickerWiring::clearText(QWidget* widget) {
 }
 
 QStringList PickerWiring::aliasNames() const {
-    return toList(form_.session().aliasNames());
+    return toNameList(form_.session().aliasNames());
 }
 
 QStringList PickerWiring::tableNames(const QString& alias) const {
     try {
-        return toList(form_.session().tableNames(toEngine(alias)));
+        return toNameList(form_.session().tableNames(toFileName(alias)));
     } catch (const std::exception&) {
         return {}; // a server alias or a missing directory lists nothing
     }
@@ -103,7 +113,7 @@ void PickerWiring::GetFieldNames1(TPickerBox* box, TPickerBox* tableBox, const Q
     if (!tableBox->hasSelectedEntry()) return;
     form_.guarded([&] {
         box->setEntries(toList(
-            run::tableFieldNames(form_.session(), toEngine(aliasName), toEngine(tableName))));
+            run::tableFieldNames(form_.session(), toFileName(aliasName), toFileName(tableName))));
     });
 }
 
@@ -113,7 +123,7 @@ void PickerWiring::GetIndexes(engine::Table& table, TPickerBox* box) {
 }
 
 QString PickerWiring::GetAliasPath(const QString& aliasName) {
-    return fromEngine(run::GetAliasPath(form_.session(), toEngine(aliasName)));
+    return fromFileName(run::GetAliasPath(form_.session(), toFileName(aliasName)));
 }
 
 void PickerWiring::updateDirectoryLabel(TPickerBox* aliasBox, QLabel* label) {

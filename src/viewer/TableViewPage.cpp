@@ -268,7 +268,7 @@ void TTableViewPage::ViewTabTableExit() {
     engine::Table& t = temp();
     try {
         t.close();
-        t.setDatabaseName(app::toEngine(ViewTabAlias->boxText()));
+        t.setDatabaseName(app::toFileName(ViewTabAlias->boxText()));
         t.setTableName(app::toFileName(ViewTabTable->boxText()));
         t.setIndexFieldNames({});
         t.open();

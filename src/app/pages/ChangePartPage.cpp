@@ -216,8 +216,8 @@ void TChangePartPage::Index3BoxDropDown() {
     form_.guarded([this] {
         engine::Table& temp = form_.shared().TempTable;
         temp.close();
-        temp.setDatabaseName(toEngine(Change2Alias->boxText()));
-        temp.setTableName(toEngine(Change2Table->boxText()));
+        temp.setDatabaseName(toFileName(Change2Alias->boxText()));
+        temp.setTableName(toFileName(Change2Table->boxText()));
         temp.setIndexFieldNames({});
         temp.open();
         form_.pickers().GetIndexes(temp, Index3Box);

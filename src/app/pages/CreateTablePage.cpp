@@ -57,7 +57,7 @@ TCreateTablePage::TCreateTablePage(TFieldsmithForm& form, QWidget* parent) : QWi
 void TCreateTablePage::NeuTabBoxChange() {
     const QString source = NeuTabBox->boxText();
     if (source.isEmpty()) return;
-    NeuTabelleEdit->setText(fromEngine(run::newTableNameFor(toEngine(source))));
+    NeuTabelleEdit->setText(fromFileName(run::newTableNameFor(toFileName(source))));
 }
 
 } // namespace fieldsmith::app

@@ -141,8 +141,8 @@ void TExportPage::ExportTabChange() {
     const QTime now = QTime::currentTime();
     QString temp = QDir::tempPath();
     if (!temp.endsWith(QLatin1Char('/'))) temp += QLatin1Char('/');
-    const QString file = fromEngine(run::exportFileName(toEngine(temp), toEngine(table), now.hour(),
-                                                        now.minute(), now.second()));
+    const QString file = fromFileName(run::exportFileName(toFileName(temp), toFileName(table),
+                                                          now.hour(), now.minute(), now.second()));
     if (ExportFileEdit->text() != file) ExportFileEdit->setText(file);
 }
 
@@ -150,7 +150,7 @@ void TExportPage::ExportFileEditChange() {
     const QString file = ExportFileEdit->text();
     if (LogPanel->isVisibleTo(this)) LogFileEdit->setText(file + QStringLiteral("_import.log"));
     if (file.isEmpty()) return;
-    const QString table = fromEngine(run::TableNameFromFile(toEngine(file)));
+    const QString table = fromFileName(run::TableNameFromFile(toFileName(file)));
     // Setting the same text again would restart the chain through ExportTabChange.
     if (ExportTab->boxText() != table) ExportTab->setBoxText(table);
 }

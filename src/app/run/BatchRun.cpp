@@ -74,9 +74,7 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
             options.saveAs = a.substr(10);
         } else if (auto eq = a.find('='); eq != std::string::npos && eq > 0) {
             const std::string control = a.substr(0, eq);
-            // Values come from a UTF-8 terminal; the program works in its code page.
-            const std::string value = engine::fromUtf8(a.substr(eq + 1), session.ansiCodePage());
-            switch (setInput(inputs, page, control, value)) {
+            switch (setInput(inputs, page, control, a.substr(eq + 1), session.ansiCodePage())) {
             case SetInputResult::Ok:
                 break;
             case SetInputResult::UnknownControl:

@@ -1,5 +1,7 @@
 #include "app/run/PageInputs.h"
 
+#include "engine/CodePage.h"
+
 namespace fieldsmith::run {
 
 namespace {
@@ -9,6 +11,7 @@ namespace {
 struct InputSetter {
     std::string_view control;
     std::string_view value;
+    int codePage = 1252;
     SetInputResult result = SetInputResult::UnknownControl;
     std::string_view selectedGroup; //!< set when a radio button was set to 1
 
@@ -19,7 +22,13 @@ struct InputSetter {
     }
     void text(std::string_view name, std::string& member) {
         if (name != control) return;
-        member.assign(value);
+        // Values come as UTF-8; the program works in its code page.
+        member = engine::fromUtf8(std::string(value), codePage);
+        result = SetInputResult::Ok;
+    }
+    void name(std::string_view name, std::string& member) {
+        if (name != control) return;
+        member.assign(value); // names stay as the file system spells them
         result = SetInputResult::Ok;
     }
     void check(std::string_view name, bool& member) {
@@ -37,6 +46,7 @@ struct GroupClearer {
     std::string_view keep;
     std::string_view group;
     void text(std::string_view, std::string&) {}
+    void name(std::string_view, std::string&) {}
     void check(std::string_view, bool&) {}
     void radio(std::string_view name, std::string_view g, bool& member) {
         if (g == group && name != keep) member = false;
@@ -46,10 +56,10 @@ struct GroupClearer {
 } // namespace
 
 SetInputResult setInput(PageInputs& inputs, std::string_view page, std::string_view control,
-                        std::string_view value) {
+                        std::string_view value, int codePage) {
     SetInputResult result = SetInputResult::UnknownControl;
     inputs.withPage(page, [&](auto& pageInputs) {
-        InputSetter setter{control, value, SetInputResult::UnknownControl, {}};
+        InputSetter setter{control, value, codePage, SetInputResult::UnknownControl, {}};
         pageInputs.visit(setter);
         result = setter.result;
         if (!setter.selectedGroup.empty())

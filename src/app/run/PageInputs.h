@@ -3,8 +3,11 @@
 // them directly. An operation reads a member at the moment it needs the value.
 //
 // visit() lists the members for generic code (widget binding, Control=value parsing):
-//   v.text(name, std::string&), v.check(name, bool&), v.radio(name, group, bool&).
-// Exactly one radio button of a group is true.
+//   v.text(name, std::string&), v.name(name, std::string&), v.check(name, bool&),
+//   v.radio(name, group, bool&).
+// text members are values in the program's code page; name members are names of aliases,
+// tables and files, kept as the file system spells them. Exactly one radio button of a group
+// is true.
 #pragma once
 
 #include <string>
@@ -19,13 +22,13 @@ struct Seite1Inputs {
     bool GenNewRecsCheck = false, LeereTarget = false;
 
     template <class V> void visit(V&& v) {
-        v.text("AliasBoxS1", AliasBoxS1);
-        v.text("TableBoxS1", TableBoxS1);
+        v.name("AliasBoxS1", AliasBoxS1);
+        v.name("TableBoxS1", TableBoxS1);
         v.check("GenNewRecsCheck", GenNewRecsCheck);
         v.text("IndexFeld1Box", IndexFeld1Box);
         v.text("Feld2Box", Feld2Box);
-        v.text("AliasBox2", AliasBox2);
-        v.text("TabellenBox2", TabellenBox2);
+        v.name("AliasBox2", AliasBox2);
+        v.name("TabellenBox2", TabellenBox2);
         v.text("IndexFeld2Box", IndexFeld2Box);
         v.text("ZielFeldBox", ZielFeldBox);
         v.check("LeereTarget", LeereTarget);
@@ -39,8 +42,8 @@ struct Seite2Inputs {
     std::string BedingungFeld, Bedingung;
 
     template <class V> void visit(V&& v) {
-        v.text("Change1Alias", Change1Alias);
-        v.text("Change1Table", Change1Table);
+        v.name("Change1Alias", Change1Alias);
+        v.name("Change1Table", Change1Table);
         v.text("Change1Field", Change1Field);
         v.text("vonEdit2", vonEdit2);
         v.text("zuEdit2", zuEdit2);
@@ -66,8 +69,8 @@ struct Seite3Inputs {
     std::string CRLFStellenEdit = "2";
 
     template <class V> void visit(V&& v) {
-        v.text("Change2Alias", Change2Alias);
-        v.text("Change2Table", Change2Table);
+        v.name("Change2Alias", Change2Alias);
+        v.name("Change2Table", Change2Table);
         v.text("Change2Field", Change2Field);
         v.text("vonEdit", vonEdit);
         v.text("zuEdit", zuEdit);
@@ -101,8 +104,8 @@ struct Seite4Inputs {
     bool DelSourceCheck = false;
 
     template <class V> void visit(V&& v) {
-        v.text("AliasMerge", AliasMerge);
-        v.text("MergeTable", MergeTable);
+        v.name("AliasMerge", AliasMerge);
+        v.name("MergeTable", MergeTable);
         v.text("Trenn0Edit", Trenn0Edit);
         v.text("MergeFeld1", MergeFeld1);
         v.text("Trenn1Edit", Trenn1Edit);
@@ -130,8 +133,8 @@ struct Seite5Inputs {
     std::string ChangeOnFeldBox;
 
     template <class V> void visit(V&& v) {
-        v.text("AliasBox", AliasBox);
-        v.text("TabellenBox", TabellenBox);
+        v.name("AliasBox", AliasBox);
+        v.name("TabellenBox", TabellenBox);
         v.text("FeldBox", FeldBox);
         v.check("LeerFeldCheck", LeerFeldCheck);
         v.radio("useNumberRadio", "source", useNumberRadio);
@@ -151,8 +154,8 @@ struct Seite6Inputs {
     std::string PreisAlias1, PreisTable1, PreisFeld1;
 
     template <class V> void visit(V&& v) {
-        v.text("PreisAlias1", PreisAlias1);
-        v.text("PreisTable1", PreisTable1);
+        v.name("PreisAlias1", PreisAlias1);
+        v.name("PreisTable1", PreisTable1);
         v.text("PreisFeld1", PreisFeld1);
     }
 };
@@ -164,8 +167,8 @@ struct Seite7Inputs {
     std::string Change3Then, OtherFieldBox;
 
     template <class V> void visit(V&& v) {
-        v.text("Change3Alias", Change3Alias);
-        v.text("Change3Table", Change3Table);
+        v.name("Change3Alias", Change3Alias);
+        v.name("Change3Table", Change3Table);
         v.text("Change3Feld", Change3Feld);
         v.text("Change3If", Change3If);
         v.text("Change3Feld2", Change3Feld2);
@@ -184,8 +187,8 @@ struct DelPageInputs {
     std::string FieldDel, DelFeldBox;
 
     template <class V> void visit(V&& v) {
-        v.text("AliasDel", AliasDel);
-        v.text("TableDel", TableDel);
+        v.name("AliasDel", AliasDel);
+        v.name("TableDel", TableDel);
         v.radio("DelOpt1", "mode", DelOpt1);
         v.text("FieldDel", FieldDel);
         v.radio("DelOpt2", "mode", DelOpt2);
@@ -204,11 +207,11 @@ struct CSVMakeTableInputs {
     bool CsvUseEncloseCharForFieldsCheck = true, noEncloseCharForEmptyFieldsCheck = true;
 
     template <class V> void visit(V&& v) {
-        v.text("CSVEdit", CSVEdit);
+        v.name("CSVEdit", CSVEdit);
         v.text("FeldSeparEdit", FeldSeparEdit);
         v.text("FeldEncloseEdit", FeldEncloseEdit);
         v.check("FeldNamenCheck", FeldNamenCheck);
-        v.text("CSVtoPdxEdit", CSVtoPdxEdit);
+        v.name("CSVtoPdxEdit", CSVtoPdxEdit);
         v.radio("GenParadoxFromCSV", "direction", GenParadoxFromCSV);
         v.radio("GenCSVFromParadox", "direction", GenCSVFromParadox);
         v.check("CsvUseEncloseCharForFieldsCheck", CsvUseEncloseCharForFieldsCheck);
@@ -224,12 +227,12 @@ struct CreateTableSeiteInputs {
     bool OracleCheck = false;
 
     template <class V> void visit(V&& v) {
-        v.text("NeuTabAlias", NeuTabAlias);
-        v.text("NeuTabBox", NeuTabBox);
+        v.name("NeuTabAlias", NeuTabAlias);
+        v.name("NeuTabBox", NeuTabBox);
         v.check("IndexesCheck", IndexesCheck);
         v.check("CopyAllRecsCheck", CopyAllRecsCheck);
-        v.text("NeuTab2Alias", NeuTab2Alias);
-        v.text("NeuTabelleEdit", NeuTabelleEdit);
+        v.name("NeuTab2Alias", NeuTab2Alias);
+        v.name("NeuTabelleEdit", NeuTabelleEdit);
         v.check("OracleCheck", OracleCheck);
     }
 };
@@ -243,13 +246,13 @@ struct ExportSeiteInputs {
     template <class V> void visit(V&& v) {
         v.radio("ExportSelect", "mode", ExportSelect);
         v.radio("ImportSelect", "mode", ImportSelect);
-        v.text("ExportAlias", ExportAlias);
+        v.name("ExportAlias", ExportAlias);
         v.text("ExportTab", ExportTab);
         v.text("ExportTabOwnerEdit", ExportTabOwnerEdit);
         v.text("ExportMaxRecEdit", ExportMaxRecEdit);
         v.text("ExportStartRecEdit", ExportStartRecEdit);
-        v.text("ExportFileEdit", ExportFileEdit);
-        v.text("LogFileEdit", LogFileEdit);
+        v.name("ExportFileEdit", ExportFileEdit);
+        v.name("LogFileEdit", LogFileEdit);
     }
 };
 
@@ -300,10 +303,11 @@ struct PageInputs {
 
 enum class SetInputResult { Ok, UnknownControl, BadValue };
 
-//! Sets one input of a page by control name, as batch mode's Control=value does: text
-//! members take the value as it is; check boxes and radio buttons take "1" or "0", and a
-//! radio button set to "1" is selected in its group (the others of the group cleared).
+//! Sets one input of a page by control name, as batch mode's Control=value does, from a
+//! UTF-8 value: text members take it in the program's code page, name members (aliases,
+//! tables, files) as they are; check boxes and radio buttons take "1" or "0", and a radio
+//! button set to "1" is selected in its group (the others of the group cleared).
 SetInputResult setInput(PageInputs& inputs, std::string_view page, std::string_view control,
-                        std::string_view value);
+                        std::string_view value, int codePage = 1252);
 
 } // namespace fieldsmith::run
