@@ -94,6 +94,7 @@ std::string indexOptionsText(unsigned options) {
     add(ixCaseInsensitive, "case-insensitive");
     add(ixExpression, "expression");
     add(ixNonMaintained, "non-maintained");
+    add(ixDamaged, "damaged");
     return out;
 }
 

@@ -60,6 +60,7 @@ enum IndexOption : unsigned {
     ixCaseInsensitive = 1u << 3,
     ixExpression = 1u << 4,
     ixNonMaintained = 1u << 5, //!< kept by the files' writer only on demand
+    ixDamaged = 1u << 6,       //!< its file cannot be read: listed (to be dropped), never used
 };
 
 struct IndexDef {

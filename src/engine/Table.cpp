@@ -314,6 +314,9 @@ void Table::resolveOrder() {
                                              "' on table " + tableName_);
         }
         const IndexDef& def = indexDefs_[static_cast<std::size_t>(found)];
+        if (def.options & ixDamaged)
+            fail(ErrorKind::Damaged, "Index " + def.name + " of table " + tableName_ +
+                                         " is damaged and cannot order the table; drop it");
         order->indexPos = found;
         order->options = def.options;
         for (const auto& name : def.fieldList()) {

@@ -61,6 +61,7 @@ TEST_F(BatchRun, ArgumentErrorsAndPagesWithoutAnOperation) {
         {{"Seite2", "stray"}, kBatchUsage},
         {{"Seite6", "PreisAlias1=A"}, kBatchNotBuilt},
         {{"AnsichtTabelle"}, kBatchUsage}, // the Table View has no inputs to run with
+        {{"Seite2", "--yes", "--no"}, kBatchUsage},
     };
     for (const Case& c : cases) {
         std::string line;

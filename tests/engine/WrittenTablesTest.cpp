@@ -735,7 +735,9 @@ TEST_F(WrittenTables, StructuralChangesKeepATableEncrypted) {
             int n = 0;
             for (t->first(); !t->eof(); t->next(), ++n) {
                 const int id = static_cast<int>(t->field(0).asInteger());
-                if (c.keyedAfter) EXPECT_EQ(id, n + 1) << "key order";
+                if (c.keyedAfter) {
+                    EXPECT_EQ(id, n + 1) << "key order";
+                }
                 EXPECT_EQ(t->field(1).asString(), fmt("Plaintext%04d", id));
                 EXPECT_EQ(t->field(2).asString(), fmt("Secret memo %04d ", id) + std::string(200, 'm'));
             }

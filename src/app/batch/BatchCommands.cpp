@@ -1,5 +1,7 @@
 #include "BatchCommands.h"
 
+#include "engine/EngineError.h"
+
 #include "engine/CodePage.h"
 #include "engine/DateCalc.h"
 #include "engine/FormatSettings.h"
@@ -118,6 +120,8 @@ int dumpTable(Table& table, std::ostream& out) {
 }
 
 void aimTable(Table& table, const std::vector<std::string>& where) {
+    for (const auto& w : where)
+        if (w.empty()) throw engine::EngineError("An empty alias or table name was given");
     if (where.size() == 1) {
         table.setDatabaseName("");
         table.setTableName(std::filesystem::absolute(where[0]).string());

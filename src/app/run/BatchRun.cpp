@@ -60,10 +60,13 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
     options.codePage = session.ansiCodePage();
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--yes") {
-            options.answer = BatchAnswer::Yes;
-        } else if (a == "--no") {
-            options.answer = BatchAnswer::No;
+        if (a == "--yes" || a == "--no") {
+            const BatchAnswer answer = a == "--yes" ? BatchAnswer::Yes : BatchAnswer::No;
+            if (options.answer != BatchAnswer::Stop && options.answer != answer) {
+                err << "--yes and --no cannot both be given\n";
+                return kBatchUsage;
+            }
+            options.answer = answer;
         } else if (a == "--save-as") {
             if (i + 1 >= args.size()) {
                 err << "--save-as needs a path\n";

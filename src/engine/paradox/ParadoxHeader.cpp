@@ -4,6 +4,7 @@
 #include "ParadoxCodec.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -99,8 +100,12 @@ Header readDataHeader(const std::filesystem::path& path, const std::vector<std::
         f.size = b[p + 2 * static_cast<std::size_t>(i) + 1];
         f.width = fieldWidth(f.code, f.size);
         if (f.width == 0)
-            throw damaged("field " + std::to_string(i + 1) + " has type 0x" +
-                          std::to_string(f.code) + " size " + std::to_string(f.size));
+        {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02X", f.code);
+            throw damaged("field " + std::to_string(i + 1) + " has type " + code + " size " +
+                          std::to_string(f.size));
+        }
         f.offset = offset;
         offset += f.width;
         h.fields.push_back(f);

@@ -625,6 +625,7 @@ void ParadoxTable::beginChange() {
     if (changed_) return;
     changed_ = true;
     auto& b = header_.bytes;
+    counterBeforeChange_ = b[hdr::kChangeCount1];
     b[hdr::kChangeCount1] = static_cast<std::uint8_t>(b[hdr::kChangeCount1] + 1);
     if (b[hdr::kChangeCount1] == 0) b[hdr::kChangeCount1] = 1;
     writeHeader();
@@ -1060,7 +1061,7 @@ void ParadoxTable::flush() {
     if (changed_) {
         writeHeader();
         const auto px = findCompanion(db_.path(), ".PX");
-        if (structural_ || !px) writePrimaryIndex();
+        if (structural_ || !px || !indexWasCurrent(*px, hdr::kIndexStamp)) writePrimaryIndex();
         else restampIndex(*px, hdr::kIndexStamp);
         rebuildSecondaryIndexes();
         changed_ = structural_ = false;
@@ -1102,6 +1103,21 @@ void ParadoxTable::requireWritableFamily() {
         throw EngineError(ErrorKind::Database, "Table " + db_.path().string() + " is read-only");
     if (header_.numKeyFields > 0 || !findSecondaryIndexes(db_.path(), header_, toProgram_).empty())
         requireWritableDirectory(db_.path().has_parent_path() ? db_.path().parent_path() : ".");
+}
+
+// Whether an index file reads and was up to date with the table before this open changed
+// it: only then may it keep its contents. A damaged or stale one is rebuilt instead.
+bool ParadoxTable::indexWasCurrent(const fsys::path& file, std::size_t stampOffset) {
+    try {
+        File f = File::open(file);
+        const std::uint64_t size = f.size();
+        std::vector<std::uint8_t> head(static_cast<std::size_t>(std::min<std::uint64_t>(size, 0x800)));
+        f.readAt(0, head.data(), head.size());
+        (void)readDataHeader(file, head, size); // throws for a file that does not read
+        return head.size() > stampOffset && head[stampOffset] == counterBeforeChange_;
+    } catch (const EngineError&) {
+        return false;
+    }
 }
 
 // An index whose contents are still right takes the table's new change counter as its stamp.
@@ -1237,7 +1253,7 @@ void ParadoxTable::rebuildSecondaryIndexes() {
         for (const auto& name : s.def.fieldList())
             for (std::size_t i = 0; i < fieldDefs_.size() && !touched; ++i)
                 touched = fieldChanged_[i] && sameName(fieldDefs_[i].name, name);
-        if (!touched) {
+        if (!touched && indexWasCurrent(s.xFile, hdr::kXStamp)) {
             restampIndex(s.xFile, hdr::kXStamp);
             continue;
         }

@@ -86,6 +86,7 @@ private:
     void reload();
     void noteFieldChanges(const std::uint8_t* before, const std::uint8_t* after);
     void restampIndex(const std::filesystem::path& file, std::size_t offset);
+    bool indexWasCurrent(const std::filesystem::path& file, std::size_t stampOffset);
     void rebuildPrefix();
     std::uint16_t allocateBlock();
     void freeBlock(std::uint16_t number);
@@ -129,6 +130,7 @@ private:
     //! difference when this open starts to write again.
     std::vector<std::uint8_t> headerSeen_;
     bool changed_ = false;    //!< records changed since the last flush
+    std::uint8_t counterBeforeChange_ = 0; //!< the change counter the indexes were stamped with
     bool structural_ = false; //!< records inserted, deleted or moved since the last flush
     std::vector<bool> fieldChanged_; //!< per field: its bytes changed since the last flush
 };

@@ -70,7 +70,16 @@ std::vector<SecondaryIndexFiles> findSecondaryIndexes(const std::filesystem::pat
             if (y) s.yFile = *y;
             found.push_back(std::move(s));
         } catch (const EngineError&) {
-            // A damaged index file does not keep the table from opening.
+            // A damaged index file does not keep the table from opening. It is listed under
+            // its file name, so that it can be seen and dropped, and never orders a walk.
+            SecondaryIndexFiles s;
+            s.def.name = x.filename().string();
+            s.def.options = ixDamaged | ixNonMaintained;
+            s.xFile = x;
+            std::string yExt = x.extension().string();
+            if (yExt.size() > 1) yExt[1] = yExt[1] == 'x' ? 'y' : 'Y';
+            if (const auto y = findCompanion(x, upperAscii(yExt))) s.yFile = *y;
+            found.push_back(std::move(s));
         }
     }
     return found;

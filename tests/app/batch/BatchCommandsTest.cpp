@@ -4,6 +4,7 @@
 
 #include "../AppTestSupport.h"
 #include "engine/Session.h"
+#include "engine/EngineError.h"
 #include "engine/Table.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +100,19 @@ TEST_F(BatchCommands, DescribeListsFieldsAndIndexes) {
                                  "  8\tNOTE\tftMemo\t5\t\n", "  (primary)\tID\tprimary, unique\n",
                                  "  ByName\tNAME\tcase-insensitive\n"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+}
+
+TEST_F(BatchCommands, AnEmptyNameIsRefusedInPlainWords) {
+    for (std::vector<std::string> where : {std::vector<std::string>{""}, {"WORK", ""}, {"", "MIX"}}) {
+        engine::Table t(session);
+        try {
+            batch::aimTable(t, where);
+            t.open();
+            ADD_FAILURE() << "opened";
+        } catch (const engine::EngineError& e) {
+            EXPECT_EQ(std::string(e.what()), "An empty alias or table name was given");
+        }
+    }
 }
 
 TEST(BatchQuoting, Rfc4180) {

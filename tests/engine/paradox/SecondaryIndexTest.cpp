@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 using namespace fieldsmith::engine;
 using fieldsmith::test::TempDir;
@@ -181,6 +183,76 @@ TEST(SampleSecondaryIndexes, ListAndOrderLikeAnIndependentSort) {
         }
         EXPECT_EQ(i, rows.size());
     }
+}
+
+} // namespace
+
+namespace {
+
+std::vector<std::uint8_t> bytesOf(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeBytes(const std::filesystem::path& p, const std::vector<std::uint8_t>& b) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+// A damaged index file is listed as damaged and never orders the table; a damaged or stale
+// primary index is rebuilt by the next writer.
+TEST_F(SecondaryIndexes, DamagedIndexFilesAreListedOrRebuiltNeverTrusted) {
+    open()->close();
+    Table closed(session);
+    closed.setDatabaseName("WORK");
+    closed.setTableName("PEOPLE");
+    closed.addIndex("ByName", "NAME", ixCaseInsensitive);
+    const auto xg0 = dir.path() / "PEOPLE.XG0";
+    auto x = bytesOf(xg0);
+    x.resize(0x30);
+    writeBytes(xg0, x);
+
+    auto t = open();
+    const auto defs = t->indexDefs();
+    ASSERT_EQ(defs.size(), 2u);
+    EXPECT_EQ(defs[1].name, "PEOPLE.XG0");
+    EXPECT_TRUE(defs[1].options & ixDamaged);
+    EXPECT_EQ(indexOptionsText(defs[1].options), "non-maintained, damaged");
+    try {
+        t->setIndexName("PEOPLE.XG0");
+        ADD_FAILURE() << "a damaged index ordered the table";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::Damaged);
+    }
+    EXPECT_THROW(t->setIndexFieldNames("NAME"), EngineError) << "no usable index on NAME";
+    t->close();
+
+    // The primary index: damaged, then stale (as a kill before the flush leaves it).
+    const auto px = dir.path() / "PEOPLE.PX";
+    for (const char* damage : {"truncated", "stale stamp"}) {
+        SCOPED_TRACE(damage);
+        auto p = bytesOf(px);
+        if (std::string(damage) == "truncated") p.resize(0x40);
+        else p[0x2C] ^= 0x55;
+        writeBytes(px, p);
+        auto w = open();
+        EXPECT_EQ(walk(*w), (std::vector<std::string>{"meier/1", "Adler/2", "Zorn/3", "berg/4", "Adler/5"}))
+            << "the walk goes by the data blocks, not by the index file";
+        w->first();
+        w->edit();
+        w->fieldByName("CITY").setAsString("Kiel"); // not a key: a current index would stay
+        w->post();
+        w->close();
+        const auto db = bytesOf(dir.path() / "PEOPLE.DB");
+        const auto rebuilt = bytesOf(px);
+        ASSERT_GT(rebuilt.size(), 0x58u);
+        EXPECT_EQ(rebuilt[4], 1) << "a primary index file";
+        EXPECT_EQ(rebuilt[0x2C], db[0x2D]) << "stamped with the table's change counter";
+        EXPECT_GT(rebuilt.size(), 0x800u) << "the tree was written again";
+    }
+    auto d = open("", true);
+    d->deleteIndex("PEOPLE.XG0");
+    EXPECT_FALSE(std::filesystem::exists(xg0)) << "a damaged index can be dropped";
 }
 
 } // namespace
