@@ -202,7 +202,13 @@ void File::growMapping(std::uint64_t end) {
     std::uint64_t len = std::max<std::uint64_t>(end, mapLen_ + mapLen_ / 4);
     len = (len + (1 << 20) - 1) / (1 << 20) * (1 << 20);
     const std::uint64_t physical = map_ ? mapLen_ : size();
-    reserve(physical, len);
+    try {
+        reserve(physical, len);
+    } catch (const EngineError&) {
+        // A disk nearly full may still have room for what this write needs.
+        len = (end + 0xFFFF) / 0x10000 * 0x10000;
+        reserve(physical, len);
+    }
     void* m = map_ ? ::mremap(map_, mapLen_, len, MREMAP_MAYMOVE)
                    : ::mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
     if (m == MAP_FAILED) ioError(path_, "Cannot map");

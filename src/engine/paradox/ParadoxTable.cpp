@@ -957,7 +957,11 @@ void ParadoxTable::removeAt(std::size_t ci, int slot) {
                  static_cast<std::size_t>(count - slot - 1) * rs);
     std::memset(&buf[6 + static_cast<std::size_t>(count - 1) * rs], 0, rs);
     const int left = count - 1;
+    // The header counts one record fewer before the blocks hold one fewer: a reader that
+    // trusts the header never looks for a record that is gone (an insert orders it the
+    // other way round).
     --total_;
+    writeRecordCount();
     prefixDirty_ = true;
     if (left > 0) {
         // One write covers the count and every record that moved up.
@@ -965,7 +969,6 @@ void ParadoxTable::removeAt(std::size_t ci, int slot) {
         commitRange(chain_[ci], buf, 4, 2 + static_cast<std::size_t>(count) * rs);
         if (cache_.number == chain_[ci]) cache_.bytes = buf;
         counts_[ci] = static_cast<std::uint16_t>(left);
-        writeRecordCount();
         return;
     }
     if (chain_.size() == 1) {
