@@ -989,7 +989,8 @@ void ParadoxTable::removeAt(std::size_t ci, int slot) {
         std::vector<std::uint8_t> nbuf;
         readBlockInto(chain_[1], nbuf);
         const std::uint16_t afterNext = readU16(&nbuf[0]);
-        std::memcpy(&buf[6], &nbuf[6], static_cast<std::size_t>(header_.blockSize - 6));
+        // The records and their count (bytes 4 and 5) come over together.
+        std::memcpy(&buf[4], &nbuf[4], static_cast<std::size_t>(header_.blockSize - 4));
         writeU16(&buf[0], afterNext);
         writeU16(&buf[2], 0);
         writeBlock(chain_[0], buf);

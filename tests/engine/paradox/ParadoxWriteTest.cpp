@@ -143,6 +143,39 @@ TEST_F(ParadoxWrite, DeletesFreeBlocksAndTheCursorGoesToTheFollowingRecord) {
     EXPECT_EQ(column(*open("KEYED"), "NAME"), (std::vector<std::string>{"again"}));
 }
 
+// When the head block empties, the next block's records move into it: what is on disk must
+// say so, so that the table holds the same records when it is opened again.
+TEST_F(ParadoxWrite, RecordsMovedIntoTheHeadBlockAreThereAfterReopening) {
+    createKeyed();
+    {
+        auto t = open("KEYED");
+        for (int i = 1; i <= 300; ++i) insert(*t, std::to_string(i), "N" + std::to_string(i));
+    }
+    // The records of the head block as the file says: a session that ends right after the
+    // head block emptied leaves the moved records' count on disk.
+    auto headBlockCount = [&] {
+        std::ifstream in(dir.path() / "KEYED.DB", std::ios::binary);
+        const std::vector<unsigned char> b{std::istreambuf_iterator<char>(in), {}};
+        const int rs = b[0] | b[1] << 8, hs = b[2] | b[3] << 8;
+        return static_cast<std::int16_t>(b[hs + 4] | b[hs + 5] << 8) / rs + 1;
+    };
+    int deleted = 0;
+    for (int round = 0; round < 3; ++round) {
+        deleted += headBlockCount();
+        SCOPED_TRACE(deleted);
+        {
+            auto t = open("KEYED");
+            t->first();
+            while (t->fieldByName("ID").asInteger() <= deleted) t->deleteRecord();
+        }
+        auto t = open("KEYED");
+        const auto ids = column(*t, "ID");
+        ASSERT_EQ(ids.size(), static_cast<std::size_t>(300 - deleted));
+        EXPECT_EQ(ids.front(), std::to_string(deleted + 1));
+        EXPECT_EQ(ids.back(), "300");
+    }
+}
+
 TEST_F(ParadoxWrite, BlobsShortLongEmptyAndReplaced) {
     createKeyed();
     auto t = open("KEYED");
