@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <iterator>
 
 using namespace fieldsmith;
@@ -159,6 +161,40 @@ TEST_F(ChangeField, TheConditionFieldMustStartWithTheText) {
     shared.TempTable.close();
     EXPECT_EQ(column("T", "NAME"), (std::vector<std::string>{"X", "abc", "abc"}))
         << "XBerlin contains Berlin but does not start with it";
+}
+
+// A run whose indexes could not be rebuilt at its end (the table's directory takes no new
+// files) is refused before it writes anything. Run as another user where the test is the
+// superuser, whom permissions do not stop.
+TEST_F(ChangeField, ADirectoryThatTakesNoNewFilesIsRefusedBeforeTheWalk) {
+    inputs.Seite2.vonEdit2 = "abc";
+    inputs.Seite2.zuEdit2 = "X";
+    const auto before = column("T", "NAME");
+    const bool root = geteuid() == 0;
+    if (root) {
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
+            (void)!chown(e.path().c_str(), 65534, 65534);
+        (void)!chown(dir.path().c_str(), 65534, 65534);
+    }
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (root && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        try {
+            run(ops::ExecuteFeldReplaceComplete);
+        } catch (const engine::EngineError& e) {
+            const bool named = std::string(e.what()).find("Cannot write files in directory") != std::string::npos;
+            _exit(named && host.textsOf(run::MessageKind::Information).size() <= 1 ? 0 : 4);
+        }
+        _exit(3);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "cannot run as another user";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the run was not refused with the directory named (status " << status << ")";
+    EXPECT_EQ(column("T", "NAME"), before) << "nothing was written";
 }
 
 TEST_F(ChangeField, CancelYesCountsTheRecordAndNoGoesOn) {
