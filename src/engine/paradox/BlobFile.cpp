@@ -75,6 +75,8 @@ void BlobFile::createEmpty(const std::filesystem::path& path, std::uint32_t key)
     if (key != 0) encryptBlobChunks(h.data(), h.size(), key);
     File f = File::create(path);
     f.writeAt(0, h.data(), h.size());
+    f.sync();
+    syncDirectory(path.has_parent_path() ? path.parent_path() : std::filesystem::path("."));
 }
 
 void BlobFile::damaged(const std::string& what) const {

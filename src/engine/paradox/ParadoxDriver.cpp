@@ -181,6 +181,7 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
     {
         File f = File::create(path);
         f.writeAt(0, headerBytes.data(), headerBytes.size());
+        f.sync();
     }
     if (numKeyFields > 0) {
         const Header h = readDataHeader(path, headerBytes, headerBytes.size());
@@ -193,6 +194,8 @@ void createParadoxTable(const fsys::path& path, const std::vector<FieldDef>& fie
         for (const auto& ix : indexes)
             if (!ix.isPrimary()) addParadoxIndex(path, ix.name, ix.fields, ix.options, withPassword);
     }
+    // The new files and the old family's removal stay so after a power cut.
+    syncDirectory(path.has_parent_path() ? path.parent_path() : fsys::path("."));
 }
 
 void addParadoxIndex(const fsys::path& path, const std::string& name, const std::string& fields,
