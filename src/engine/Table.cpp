@@ -271,6 +271,12 @@ void Table::requireWritable() {
     driver().requireWritableFamily();
 }
 
+void Table::beginWriting() {
+    requireActive("write");
+    requireBrowse("write");
+    ensureWriter();
+}
+
 void Table::refresh() {
     requireActive("refresh");
     requireBrowse("refresh");

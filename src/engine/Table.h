@@ -125,6 +125,9 @@ public:
     //! Throws before a run writes when its changes could not be flushed at the end (a
     //! read-only table, or a directory where index files cannot be rebuilt).
     void requireWritable();
+    //! Takes the table's writer role now rather than at the first change; a Database error
+    //! when another program writes the table.
+    void beginWriting();
 
     // --- cursor
     std::int64_t recordCount();

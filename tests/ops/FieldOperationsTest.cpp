@@ -197,6 +197,50 @@ TEST_F(ChangeField, ADirectoryThatTakesNoNewFilesIsRefusedBeforeTheWalk) {
     EXPECT_EQ(column("T", "NAME"), before) << "nothing was written";
 }
 
+// Another program writing the table: the run asks to try again; Cancel ends it through its
+// error path, OK after the other has finished runs it.
+TEST_F(ChangeField, ASecondWriterGetsTheRetryQuestion) {
+    inputs.Seite2.vonEdit2 = "abc";
+    inputs.Seite2.zuEdit2 = "X";
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t writer = fork();
+    if (writer == 0) {
+        engine::Session other;
+        other.addStandardAlias("WORK", dir.path());
+        engine::Table t(other);
+        t.setDatabaseName("WORK");
+        t.setTableName("T");
+        t.open();
+        t.last();
+        t.edit();
+        t.fieldByName("CITY").setAsString("Kiel");
+        t.post(); // holds the writer role until it closes
+        char c = 'r';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(release[0], &c, 1);
+        t.close();
+        _exit(0);
+    }
+    char c;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    host.answers = {false};
+    EXPECT_THROW(run(ops::ExecuteFeldReplaceComplete), engine::EngineError);
+    EXPECT_EQ(host.textsOf(run::MessageKind::Retry),
+              (std::vector<std::string>{"Table T is in use by someone else - OK to try again?"}));
+    EXPECT_TRUE(host.idle);
+    (void)!write(release[1], "g", 1);
+    int status = 0;
+    waitpid(writer, &status, 0);
+    host = {};
+    run(ops::ExecuteFeldReplaceComplete);
+    shared.TempTable.close();
+    EXPECT_EQ(column("T", "NAME"), (std::vector<std::string>{"", "X", "ABC", "ABC", "\xE4" "bc"}));
+    EXPECT_EQ(column("T", "CITY").back(), "Kiel") << "the other program's change stays";
+    for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+}
+
 TEST_F(ChangeField, CancelYesCountsTheRecordAndNoGoesOn) {
     inputs.Seite2.vonEdit2 = "ABC";
     inputs.Seite2.zuEdit2 = "Z";

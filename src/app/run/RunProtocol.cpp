@@ -88,6 +88,19 @@ void TableWalkCursor::next() {
                                   "A record of table " + tableName_ + " disappeared during the run");
 }
 
+void TableWalkCursor::reserve(RunHost& host) {
+    for (;;) {
+        try {
+            table_.beginWriting();
+            return;
+        } catch (const engine::EngineError& e) {
+            if (!e.isDatabaseError() ||
+                !host.askRetry("Table " + tableName_ + " is in use by someone else - OK to try again?"))
+                throw;
+        }
+    }
+}
+
 void TableWalkCursor::finish() {
     table_.flush();
 }
@@ -121,6 +134,7 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
     RunningState running(host, style.waitCursor);
     try {
         cursor.open();
+        cursor.reserve(host);
         c.total = cursor.recordCount();
         showDuration();
         for (std::int64_t i = 0; i < c.total; ++i) {

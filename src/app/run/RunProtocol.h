@@ -57,6 +57,9 @@ public:
     virtual std::int64_t recordCount() = 0;
     //! Move to the next record; at the end the cursor stays where it is.
     virtual void next() = 0;
+    //! After open: takes what writing needs, asking the user to try again while another
+    //! program has it.
+    virtual void reserve(RunHost&) {}
     //! Writes the walk's changes through to the disk before the run reports completion.
     virtual void finish() {}
     virtual void close() = 0;
@@ -75,6 +78,8 @@ public:
     void open() override;
     std::int64_t recordCount() override;
     void next() override;
+    //! The writer role of the table, with the retry question while another program writes.
+    void reserve(RunHost& host) override;
     void finish() override;
     void close() override;
 
