@@ -36,9 +36,10 @@ public:
     explicit FakeCursor(std::int64_t records) : records_(records) {}
 
     bool failOpen = false;
+    bool failFinish = false; //!< flushing the walk's changes fails (a full disk, say)
     //! Called by open(), recordCount(), next() so tests can grow the table or fail.
     std::function<void()> onNext;
-    int opened = 0, closed = 0, nexts = 0;
+    int opened = 0, closed = 0, nexts = 0, finished = 0;
     std::int64_t countAfterFirstCall = -1; //!< >= 0: the count reads differently later
 
     void open() override {
@@ -53,6 +54,10 @@ public:
     void next() override {
         ++nexts;
         if (onNext) onNext();
+    }
+    void finish() override {
+        ++finished;
+        if (failFinish) throw std::runtime_error("Cannot write KUNDEN.PX: No space left on device");
     }
     void close() override { ++closed; }
 

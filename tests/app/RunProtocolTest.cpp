@@ -279,6 +279,28 @@ TEST(RunWalkErrors, ErrorDuringTheWalkKeepsTheCountsReached) {
     expectIdle(host, "after an error in the walk");
 }
 
+// A run that could not write its changes through (indexes, flush) did not complete: the
+// error comes before any completion message of a fresh-table run, and instead of "Complete!"
+// right after the walk of a shared-table run.
+TEST(RunWalkErrors, AFailedFlushIsReportedBeforeCompletion) {
+    for (const WalkStyle& style : {sharedTableStyle(), freshTableStyle()}) {
+        TestHost host;
+        FakeCursor cursor(3);
+        cursor.failFinish = true;
+        EXPECT_THROW(runWalk(host, cursor, style, [] { return true; }), std::runtime_error);
+        EXPECT_GE(cursor.finished, 1);
+        const auto completions = host.textsOf(MessageKind::Information);
+        if (style.completionAfterError) {
+            EXPECT_EQ(completions, std::vector<std::string>{"Complete!\r3 Records of 3 processed"})
+                << "shown once, on the error path";
+        } else {
+            EXPECT_TRUE(completions.empty()) << "a run that did not complete says so only by its error";
+        }
+        EXPECT_EQ(cursor.closed, 1);
+        expectIdle(host, "after a failed flush");
+    }
+}
+
 TEST(RunWalkErrors, UnansweredQuestionEndsTheRunLikeAnError) {
     // A host that cannot answer (batch mode without --yes/--no) throws from the question.
     struct StopHost : TestHost {

@@ -164,11 +164,15 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
         running.leave();
         cursor.close();
     } catch (...) {
+        // What was posted is written through and the table closed as far as they go; the
+        // first error is the one the user needs to see.
         try {
             cursor.finish();
+        } catch (...) {
+        }
+        try {
             cursor.close();
         } catch (...) {
-            // The first error is the one the user needs to see.
         }
         running.restoreCursor();
         if (style.completionAfterError)
