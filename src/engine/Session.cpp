@@ -67,6 +67,10 @@ void Session::loadConfiguration() {
             const int value = std::atoi(cp->c_str());
             if (value > 0) ansiCodePage_ = value;
         }
+        if (const auto* ld = findParam(section.entries, "DBaseLanguageDriver")) {
+            const long value = std::strtol(ld->c_str(), nullptr, 0);
+            if (value >= 0 && value <= 255) dBaseLanguageDriver_ = static_cast<int>(value);
+        }
     }
 }
 

@@ -65,6 +65,10 @@ public:
     //! The single-byte code page of all text the program handles (Windows-1252 by default).
     int ansiCodePage() const { return ansiCodePage_; }
     void setAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
+    //! The language-driver byte new dBase tables get; -1 (the default) for the one of the
+    //! program's code page. Set by `[Settings] DBaseLanguageDriver` (decimal or 0x..).
+    int dBaseLanguageDriver() const { return dBaseLanguageDriver_; }
+    void setDBaseLanguageDriver(int byte) { dBaseLanguageDriver_ = byte; }
 
     //! Characters that had no equivalent between a table's code page and the program's
     //! and became "?", counted over all tables since the last reset. A run reads and
@@ -83,6 +87,7 @@ private:
     std::vector<std::string> passwords_;
     FormatSettings formats_;
     int ansiCodePage_ = 1252;
+    int dBaseLanguageDriver_ = -1;
     mutable std::uint64_t conversionLosses_ = 0;
 };
 

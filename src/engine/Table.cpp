@@ -3,6 +3,7 @@
 #include "EngineError.h"
 #include "FormatSettings.h"
 #include "Session.h"
+#include "dbase/DBaseDriver.h"
 #include "paradox/ParadoxDriver.h"
 
 #include <algorithm>
@@ -190,8 +191,7 @@ void Table::open() {
     OpenRequest request{path, exclusive_, &session_};
     switch (type) {
     case TableType::Paradox: driver_ = paradox::openParadoxTable(request); break;
-    case TableType::DBase:
-        fail(ErrorKind::General, "dBase tables are not supported yet: " + path.string());
+    case TableType::DBase: driver_ = dbase::openDBaseTable(request); break;
     case TableType::Ascii:
         fail(ErrorKind::General, "ASCII text tables are not supported yet: " + path.string());
     case TableType::Default: break;
@@ -863,6 +863,7 @@ void Table::createTable() {
     const fsys::path path = filePath();
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
+    if (type == TableType::DBase) return dbase::createDBaseTable(path, fieldDefs_, indexDefs_, session_);
     if (type != TableType::Paradox)
         fail(ErrorKind::General, "Only Paradox tables can be created yet: " + path.string());
     paradox::createParadoxTable(path, fieldDefs_, indexDefs_, session_, createPassword_);
@@ -870,7 +871,10 @@ void Table::createTable() {
 
 void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
-    paradox::addParadoxIndex(filePath(), name, fields, options, session_);
+    const fsys::path path = filePath();
+    const TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string()) : tableType_;
+    if (type == TableType::DBase) return dbase::addDBaseIndex(path, name, fields, options, session_);
+    paradox::addParadoxIndex(path, name, fields, options, session_);
 }
 
 void Table::deleteIndex(const std::string& name) {
