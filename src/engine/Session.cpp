@@ -2,6 +2,7 @@
 
 #include "EngineError.h"
 #include "FieldDef.h"
+#include "FileIo.h"
 
 #include <algorithm>
 #include <cctype>
@@ -128,14 +129,13 @@ std::vector<std::string> Session::tableNames(const std::string& alias) const {
         const std::string ext = upperAscii(p.extension().string());
         const std::string stem = p.stem().string();
         bool isTable = ext == ".DB" || ext == ".DBF";
-        if (ext == ".TXT") {
-            // A text table needs its schema beside it, in either case.
-            isTable = fsys::exists(dir / (stem + ".SCH"), ec) || fsys::exists(dir / (stem + ".sch"), ec);
-        }
+        // A text table needs its schema beside it, its extension in any case.
+        if (ext == ".TXT") isTable = findCompanion(p, ".SCH").has_value();
         // The engine's own control files are not tables.
         const std::string u = upperAscii(stem);
         if (u == "PDOXUSRS" || u == "PARADOX") isTable = false;
-        if (isTable) names.push_back(stem);
+        // A name without extension stands for a Paradox table: the others keep theirs.
+        if (isTable) names.push_back(ext == ".DB" ? stem : p.filename().string());
     }
     if (ec) throw EngineError(ErrorKind::Database, "Cannot list " + dir.string() + ": " + ec.message());
     std::sort(names.begin(), names.end());

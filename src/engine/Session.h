@@ -40,8 +40,9 @@ public:
     DatabaseDesc databaseDesc(const std::string& alias) const;
     //! The alias's parameters as name=value pairs in file order (TYPE included).
     std::vector<std::pair<std::string, std::string>> aliasParams(const std::string& alias) const;
-    //! Tables of a STANDARD alias: names without extension, sorted, no system tables.
-    //! A .DB (Paradox), a .DBF (dBase) and a .TXT with a .SCH beside it count as tables.
+    //! Tables of a STANDARD alias, sorted, no system tables: a .DB (Paradox) by its name
+    //! without extension, a .DBF (dBase) and a .TXT with a .SCH beside it by their file
+    //! names, since a name without extension stands for the Paradox table.
     std::vector<std::string> tableNames(const std::string& alias) const;
     //! Defines or replaces an alias of type STANDARD for this session only.
     void addStandardAlias(const std::string& name, const std::filesystem::path& dir);

@@ -5,6 +5,7 @@
 #include "Session.h"
 #include "dbase/DBaseDriver.h"
 #include "paradox/ParadoxDriver.h"
+#include "text/TextTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -192,8 +193,7 @@ void Table::open() {
     switch (type) {
     case TableType::Paradox: driver_ = paradox::openParadoxTable(request); break;
     case TableType::DBase: driver_ = dbase::openDBaseTable(request); break;
-    case TableType::Ascii:
-        fail(ErrorKind::General, "ASCII text tables are not supported yet: " + path.string());
+    case TableType::Ascii: driver_ = text::openTextTable(request); break;
     case TableType::Default: break;
     }
     fieldDefs_ = driver_->fields();
@@ -863,7 +863,10 @@ void Table::createTable() {
     const fsys::path path = filePath();
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
-    if (type == TableType::DBase) return dbase::createDBaseTable(path, fieldDefs_, indexDefs_, session_);
+    if (type == TableType::DBase)
+        return dbase::createDBaseTable(path, fieldDefs_, indexDefs_, session_);
+    if (type == TableType::Ascii)
+        return text::createTextTable(path, fieldDefs_, indexDefs_, session_.ansiCodePage());
     if (type != TableType::Paradox)
         fail(ErrorKind::General, "Only Paradox tables can be created yet: " + path.string());
     paradox::createParadoxTable(path, fieldDefs_, indexDefs_, session_, createPassword_);
@@ -872,8 +875,11 @@ void Table::createTable() {
 void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
     const fsys::path path = filePath();
-    const TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string()) : tableType_;
-    if (type == TableType::DBase) return dbase::addDBaseIndex(path, name, fields, options, session_);
+    const TableType type =
+        tableType_ == TableType::Default ? tableTypeForName(path.filename().string()) : tableType_;
+    if (type == TableType::DBase)
+        return dbase::addDBaseIndex(path, name, fields, options, session_);
+    if (type == TableType::Ascii) text::addTextIndex(path);
     paradox::addParadoxIndex(path, name, fields, options, session_);
 }
 
