@@ -44,7 +44,8 @@ protected:
     //! A private copy of a fixture table and its memo and index files.
     fs::path copyFixture(const std::string& name) {
         for (const auto& e : fs::directory_iterator(fixtures_->path()))
-            if (e.path().stem() == fs::path(name).stem()) fs::copy_file(e.path(), work_.path() / e.path().filename());
+            if (e.path().stem() == fs::path(name).stem())
+                fs::copy_file(e.path(), work_.path() / e.path().filename());
         return work_.path() / name;
     }
 
@@ -59,26 +60,36 @@ const std::string kLongMemo(700, 'x');
 
 TEST_F(DBaseInterop, TablesOfOtherProgramsReadAsWritten) {
     std::string ivMemo;
-    for (int i = 0; i < 60; ++i) ivMemo += "a longer memo ";
-    const Rows dbase3 = {{"Müller", "12.5", "1970-01-02", "True", "Erste Zeile\r\nzweite Zeile äöü"},
-                         {"Zoë", "-3.25", "", "False", ""},
-                         {"Ångström", "1000", "1999-12-31", "", kLongMemo}};
+    for (int i = 0; i < 60; ++i)
+        ivMemo += "a longer memo ";
+    const Rows dbase3 = {
+        {"Müller", "12.5", "1970-01-02", "True", "Erste Zeile\r\nzweite Zeile äöü"},
+        {"Zoë", "-3.25", "", "False", ""},
+        {"Ångström", "1000", "1999-12-31", "", kLongMemo}};
     struct Case {
         const char* file;
         const char* what;
         Rows rows;
     } cases[] = {
-        {"III_1252.DBF", "dBase III+ with memos, code page 1252 (byte 0x03), a deleted record", dbase3},
-        {"III_850.DBF", "dBase III+ with memos, code page 850 (byte 0x02), a deleted record", dbase3},
-        {"IV_MEMO.DBF", "dBase IV with a dBase IV memo file",
+        {"III_1252.DBF", "dBase III+ with memos, code page 1252 (byte 0x03), a deleted record",
+         dbase3},
+        {"III_850.DBF", "dBase III+ with memos, code page 850 (byte 0x02), a deleted record",
+         dbase3},
+        {"IV_MEMO.DBF",
+         "dBase IV with a dBase IV memo file",
          {{"rec1", "first memo"}, {"rec2", ""}, {"rec3", ivMemo}}},
         {"FOX.DBF", "FoxPro 2 with an .FPT memo file", {{"fox", "7", "fox memo"}, {"box", "", ""}}},
-        {"VFP.DBF", "Visual FoxPro: currency, datetime, integer, double, memo, a nullable field",
+        {"VFP.DBF",
+         "Visual FoxPro: currency, datetime, integer, double, memo, a nullable field",
          {{"vfp", "1.2345", "2001-02-03 04:05:06", "42", "0.5", "vfp memo", ""},
           {"second", "-2", "", "-7", "-1.25", "", "set"}}},
-        {"TAGS.DBF", "dBase table with a production index",
-         {{"Nora", "12.5", "Bonn"}, {"Anton", "-3.25", "Aue"}, {"Berta", "100", "Celle"},
-          {"Anton", "0", "Zeitz"}, {"Carl", "7", "Bonn"}}},
+        {"TAGS.DBF",
+         "dBase table with a production index",
+         {{"Nora", "12.5", "Bonn"},
+          {"Anton", "-3.25", "Aue"},
+          {"Berta", "100", "Celle"},
+          {"Anton", "0", "Zeitz"},
+          {"Carl", "7", "Bonn"}}},
     };
     for (const auto& c : cases) {
         auto t = tableOn(session_, fixtures_->path() / c.file);
@@ -100,7 +111,8 @@ TEST_F(DBaseInterop, FoxProTablesCannotBeChanged) {
             t->post();
             FAIL() << name << ": a FoxPro table was changed";
         } catch (const EngineError& e) {
-            EXPECT_NE(std::string(e.what()).find("FoxPro tables are read only"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find("FoxPro tables are read only"), std::string::npos)
+                << e.what();
         }
         t->cancel();
         t->close();
@@ -113,17 +125,22 @@ TEST_F(DBaseInterop, TagsOfAnotherProgramsIndexOrderTheTable) {
     auto t = tableOn(session_, fixtures_->path() / "TAGS.DBF");
     t->open();
     std::map<std::string, std::string> listed;
-    for (const auto& ix : t->indexDefs()) listed[ix.name] = ix.fields;
+    for (const auto& ix : t->indexDefs())
+        listed[ix.name] = ix.fields;
     EXPECT_EQ(listed, (std::map<std::string, std::string>{{"NAME", "NAME"}, {"AMOUNT", "AMOUNT"}}));
     for (const std::string tag : {"NAME", "AMOUNT"}) {
         const auto perl = tagOrderWithPerl(fixtures_->path() / "TAGS.MDX", tag);
         t->setIndexName(tag);
         std::vector<std::uint32_t> ours;
         for (t->first(); !t->eof(); t->next()) {
-            const std::string name = t->fieldByName("NAME").asString() + "/" + t->fieldByName("CITY").asString();
+            const std::string name =
+                t->fieldByName("NAME").asString() + "/" + t->fieldByName("CITY").asString();
             // Record numbers from the distinct name and city of each fixture record.
-            const std::map<std::string, std::uint32_t> recno = {
-                {"Nora/Bonn", 1}, {"Anton/Aue", 2}, {"Berta/Celle", 3}, {"Anton/Zeitz", 4}, {"Carl/Bonn", 5}};
+            const std::map<std::string, std::uint32_t> recno = {{"Nora/Bonn", 1},
+                                                                {"Anton/Aue", 2},
+                                                                {"Berta/Celle", 3},
+                                                                {"Anton/Zeitz", 4},
+                                                                {"Carl/Bonn", 5}};
             ours.push_back(recno.at(name));
         }
         EXPECT_EQ(ours, perl) << "tag " << tag << ": the engine's order and the index file's";
@@ -135,7 +152,8 @@ TEST_F(DBaseInterop, TagsOfAnotherProgramsIndexOrderTheTable) {
 TEST_F(DBaseInterop, ChangedTablesReadRightInPythonDbfAndDbview) {
     const bool withDbview = missingDbview().empty();
     const std::string grown = "geändert " + std::string(600, 'g');
-    for (const auto& [name, codePage] : {std::pair{"III_1252.DBF", "1252"}, std::pair{"III_850.DBF", "850"}}) {
+    for (const auto& [name, codePage] :
+         {std::pair{"III_1252.DBF", "1252"}, std::pair{"III_850.DBF", "850"}}) {
         SCOPED_TRACE(name);
         const fs::path file = copyFixture(name);
         {
@@ -174,10 +192,12 @@ TEST_F(DBaseInterop, ChangedTablesReadRightInPythonDbfAndDbview) {
             EXPECT_EQ(shown[i].deleted, expected[i].deleted) << "record " << i + 1;
             ASSERT_EQ(shown[i].values.size(), 5u);
             EXPECT_EQ(shown[i].values[0], expected[i].values[0]) << "record " << i + 1;
-            EXPECT_EQ(std::stod(shown[i].values[1]), std::stod(expected[i].values[1])) << "record " << i + 1;
+            EXPECT_EQ(std::stod(shown[i].values[1]), std::stod(expected[i].values[1]))
+                << "record " << i + 1;
             // (Python's dbf gives an empty memo a block of its own, so only values are checked.)
             if (!expected[i].values[4].empty())
-                EXPECT_FALSE(shown[i].values[4].empty()) << "record " << i + 1 << " has a memo block";
+                EXPECT_FALSE(shown[i].values[4].empty())
+                    << "record " << i + 1 << " has a memo block";
         }
     }
 }
@@ -221,7 +241,9 @@ TEST_F(DBaseInterop, NewTablesReadRightInIndependentReaders) {
                     t->fieldByName("PRICE").setAsString("12.5");
                     t->fieldByName("DAY").setAsString("2024-02-29");
                     t->fieldByName("FLAG").setAsString(i ? "True" : "False");
-                    if (c.memo) t->fieldByName("NOTE").setAsString(fromUtf8("Vermerk ä " + std::to_string(i), c.codePage));
+                    if (c.memo)
+                        t->fieldByName("NOTE").setAsString(
+                            fromUtf8("Vermerk ä " + std::to_string(i), c.codePage));
                 }
                 t->post();
             }
@@ -255,9 +277,11 @@ TEST_F(DBaseInterop, NewTablesReadRightInIndependentReaders) {
         if (!missingDbview().empty()) continue;
         const auto shown = readWithDbview(file, std::to_string(c.codePage));
         ASSERT_EQ(shown.size(), 3u);
-        EXPECT_EQ(shown[0].values, (std::vector<std::string>{"Müller", "-7", "12.50", "20240229", "F"}));
+        EXPECT_EQ(shown[0].values,
+                  (std::vector<std::string>{"Müller", "-7", "12.50", "20240229", "F"}));
         EXPECT_TRUE(shown[1].deleted);
-        EXPECT_EQ(shown[2].values, (std::vector<std::string>{"plain", "1993", "12.50", "20240229", "T"}));
+        EXPECT_EQ(shown[2].values,
+                  (std::vector<std::string>{"plain", "1993", "12.50", "20240229", "T"}));
     }
 }
 
@@ -273,7 +297,8 @@ struct Person {
 std::string upper1252(std::string s) {
     for (char& ch : s) {
         auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) ch = static_cast<char>(c - 32);
+        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            ch = static_cast<char>(c - 32);
     }
     return s;
 }
@@ -287,14 +312,17 @@ TEST_F(DBaseInterop, ProductionIndexTagsOrderRecordsAsTheirExpressions) {
     if (const std::string why = missingPerlXBase(); !why.empty()) GTEST_SKIP() << why;
     const fs::path file = work_.path() / "PEOPLE.DBF";
     std::vector<Person> people;
-    const char* names[] = {"anna", "Bert", "\xe4rger", "Zoe", "bert", "Anna", "", "\xc4pfel", "cara", "Dora"};
+    const char* names[] = {"anna", "Bert", "\xe4rger", "Zoe",  "bert",
+                           "Anna", "",     "\xc4pfel", "cara", "Dora"};
     const char* cities[] = {"Bonn", "Aue", "Celle", "Bonn", "", "Aue"};
     for (int i = 0; i < 40; ++i) {
         Person p;
         p.name = names[(i * 7) % 10];
         p.city = cities[(i * 5) % 6];
         p.amount = i % 9 == 0 ? NAN : ((i * 37) % 23 - 11) * 1.25;
-        p.born = i % 7 == 0 ? "" : std::to_string(1990 + (i * 13) % 30) + "-0" + std::to_string(1 + i % 9) + "-1" + std::to_string(i % 10);
+        p.born = i % 7 == 0 ? ""
+                            : std::to_string(1990 + (i * 13) % 30) + "-0" +
+                                  std::to_string(1 + i % 9) + "-1" + std::to_string(i % 10);
         people.push_back(p);
     }
     {
@@ -312,7 +340,8 @@ TEST_F(DBaseInterop, ProductionIndexTagsOrderRecordsAsTheirExpressions) {
         auto put = [&](const Person& p) {
             t->fieldByName("NAME").setAsString(p.name);
             t->fieldByName("CITY").setAsString(p.city);
-            t->fieldByName("AMOUNT").setAsString(std::isnan(p.amount) ? "" : std::to_string(p.amount));
+            t->fieldByName("AMOUNT").setAsString(std::isnan(p.amount) ? ""
+                                                                      : std::to_string(p.amount));
             t->fieldByName("BORN").setAsString(p.born);
         };
         for (const auto& p : people) {
@@ -340,21 +369,27 @@ TEST_F(DBaseInterop, ProductionIndexTagsOrderRecordsAsTheirExpressions) {
 
     auto order = [&](auto keyLess) {
         std::vector<std::uint32_t> recnos(people.size());
-        for (std::size_t i = 0; i < recnos.size(); ++i) recnos[i] = static_cast<std::uint32_t>(i + 1);
-        std::stable_sort(recnos.begin(), recnos.end(),
-                         [&](std::uint32_t a, std::uint32_t b) { return keyLess(people[a - 1], people[b - 1]); });
+        for (std::size_t i = 0; i < recnos.size(); ++i)
+            recnos[i] = static_cast<std::uint32_t>(i + 1);
+        std::stable_sort(recnos.begin(), recnos.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return keyLess(people[a - 1], people[b - 1]);
+        });
         return recnos;
     };
-    auto amount = [](const Person& p) { return std::isnan(p.amount) ? 0.0 : std::round(p.amount * 100) / 100; };
+    auto amount = [](const Person& p) {
+        return std::isnan(p.amount) ? 0.0 : std::round(p.amount * 100) / 100;
+    };
     auto born = [](const Person& p) { return p.born; };
     const std::map<std::string, std::vector<std::uint32_t>> expected = {
         {"BYNAME", order([](const Person& a, const Person& b) {
              return padded(upper1252(a.name), 12) < padded(upper1252(b.name), 12);
          })},
-        {"BYAMOUNT", order([&](const Person& a, const Person& b) { return amount(a) < amount(b); })},
+        {"BYAMOUNT",
+         order([&](const Person& a, const Person& b) { return amount(a) < amount(b); })},
         {"BYBORN", order([&](const Person& a, const Person& b) { return born(a) > born(b); })},
         {"BYCITY", order([](const Person& a, const Person& b) {
-             return padded(a.city, 10) + padded(a.name, 12) < padded(b.city, 10) + padded(b.name, 12);
+             return padded(a.city, 10) + padded(a.name, 12) <
+                    padded(b.city, 10) + padded(b.name, 12);
          })},
     };
     auto t = tableOn(session_, file);
@@ -364,7 +399,9 @@ TEST_F(DBaseInterop, ProductionIndexTagsOrderRecordsAsTheirExpressions) {
         // The engine orders the live records the same way.
         t->setIndexName(tag);
         std::vector<std::string> ours, theirs;
-        for (t->first(); !t->eof(); t->next()) ours.push_back(t->fieldByName("NAME").asString() + "|" + t->fieldByName("CITY").asString());
+        for (t->first(); !t->eof(); t->next())
+            ours.push_back(t->fieldByName("NAME").asString() + "|" +
+                           t->fieldByName("CITY").asString());
         for (std::uint32_t r : recnos)
             if (r != 10) theirs.push_back(people[r - 1].name + "|" + people[r - 1].city);
         EXPECT_EQ(ours, theirs) << "the engine's order by tag " << tag;

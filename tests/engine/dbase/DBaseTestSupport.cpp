@@ -20,8 +20,10 @@ namespace {
 std::string quoted(const std::string& s) {
     std::string out = "'";
     for (char c : s) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
     }
     return out + "'";
 }
@@ -52,7 +54,8 @@ std::vector<ReaderRow> parseRows(const std::string& text) {
         std::size_t p = line.find('\x1f');
         while (p != std::string::npos) {
             const std::size_t q = line.find('\x1f', p + 1);
-            row.values.push_back(line.substr(p + 1, q == std::string::npos ? std::string::npos : q - p - 1));
+            row.values.push_back(
+                line.substr(p + 1, q == std::string::npos ? std::string::npos : q - p - 1));
             p = q;
         }
         rows.push_back(std::move(row));
@@ -61,7 +64,8 @@ std::vector<ReaderRow> parseRows(const std::string& text) {
 }
 
 std::string tool(const std::string& args) {
-    const CommandResult r = runCommand(python() + " " + quoted(FIELDSMITH_DBF_TOOL) + " " + args + " 2>&1");
+    const CommandResult r =
+        runCommand(python() + " " + quoted(FIELDSMITH_DBF_TOOL) + " " + args + " 2>&1");
     if (r.status != 0) throw std::runtime_error("dbf_tool.py " + args + " failed: " + r.output);
     return r.output;
 }
@@ -74,14 +78,16 @@ CommandResult runCommand(const std::string& command) {
     if (!p) return r;
     std::array<char, 4096> buf{};
     std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.output.append(buf.data(), n);
     const int status = ::pclose(p);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 
 std::string missingPythonDbf() {
-    return python().empty() ? "Python's dbf module is not installed (Debian package python3-dbf)" : "";
+    return python().empty() ? "Python's dbf module is not installed (Debian package python3-dbf)"
+                            : "";
 }
 
 std::string missingDbfread() {
@@ -92,8 +98,9 @@ std::string missingDbfread() {
 }
 
 std::string missingDbview() {
-    return runCommand("command -v dbview >/dev/null 2>&1").status == 0 ? ""
-                                                                        : "dbview is not installed (Debian package dbview)";
+    return runCommand("command -v dbview >/dev/null 2>&1").status == 0
+               ? ""
+               : "dbview is not installed (Debian package dbview)";
 }
 
 std::string missingPerlXBase() {
@@ -102,7 +109,9 @@ std::string missingPerlXBase() {
                : "Perl's XBase is not installed (Debian package libdbd-xbase-perl)";
 }
 
-void makeFixtures(const fs::path& dir) { tool("make " + quoted(dir.string())); }
+void makeFixtures(const fs::path& dir) {
+    tool("make " + quoted(dir.string()));
+}
 
 std::vector<ReaderRow> readWithPythonDbf(const fs::path& dbf) {
     return parseRows(tool("dbf " + quoted(dbf.string())));
@@ -131,8 +140,10 @@ std::vector<ReaderRow> readWithDbview(const fs::path& dbf, const std::string& co
             const std::size_t q = line.find('|', p + 1);
             if (q == std::string::npos) break;
             std::string v = line.substr(p + 1, q - p - 1);
-            while (!v.empty() && v.back() == ' ') v.pop_back();
-            while (!v.empty() && v.front() == ' ') v.erase(0, 1);
+            while (!v.empty() && v.back() == ' ')
+                v.pop_back();
+            while (!v.empty() && v.front() == ' ')
+                v.erase(0, 1);
             row.values.push_back(v);
             p = q;
         }
@@ -145,15 +156,16 @@ std::vector<std::uint32_t> tagOrderWithPerl(const fs::path& mdx, const std::stri
     const std::string script =
         "my $i = XBase::Index->new($ARGV[0], tag => $ARGV[1]) or die XBase::Index->errstr;"
         "$i->prepare_select; while (my ($k, $v) = $i->fetch) { print \"$v\\n\"; }";
-    const CommandResult r =
-        runCommand("perl -MXBase::Index -e " + quoted(script) + " " + quoted(mdx.string()) + " " + quoted(tag) + " 2>&1");
+    const CommandResult r = runCommand("perl -MXBase::Index -e " + quoted(script) + " " +
+                                       quoted(mdx.string()) + " " + quoted(tag) + " 2>&1");
     if (r.status != 0) throw std::runtime_error("XBase::Index failed: " + r.output);
     std::vector<std::uint32_t> order;
     std::size_t at = 0;
     while (at < r.output.size()) {
         std::size_t end = r.output.find('\n', at);
         if (end == std::string::npos) end = r.output.size();
-        if (end > at) order.push_back(static_cast<std::uint32_t>(std::stoul(r.output.substr(at, end - at))));
+        if (end > at)
+            order.push_back(static_cast<std::uint32_t>(std::stoul(r.output.substr(at, end - at))));
         at = end + 1;
     }
     return order;
@@ -164,20 +176,24 @@ std::vector<std::vector<std::string>> readWithEngine(engine::Table& table) {
     for (table.first(); !table.eof(); table.next()) {
         std::vector<std::string> row;
         for (int i = 0; i < table.fieldCount(); ++i)
-            row.push_back(engine::toUtf8(table.field(i).asString(), table.session().ansiCodePage()));
+            row.push_back(
+                engine::toUtf8(table.field(i).asString(), table.session().ansiCodePage()));
         rows.push_back(std::move(row));
         if (rows.size() > 100000) break;
     }
     return rows;
 }
 
-std::unique_ptr<engine::Table> tableOn(engine::Session& session, const fs::path& file, bool exclusive) {
+std::unique_ptr<engine::Table> tableOn(engine::Session& session, const fs::path& file,
+                                       bool exclusive) {
     auto t = std::make_unique<engine::Table>(session);
     t->setTableName(file.string());
     t->setExclusive(exclusive);
     return t;
 }
 
-std::string ansi(const std::string& utf8) { return engine::fromUtf8(utf8, 1252); }
+std::string ansi(const std::string& utf8) {
+    return engine::fromUtf8(utf8, 1252);
+}
 
 } // namespace fieldsmith::test

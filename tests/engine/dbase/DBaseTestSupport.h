@@ -43,10 +43,12 @@ std::vector<ReaderRow> readWithPythonDbf(const std::filesystem::path& dbf);
 //! The records as dbfread reads them (it also reads dBase IV memo files).
 std::vector<ReaderRow> readWithDbfread(const std::filesystem::path& dbf);
 //! The records as dbview shows them, trimmed, converted from the table's code page.
-std::vector<ReaderRow> readWithDbview(const std::filesystem::path& dbf, const std::string& codePage);
+std::vector<ReaderRow> readWithDbview(const std::filesystem::path& dbf,
+                                      const std::string& codePage);
 //! The record numbers in the order a production index tag lists them, walked by Perl's
 //! XBase through the tag's B-tree.
-std::vector<std::uint32_t> tagOrderWithPerl(const std::filesystem::path& mdx, const std::string& tag);
+std::vector<std::uint32_t> tagOrderWithPerl(const std::filesystem::path& mdx,
+                                            const std::string& tag);
 
 //! The live records through the engine in the current order: values by asString, in UTF-8.
 std::vector<std::vector<std::string>> readWithEngine(engine::Table& table);
