@@ -354,12 +354,23 @@ WriteAccess DBaseTable::beginWrite() {
             reloaded = true;
         }
         db_.map();
+        dropLeftovers();
     } catch (...) {
         db_.releaseWriterLock();
         throw;
     }
     cacheFirst_ = cacheCount_ = 0;
     return reloaded ? WriteAccess::GrantedReloaded : WriteAccess::Granted;
+}
+
+// A writer killed while it had the file mapped leaves the room it had reserved, or a
+// record the header does not count yet: bytes past the counted records that no reader
+// shows. They go, and the end-of-file mark stands right after the last record.
+void DBaseTable::dropLeftovers() {
+    const std::uint64_t end = recordOffset(count_ + 1);
+    if (db_.size() <= end + 1) return;
+    db_.truncate(end);
+    db_.writeAt(end, &kEndOfFile, 1);
 }
 
 void DBaseTable::beginChange() {

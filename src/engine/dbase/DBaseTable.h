@@ -88,6 +88,7 @@ private:
     bool isDeleted(std::uint32_t recno) const;
     void checkPos(RecordPos pos) const;
     // changes
+    void dropLeftovers();
     void beginChange();
     void writeRecord(std::uint32_t recno, const std::uint8_t* raw, bool withEndMark);
     void writeRecordCount();
