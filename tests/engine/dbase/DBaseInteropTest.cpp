@@ -195,9 +195,10 @@ TEST_F(DBaseInterop, ChangedTablesReadRightInPythonDbfAndDbview) {
             EXPECT_EQ(std::stod(shown[i].values[1]), std::stod(expected[i].values[1]))
                 << "record " << i + 1;
             // (Python's dbf gives an empty memo a block of its own, so only values are checked.)
-            if (!expected[i].values[4].empty())
+            if (!expected[i].values[4].empty()) {
                 EXPECT_FALSE(shown[i].values[4].empty())
                     << "record " << i + 1 << " has a memo block";
+            }
         }
     }
 }
