@@ -87,8 +87,8 @@ constexpr std::int64_t kJulianDayOfDayZero = 1721425; //!< 0001-01-01 is Julian 
 } // namespace
 
 const FieldDesc& DBaseTable::desc(int field) const {
-    return header_.fields.at(
-        static_cast<std::size_t>(visible_.at(static_cast<std::size_t>(field))));
+    // visible_ holds indexes into header_.fields only.
+    return header_.fields[static_cast<std::size_t>(visible_.at(static_cast<std::size_t>(field)))];
 }
 
 bool DBaseTable::isNullFlagged(const FieldDesc& f, const std::uint8_t* raw) const {

@@ -216,10 +216,26 @@ void DBaseTable::rebuildProductionIndex(const std::vector<Tag>& tags) {
         const TagExpression& e = *tags[t].expression;
         auto& entries = contents[t].entries;
         const bool descending = contents[t].def.descending;
-        std::stable_sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
-            const int c = e.compareKeys(a.first, b.first);
-            return descending ? c > 0 : c < 0;
-        });
+        // The entries come in record order; a stable sort by key keeps it among equal keys.
+        // Numeric and date keys sort by the value each stands for, worked out once.
+        if (e.keyType() == 'C') {
+            std::stable_sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+                return descending ? b.first < a.first : a.first < b.first;
+            });
+        } else {
+            std::vector<std::pair<long double, std::uint32_t>> order;
+            order.reserve(entries.size());
+            for (std::uint32_t i = 0; i < entries.size(); ++i)
+                order.emplace_back(e.keyValue(entries[i].first), i);
+            std::stable_sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+                return descending ? b.first < a.first : a.first < b.first;
+            });
+            std::vector<std::pair<std::string, std::uint32_t>> sorted;
+            sorted.reserve(entries.size());
+            for (const auto& o : order)
+                sorted.push_back(std::move(entries[o.second]));
+            entries = std::move(sorted);
+        }
         if (contents[t].def.unique)
             entries.erase(std::unique(entries.begin(), entries.end(),
                                       [&](const auto& a, const auto& b) {

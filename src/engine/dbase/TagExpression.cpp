@@ -416,19 +416,16 @@ std::string TagExpression::key(const std::uint8_t* record) const {
     return padded(r.bytes, root_->length);
 }
 
+long double TagExpression::keyValue(const std::string& key) const {
+    if (keyType_ == 'N') return numericValue(key);
+    double d = 0;
+    if (key.size() >= 8) std::memcpy(&d, key.data(), 8);
+    return d;
+}
+
 int TagExpression::compareKeys(const std::string& a, const std::string& b) const {
     if (keyType_ == 'C') return a.compare(b) < 0 ? -1 : a == b ? 0 : 1;
-    long double x, y;
-    if (keyType_ == 'N') {
-        x = numericValue(a);
-        y = numericValue(b);
-    } else {
-        double dx = 0, dy = 0;
-        std::memcpy(&dx, a.data(), 8);
-        std::memcpy(&dy, b.data(), 8);
-        x = dx;
-        y = dy;
-    }
+    const long double x = keyValue(a), y = keyValue(b);
     return x < y ? -1 : x > y ? 1 : 0;
 }
 

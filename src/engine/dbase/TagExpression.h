@@ -41,6 +41,8 @@ public:
     std::string key(const std::uint8_t* record) const;
     //! Compares two keys of this expression in the tag's ascending order.
     int compareKeys(const std::string& a, const std::string& b) const;
+    //! The value a numeric or date key stands for, in the order of the keys.
+    long double keyValue(const std::string& key) const;
 
     //! Upper-case letters for UPPER(): ASCII, and the Latin-1 letters when the table's code
     //! page is 1252.
