@@ -863,6 +863,9 @@ void Table::createTable() {
     const fsys::path path = filePath();
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
+    if (type == TableType::DBase && !createPassword_.empty())
+        fail(ErrorKind::General,
+             "dBase tables cannot be protected by a password: " + path.string());
     if (type == TableType::DBase)
         return dbase::createDBaseTable(path, fieldDefs_, indexDefs_, session_);
     if (type == TableType::Ascii)

@@ -202,7 +202,7 @@ std::string exercise(const fs::path& table, bool change) {
         t.last();
         t.prior();
         t.moveBy(-count);
-        for (const auto& ix : t.indexDefs())
+        for (const auto& ix : std::vector<IndexDef>(t.indexDefs()))
             if (!ix.fields.empty() || !ix.name.empty()) {
                 t.setIndexName(ix.name);
                 for (t.first(); !t.eof(); t.next()) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -451,6 +452,53 @@ TEST_F(DBaseWrite, DBase7BinaryTypesReadAsTheSheetGives) {
             t->post();
         },
         EngineError);
+}
+
+// Single index files of dBase III+ (the table's own NAME.NDX and those NAME.INF lists) are
+// listed by their definitions; this engine does not keep them, so changes are refused until
+// they are dropped.
+TEST_F(DBaseWrite, SingleIndexFilesAreListedAndBlockChangesUntilDropped) {
+    const fs::path file = create("NDXT.DBF", false);
+    fill(file, 2);
+    auto ndx = [&](const std::string& name, const std::string& expression, std::uint8_t keyLength) {
+        std::vector<std::uint8_t> b(1024, 0);
+        b[0] = 1;          // root page
+        b[4] = 2;          // pages
+        b[12] = keyLength; // key length
+        b[14] = 24;        // keys per page
+        b[18] = static_cast<std::uint8_t>((keyLength + 8 + 3) / 4 * 4);
+        std::memcpy(&b[24], expression.data(), expression.size());
+        writeFileBytes(dir.path() / name, b);
+    };
+    ndx("NDXT.NDX", "NAME", 12);
+    ndx("OTHER.NDX", "QTY", 8);
+    std::ofstream(dir.path() / "NDXT.INF") << "[dBase III]\r\nNDX1=OTHER.NDX\r\n";
+    auto t = tableOn(session, file, true);
+    t->open();
+    ASSERT_EQ(t->indexDefs().size(), 2u);
+    EXPECT_EQ(t->indexDefs()[0].name, "NDXT");
+    EXPECT_EQ(t->indexDefs()[0].fields, "NAME");
+    EXPECT_EQ(t->indexDefs()[1].name, "OTHER");
+    EXPECT_EQ(t->indexDefs()[1].fields, "QTY");
+    EXPECT_TRUE(t->indexDefs()[1].options & ixNonMaintained);
+    t->close();
+    expectRefused(
+        file, "NDXT.NDX would not be kept up to date",
+        [&] {
+            t->open();
+            t->first();
+            t->edit();
+            t->fieldByName("QTY").setAsInteger(5);
+            t->post();
+        },
+        "a post beside single index files");
+    t->cancel();
+    t->deleteIndex("NDXT");
+    t->deleteIndex("OTHER");
+    EXPECT_FALSE(fs::exists(dir.path() / "OTHER.NDX"));
+    t->edit();
+    t->fieldByName("QTY").setAsInteger(5);
+    EXPECT_NO_THROW(t->post());
 }
 
 TEST_F(DBaseWrite, TableListNamesDBaseAndTextTablesWithTheirExtension) {
