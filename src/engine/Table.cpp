@@ -266,6 +266,10 @@ void Table::resolveOrder() {
                                              "' on table " + tableName_);
         }
         const IndexDef& def = indexDefs_[static_cast<std::size_t>(found)];
+        // Orders are built from field values: an index on an expression cannot give one.
+        if ((def.options & ixExpression) && def.fieldList().empty())
+            fail(ErrorKind::General, "Index " + def.name + " of table " + tableName_ +
+                                         " is an expression index and cannot order the table");
         order->indexPos = found;
         order->options = def.options;
         for (const auto& name : def.fieldList()) {

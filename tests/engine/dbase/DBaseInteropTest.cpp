@@ -201,6 +201,8 @@ TEST_F(DBaseInterop, ChangedTablesReadRightInPythonDbfAndDbview) {
             }
         }
     }
+    if (!withDbview)
+        GTEST_SKIP() << "Python's dbf agreed; the dbview half needs it: " << missingDbview();
 }
 
 // New tables: dBase IV, the language driver of the program's code page; without memos
@@ -284,6 +286,8 @@ TEST_F(DBaseInterop, NewTablesReadRightInIndependentReaders) {
         EXPECT_EQ(shown[2].values,
                   (std::vector<std::string>{"plain", "1993", "12.50", "20240229", "T"}));
     }
+    if (const std::string why = missingDbview(); !why.empty())
+        GTEST_SKIP() << "Python's dbf and dbfread agreed; the dbview half needs it: " << why;
 }
 
 // The keys of the tags below, computed here from the values as dBase defines the

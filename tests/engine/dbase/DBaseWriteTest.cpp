@@ -360,6 +360,8 @@ TEST_F(DBaseWrite, TagsAreAddedAndDroppedOnTheExclusiveTable) {
     EXPECT_EQ(t->indexDefs()[1].fields, "QTY");
     EXPECT_EQ(t->indexDefs()[1].options, unsigned(ixDescending));
     EXPECT_EQ(readFileBytes(file)[32 + 32 + 31], 1) << "QTY's descriptor says it has a tag";
+    t->setIndexName(t->indexDefs()[2].name);
+    EXPECT_THROW(t->open(), EngineError) << "an expression index cannot order the table";
     t->setIndexName("BYQTY");
     t->open();
     EXPECT_EQ(names(*t), (std::vector<std::string>{"r4", "r3", "r2", "r1"}));
