@@ -71,6 +71,10 @@ void Session::loadConfiguration() {
             const int value = std::atoi(cp->c_str());
             if (value > 0) ansiCodePage_ = value;
         }
+        if (const auto* ld = findParam(section.entries, "DBaseLanguageDriver")) {
+            const long value = std::strtol(ld->c_str(), nullptr, 0);
+            if (value >= 0 && value <= 255) dBaseLanguageDriver_ = static_cast<int>(value);
+        }
     }
 }
 
@@ -131,14 +135,13 @@ std::vector<std::string> Session::tableNames(const std::string& alias) const {
         const std::string ext = upperAscii(p.extension().string());
         const std::string stem = p.stem().string();
         bool isTable = ext == ".DB" || ext == ".DBF";
-        if (ext == ".TXT") {
-            // A text table needs its schema beside it, in either case.
-            isTable = fsys::exists(dir / (stem + ".SCH"), ec) || fsys::exists(dir / (stem + ".sch"), ec);
-        }
+        // A text table needs its schema beside it, its extension in any case.
+        if (ext == ".TXT") isTable = findCompanion(p, ".SCH").has_value();
         // The engine's own control files are not tables.
         const std::string u = upperAscii(stem);
         if (u == "PDOXUSRS" || u == "PARADOX") isTable = false;
-        if (isTable) names.push_back(stem);
+        // A name without extension stands for a Paradox table: the others keep theirs.
+        if (isTable) names.push_back(ext == ".DB" ? stem : p.filename().string());
     }
     if (ec) throw EngineError(ErrorKind::Database, "Cannot list " + dir.string() + ": " + ec.message());
     std::sort(names.begin(), names.end());

@@ -42,8 +42,9 @@ public:
     DatabaseDesc databaseDesc(const std::string& alias) const;
     //! The alias's parameters as name=value pairs in file order (TYPE included).
     std::vector<std::pair<std::string, std::string>> aliasParams(const std::string& alias) const;
-    //! Tables of a STANDARD alias: names without extension, sorted, no system tables.
-    //! A .DB (Paradox), a .DBF (dBase) and a .TXT with a .SCH beside it count as tables.
+    //! Tables of a STANDARD alias, sorted, no system tables: a .DB (Paradox) by its name
+    //! without extension, a .DBF (dBase) and a .TXT with a .SCH beside it by their file
+    //! names, since a name without extension stands for the Paradox table.
     std::vector<std::string> tableNames(const std::string& alias) const;
     //! Defines or replaces an alias of type STANDARD for this session only.
     void addStandardAlias(const std::string& name, const std::filesystem::path& dir);
@@ -67,6 +68,10 @@ public:
     //! The single-byte code page of all text the program handles (Windows-1252 by default).
     int ansiCodePage() const { return ansiCodePage_; }
     void setAnsiCodePage(int codePage) { ansiCodePage_ = codePage; }
+    //! The language-driver byte new dBase tables get; -1 (the default) for the one of the
+    //! program's code page. Set by `[Settings] DBaseLanguageDriver` (decimal or 0x..).
+    int dBaseLanguageDriver() const { return dBaseLanguageDriver_; }
+    void setDBaseLanguageDriver(int byte) { dBaseLanguageDriver_ = byte; }
 
     // --- this program's open tables
     //! The open tables of this session on this file (however the path is spelled).
@@ -94,6 +99,7 @@ private:
     std::vector<std::string> passwords_;
     FormatSettings formats_;
     int ansiCodePage_ = 1252;
+    int dBaseLanguageDriver_ = -1;
     mutable std::uint64_t conversionLosses_ = 0;
 };
 

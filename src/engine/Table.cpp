@@ -5,7 +5,9 @@
 #include "TableOrder.h"
 #include "FormatSettings.h"
 #include "Session.h"
+#include "dbase/DBaseDriver.h"
 #include "paradox/ParadoxDriver.h"
+#include "text/TextTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -204,10 +206,8 @@ void Table::open() {
     OpenRequest request{path, exclusive_, &session_};
     switch (type) {
     case TableType::Paradox: driver_ = paradox::openParadoxTable(request); break;
-    case TableType::DBase:
-        fail(ErrorKind::General, "dBase tables are not supported yet: " + path.string());
-    case TableType::Ascii:
-        fail(ErrorKind::General, "ASCII text tables are not supported yet: " + path.string());
+    case TableType::DBase: driver_ = dbase::openDBaseTable(request); break;
+    case TableType::Ascii: driver_ = text::openTextTable(request); break;
     case TableType::Default: break;
     }
     openPath_ = path;
@@ -323,6 +323,10 @@ void Table::resolveOrder() {
         if (def.options & ixDamaged)
             fail(ErrorKind::Damaged, "Index " + def.name + " of table " + tableName_ +
                                          " is damaged and cannot order the table; drop it");
+        // Orders are built from field values: an index on an expression cannot give one.
+        if ((def.options & ixExpression) && def.fieldList().empty())
+            fail(ErrorKind::General, "Index " + def.name + " of table " + tableName_ +
+                                         " is an expression index and cannot order the table");
         order->indexPos = found;
         order->options = def.options;
         for (const auto& name : def.fieldList()) {

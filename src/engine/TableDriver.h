@@ -42,6 +42,20 @@ struct OpenRequest {
     const Session* session = nullptr; //!< passwords, program code page
 };
 
+//! The identity of a record that is known by its position alone (8 bytes, big-endian).
+inline std::string positionIdentity(RecordPos pos) {
+    std::string id(8, '\0');
+    for (int i = 0; i < 8; ++i) id[static_cast<std::size_t>(i)] = static_cast<char>((pos >> (56 - 8 * i)) & 0xFF);
+    return id;
+}
+//! The position back from positionIdentity(); false for a text of another length.
+inline bool positionFromIdentity(std::string_view identity, RecordPos& pos) {
+    if (identity.size() != 8) return false;
+    pos = 0;
+    for (char c : identity) pos = (pos << 8) | static_cast<unsigned char>(c);
+    return true;
+}
+
 class TableDriver {
 public:
     virtual ~TableDriver() = default;

@@ -5,7 +5,9 @@
 #include "Session.h"
 #include "Table.h"
 #include "TableOrder.h"
+#include "dbase/DBaseDriver.h"
 #include "paradox/ParadoxDriver.h"
+#include "text/TextTable.h"
 
 #include <algorithm>
 
@@ -194,16 +196,25 @@ void Table::createTable() {
     const fsys::path path = filePath();
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
-    if (type != TableType::Paradox)
-        fail(ErrorKind::General, "Only Paradox tables can be created yet: " + path.string());
+    if (type == TableType::DBase && !createPassword_.empty())
+        fail(ErrorKind::General,
+             "dBase tables cannot be protected by a password: " + path.string());
     closeOwnOpens(path);
+    if (type == TableType::DBase)
+        return dbase::createDBaseTable(path, fieldDefs_, indexDefs_, session_);
+    if (type == TableType::Ascii)
+        return text::createTextTable(path, fieldDefs_, indexDefs_, session_.ansiCodePage());
     paradox::createParadoxTable(path, fieldDefs_, indexDefs_, session_, createPassword_);
 }
 
 void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
     const fsys::path path = filePath();
+    const TableType type =
+        tableType_ == TableType::Default ? tableTypeForName(path.filename().string()) : tableType_;
     closeOwnOpens(path);
+    if (type == TableType::DBase) return dbase::addDBaseIndex(path, name, fields, options, session_);
+    if (type == TableType::Ascii) text::addTextIndex(path);
     paradox::addParadoxIndex(path, name, fields, options, session_);
 }
 

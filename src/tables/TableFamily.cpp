@@ -26,18 +26,11 @@ const std::array<std::string, 57>& familyExtensions() {
     return list;
 }
 
-void DeleteTableFamily(std::string_view path) {
-    const std::size_t n = path.size();
-    const std::size_t sep = path.find_last_of('/');
-    const std::string_view last = sep == std::string_view::npos ? path : path.substr(sep + 1);
-    std::string stem; // ends in the dot
-    if (n >= 3 && path[n - 3] == '.' && last.size() >= 3) {
-        stem = std::string(path.substr(0, n - 2));
-    } else if (!last.empty() && last.find('.') == std::string_view::npos) {
-        stem = std::string(path) + ".";
-    } else {
-        return; // no name, or an extension of another length: not a Paradox table
-    }
+namespace {
+
+// Deletes the files stem + extension that exist, the stem matched exactly and the
+// extension without regard to case; a file that cannot go stays.
+void deleteMembers(const std::string& stem, const std::vector<std::string>& extensions) {
     const fsys::path stemPath(stem);
     const fsys::path dir = stemPath.has_parent_path() ? stemPath.parent_path() : fsys::path(".");
     const std::string stemName = stemPath.filename().string();
@@ -50,12 +43,35 @@ void DeleteTableFamily(std::string_view path) {
         if (name.size() > stemName.size() && name.compare(0, stemName.size(), stemName) == 0)
             names.push_back(name);
     }
-    for (const auto& ext : familyExtensions()) {
+    for (const auto& ext : extensions) {
         for (const auto& name : names) {
             if (!engine::sameName(std::string_view(name).substr(stemName.size()), ext)) continue;
-            fsys::remove(dir / name, ec); // a file that cannot go stays
+            fsys::remove(dir / name, ec);
         }
     }
+}
+
+} // namespace
+
+void DeleteTableFamily(std::string_view path) {
+    const std::size_t n = path.size();
+    const std::size_t sep = path.find_last_of('/');
+    const std::string_view last = sep == std::string_view::npos ? path : path.substr(sep + 1);
+    // A dBase table: the table, its memo file and its production index.
+    if (last.size() > 4 && engine::sameName(last.substr(last.size() - 4), ".DBF")) {
+        deleteMembers(std::string(path.substr(0, n - 3)), {"DBF", "DBT", "MDX"});
+        return;
+    }
+    std::string stem; // ends in the dot
+    if (n >= 3 && path[n - 3] == '.' && last.size() >= 3) {
+        stem = std::string(path.substr(0, n - 2));
+    } else if (!last.empty() && last.find('.') == std::string_view::npos) {
+        stem = std::string(path) + ".";
+    } else {
+        return; // no name, or an extension of another length: not a Paradox table
+    }
+    const auto& list = familyExtensions();
+    deleteMembers(stem, std::vector<std::string>(list.begin(), list.end()));
 }
 
 } // namespace fieldsmith::tables

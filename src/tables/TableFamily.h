@@ -1,4 +1,4 @@
-// The files of a Paradox table's family, deleted before a table of that name is created
+// The files of a table's family (Paradox or dBase), deleted before a table of that name is created
 // again, so that no old index or blob file is left beside the new table.
 #pragma once
 
@@ -15,9 +15,10 @@ const std::array<std::string, 57>& familyExtensions();
 //! Deletes every existing file of the family of the table at path (directory, separator
 //! and the table name as entered: ORDERS.DB or ORDERS). Reports nothing; files that cannot
 //! be deleted stay. Nothing else is touched:
-//! - a name with a three-character extension (ORDERS.DBF, ORDERS.TXT) is not a Paradox
-//!   table, and the family ORDERS.DB, ORDERS.PX, ... beside it belongs to another table,
-//!   so nothing is deleted;
+//! - a name ending in .DBF (any case) is a dBase table: its family is the table, its memo
+//!   file and its production index (ORDERS.DBF, ORDERS.DBT, ORDERS.MDX), and the Paradox
+//!   family ORDERS.DB, ORDERS.PX, ... beside it belongs to another table;
+//! - any other three-character extension (ORDERS.TXT) deletes nothing;
 //! - the stem is matched exactly and the extension without regard to case, so that
 //!   ORDERS.px is deleted with ORDERS.DB but orders.px, which on a case-sensitive file
 //!   system names another table's file, stays.

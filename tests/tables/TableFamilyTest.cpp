@@ -1,4 +1,4 @@
-// Deleting a Paradox table's family of files before the table is made again.
+// Deleting a table's family of files (Paradox or dBase) before the table is made again.
 #include "tables/TableFamily.h"
 
 #include "support/TempDir.h"
@@ -44,14 +44,23 @@ TEST(TableFamily, DeletesTheFamilyAndNothingElse) {
         std::set<std::string> remaining;
     } cases[] = {
         {"ORDERS.DB",
-         {"ORDERS.DB", "ORDERS.PX", "ORDERS.XG0", "ORDERS.YG0", "ORDERS.MB", "ORDER.DB", "ORDERS2.PX"},
+         {"ORDERS.DB", "ORDERS.PX", "ORDERS.XG0", "ORDERS.YG0", "ORDERS.MB", "ORDER.DB",
+          "ORDERS2.PX"},
          {"ORDER.DB", "ORDERS2.PX"}},
         {"ORDERS", {"ORDERS.DB", "ORDERS.TV", "ORDERS.FAM"}, {}},
-        {"ORDERS.DB", {"ORDERS.XGA", "ORDERS.YHA", "ORDERS.XH9", "ORDERS.VAL"}, {"ORDERS.YHA", "ORDERS.VAL"}},
+        {"ORDERS.DB",
+         {"ORDERS.XGA", "ORDERS.YHA", "ORDERS.XH9", "ORDERS.VAL"},
+         {"ORDERS.YHA", "ORDERS.VAL"}},
         // Extensions in any case belong to the family; a stem in another case is another table.
         {"ORDERS.DB", {"ORDERS.px", "ORDERS.Mb", "orders.px"}, {"orders.px"}},
-        // A dBase or text name: the Paradox family beside it belongs to another table.
-        {"ORDERS.DBF", {"ORDERS.DB", "ORDERS.PX", "ORDERS.DBF"}, {"ORDERS.DB", "ORDERS.PX", "ORDERS.DBF"}},
+        // A dBase name deletes the dBase family in any case of the extensions; the Paradox
+        // family beside it and tables of other stems belong to other tables.
+        {"ORDERS.DBF",
+         {"ORDERS.DB", "ORDERS.PX", "ORDERS.DBF", "ORDERS.dbt", "ORDERS.Mdx", "ORDERS2.DBF",
+          "orders.dbt", "ORDERS.NDX"},
+         {"ORDERS.DB", "ORDERS.PX", "ORDERS2.DBF", "orders.dbt", "ORDERS.NDX"}},
+        {"ORDERS.dbf", {"ORDERS.DBF", "ORDERS.DBT"}, {}},
+        // A text name: nothing is deleted.
         {"ORDERS.TXT", {"ORDERS.DB", "ORDERS.TXT"}, {"ORDERS.DB", "ORDERS.TXT"}},
         {"", {"ORDERS.DB"}, {"ORDERS.DB"}},
     };

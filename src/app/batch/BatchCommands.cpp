@@ -131,4 +131,15 @@ void aimTable(Table& table, const std::vector<std::string>& where) {
     }
 }
 
+void orderTable(Table& table, const std::string& index) {
+    if (index.empty()) return;
+    table.updateIndexDefs();
+    for (const auto& ix : table.indexDefs()) {
+        if (ix.name.empty() || !engine::sameName(ix.name, index)) continue;
+        table.setIndexName(ix.name);
+        return;
+    }
+    table.setIndexFieldNames(index);
+}
+
 } // namespace fieldsmith::batch

@@ -36,5 +36,8 @@ std::string csvQuote(const std::string& text);
 
 //! Points the table at a file path ("/data/ORDERS.DB") or at ALIAS and TABLE.
 void aimTable(engine::Table& table, const std::vector<std::string>& where);
+//! Orders the closed table as --index asks: by the index of that name when it has one
+//! (a dBase tag), else by an index on those fields ("NAME" or "CITY;NAME").
+void orderTable(engine::Table& table, const std::string& index);
 
 } // namespace fieldsmith::batch

@@ -27,8 +27,10 @@ Commands:
   tables ALIAS                 list the tables of an alias
   describe ALIAS TABLE         fields and indexes of a table
   describe FILE                the same for a table file (/data/ORDERS.DB)
-  dump ALIAS TABLE [--index FIELDS]
-  dump FILE [--index FIELDS]   the table as UTF-8 CSV on standard output
+  dump ALIAS TABLE [--index INDEX]
+  dump FILE [--index INDEX]    the table as UTF-8 CSV on standard output, ordered by
+                               the index of that name (a dBase tag) or on those
+                               fields (NAME, or CITY;NAME)
   oracle-user add|passwd|remove DATABASE USER [--yes]
                                manage the users of an embedded Oracle database; the
                                password is read from the terminal or standard input
@@ -106,7 +108,7 @@ int main(int argc, char** argv) {
         if ((command == "describe" || command == "dump") && (operands.size() == 1 || operands.size() == 2)) {
             engine::Table table(session);
             batch::aimTable(table, operands);
-            table.setIndexFieldNames(indexFields);
+            batch::orderTable(table, indexFields);
             table.open();
             if (command == "describe") return batch::describeTable(table, std::cout);
             const int rc = batch::dumpTable(table, std::cout);

@@ -528,9 +528,7 @@ std::string ParadoxTable::identity(RecordPos pos, const std::uint8_t* raw) {
     if (header_.numKeyFields > 0)
         return std::string(reinterpret_cast<const char*>(raw),
                            static_cast<std::size_t>(keyBytes(header_.numKeyFields)));
-    std::string id(8, '\0');
-    for (int i = 0; i < 8; ++i) id[static_cast<std::size_t>(i)] = static_cast<char>((pos >> (56 - 8 * i)) & 0xFF);
-    return id;
+    return positionIdentity(pos);
 }
 
 bool ParadoxTable::locate(std::string_view identity, RecordPos& pos) {
@@ -542,9 +540,8 @@ bool ParadoxTable::locate(std::string_view identity, RecordPos& pos) {
         if (found) pos = *found;
         return found.has_value();
     }
-    if (identity.size() != 8) return false;
     RecordPos p = 0;
-    for (char c : identity) p = (p << 8) | static_cast<unsigned char>(c);
+    if (!positionFromIdentity(identity, p)) return false;
     const auto block = static_cast<std::size_t>(p >> 32);
     const auto slot = static_cast<int>(p & 0xFFFFFFFFu);
     if (block == 0 || block >= chainIndex_.size() || chainIndex_[block] < 0) return false;

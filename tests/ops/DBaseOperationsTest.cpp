@@ -1,0 +1,250 @@
+// Every field operation and Add Primary on a dBase table (memo field, production index)
+// gives the values it gives on a Paradox copy of the same data.
+#include "ops/AddPrimary.h"
+#include "ops/FieldOperations.h"
+
+#include "app/run/Operations.h"
+#include "app/run/TestHost.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace fieldsmith;
+using engine::FieldType;
+using fieldsmith::test::TempDir;
+using Rows = std::vector<std::vector<std::string>>;
+
+namespace {
+
+const Rows kPeople = {
+    {"1", "berta", "Berlin", "12,5", "first note"},
+    {"2", "Anton", "", "7", ""},
+    {"3", "Carla", "Oberhausen", "1.234,00 EUR", "a\r\nb"},
+    {"4", "", "Berlin", "", "note four"},
+    {"5", "bob", "Bonn", "0,99", ""},
+};
+
+//! One format's copy of the tables: T (people with a memo and an index on NAME), SRC and
+//! TGT for Copy Field (TGT with an index on KEY).
+struct World {
+    std::string extension; //!< "" for Paradox, ".DBF" for dBase
+    TempDir dir;
+    engine::Session session;
+    run::TestHost host;
+    run::PageInputs inputs;
+    run::SharedState shared{session};
+
+    explicit World(std::string ext) : extension(std::move(ext)) {
+        session.addStandardAlias("WORK", dir.path());
+        session.addStandardAlias("KESTREL", dir.path());
+        make("T",
+             {{"ID", FieldType::ftInteger, 0, false},
+              {"NAME", FieldType::ftString, 20, false},
+              {"CITY", FieldType::ftString, 20, false},
+              {"PRICE", FieldType::ftString, 20, false},
+              {"NOTE", FieldType::ftMemo, 10, false},
+              {"ALL", FieldType::ftString, 40, false}},
+             kPeople, "NAME");
+        make("SRC", {{"K", FieldType::ftString, 10, false}, {"V", FieldType::ftString, 10, false}},
+             {{"Bonn", "b"}, {"Berlin", "B"}, {"Rom", "r"}}, "K");
+        make("TGT",
+             {{"KEY", FieldType::ftString, 10, false}, {"OUT", FieldType::ftString, 10, false}},
+             {{"Berlin", ""}, {"Paris", ""}, {"Bonn", "old"}}, "KEY");
+    }
+
+    std::string name(const std::string& table) const { return table + extension; }
+
+    void make(const std::string& table, const std::vector<engine::FieldDef>& fields,
+              const Rows& rows, const std::string& indexField) {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName(name(table));
+        t.fieldDefs() = fields;
+        t.createTable();
+        t.open();
+        for (const auto& row : rows) {
+            t.append();
+            for (std::size_t i = 0; i < row.size(); ++i)
+                t.field(static_cast<int>(i)).setAsString(row[i]);
+            t.post();
+        }
+        t.close();
+        t.addIndex("BY" + indexField, indexField, 0);
+    }
+
+    //! The values of a table. dBase pads character fields with blanks, so a value's
+    //! trailing blanks are not kept there: they are left out of the comparison.
+    Rows dump(const std::string& table) {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName(name(table));
+        t.open();
+        Rows rows;
+        for (t.first(); !t.eof() && t.recordCount() > 0; t.next()) {
+            rows.emplace_back();
+            for (int i = 0; i < t.fieldCount(); ++i) {
+                std::string v = t.field(i).asString();
+                while (!v.empty() && v.back() == ' ')
+                    v.pop_back();
+                rows.back().push_back(v);
+            }
+        }
+        return rows;
+    }
+};
+
+struct Case {
+    const char* what;
+    std::function<void(World&)> setInputs;
+    void (*operation)(run::RunContext&);
+    const char* checkedTable;
+};
+
+const Case kCases[] = {
+    {"Change Field",
+     [](World& w) {
+         auto& in = w.inputs.Seite2;
+         in.Change1Alias = "WORK";
+         in.Change1Table = w.name("T");
+         in.Change1Field = "CITY";
+         in.vonEdit2 = "Berlin";
+         in.zuEdit2 = "Bonn";
+     },
+     ops::ExecuteFeldReplaceComplete, "T"},
+    {"Change Field partially",
+     [](World& w) {
+         auto& in = w.inputs.Seite3;
+         in.Change2Alias = "WORK";
+         in.Change2Table = w.name("T");
+         in.Change2Field = "NAME";
+         in.vonEdit = "b";
+         in.zuEdit = "#";
+     },
+     ops::SuchenErsetzenSubStrings, "T"},
+    {"Change Field partially, upper case",
+     [](World& w) {
+         auto& in = w.inputs.Seite3;
+         in.Change2Alias = "WORK";
+         in.Change2Table = w.name("T");
+         in.Change2Field = "NOTE";
+         in.StringChange = false;
+         in.allUpperCaseBtn = true;
+     },
+     ops::SuchenErsetzenSubStrings, "T"},
+    {"Merge Fields",
+     [](World& w) {
+         auto& in = w.inputs.Seite4;
+         in.AliasMerge = "WORK";
+         in.MergeTable = w.name("T");
+         in.MergeFeld1 = "NAME";
+         in.Trenn1Edit = " in ";
+         in.MergeFeld2 = "CITY";
+         in.MergeTargetFeld = "ALL";
+     },
+     ops::ExecuteMergeFelder, "T"},
+    {"New Value IF",
+     [](World& w) {
+         auto& in = w.inputs.Seite7;
+         in.Change3Alias = "WORK";
+         in.Change3Table = w.name("T");
+         in.Change3Feld = "CITY";
+         in.Change3Feld2 = "PRICE";
+         in.Change3If = "er";
+         in.Change3Then = "n/a";
+     },
+     ops::NeuValueIF, "T"},
+    {"Format Prices",
+     [](World& w) {
+         auto& in = w.inputs.Seite6;
+         in.PreisAlias1 = "WORK";
+         in.PreisTable1 = w.name("T");
+         in.PreisFeld1 = "PRICE";
+     },
+     ops::ExecutePreisFeldFormatieren, "T"},
+    {"Delete records without a city",
+     [](World& w) {
+         auto& in = w.inputs.DelPage;
+         in.AliasDel = "WORK";
+         in.TableDel = w.name("T");
+         in.DelFeldBox = "CITY";
+     },
+     ops::executeDeleteRecs, "T"},
+    {"Delete the first two records",
+     [](World& w) {
+         auto& in = w.inputs.DelPage;
+         in.AliasDel = "WORK";
+         in.TableDel = w.name("T");
+         in.DelOpt1 = true;
+         in.DelOpt2 = false;
+         in.FieldDel = "2";
+     },
+     ops::executeDeleteRecs, "T"},
+    {"Copy Field",
+     [](World& w) {
+         auto& in = w.inputs.Seite1;
+         in.AliasBoxS1 = "WORK";
+         in.TableBoxS1 = w.name("SRC");
+         in.IndexFeld1Box = "K";
+         in.Feld2Box = "V";
+         in.AliasBox2 = "WORK";
+         in.TabellenBox2 = w.name("TGT");
+         in.IndexFeld2Box = "KEY";
+         in.ZielFeldBox = "OUT";
+     },
+     ops::executeMoveFelder, "TGT"},
+    {"Add Primary",
+     [](World& w) {
+         auto& in = w.inputs.Seite5;
+         in.AliasBox = "WORK";
+         in.TabellenBox = w.name("T");
+         in.FeldBox = "ID";
+         in.LeerFeldCheck = false;
+         in.NumberEdit = "100";
+     },
+     ops::ProcessAddPrimary, "T"},
+};
+
+TEST(DBaseOperations, GiveTheValuesTheyGiveOnAParadoxCopy) {
+    for (const auto& c : kCases) {
+        World paradox(""), dbase(".DBF");
+        for (World* w : {&paradox, &dbase}) {
+            c.setInputs(*w);
+            run::RunContext ctx{w->host, w->session, w->inputs, w->shared};
+            c.operation(ctx);
+        }
+        EXPECT_EQ(dbase.host.textsOf(run::MessageKind::Error),
+                  paradox.host.textsOf(run::MessageKind::Error))
+            << c.what;
+        EXPECT_EQ(dbase.host.textsOf(run::MessageKind::Information),
+                  paradox.host.textsOf(run::MessageKind::Information))
+            << c.what;
+        const Rows expected = paradox.dump(c.checkedTable);
+        EXPECT_EQ(dbase.dump(c.checkedTable), expected) << c.what;
+        EXPECT_NE(expected,
+                  c.checkedTable == std::string("T") ? World("").dump("T") : World("").dump("TGT"))
+            << c.what << " changed nothing at all";
+    }
+}
+
+// Add Primary drops the table's indexes before its walk and restores them after: the dBase
+// table gets its tag back under the restored name, case-insensitive.
+TEST(DBaseOperations, AddPrimaryRestoresTheTags) {
+    World w(".DBF");
+    kCases[std::size(kCases) - 1].setInputs(w);
+    run::RunContext ctx{w.host, w.session, w.inputs, w.shared};
+    ops::ProcessAddPrimary(ctx);
+    engine::Table t(w.session);
+    t.setDatabaseName("WORK");
+    t.setTableName("T.DBF");
+    t.updateIndexDefs();
+    ASSERT_EQ(t.indexDefs().size(), 1u);
+    EXPECT_EQ(t.indexDefs()[0].name, "_NAME");
+    EXPECT_EQ(t.indexDefs()[0].fields, "NAME");
+    EXPECT_EQ(t.indexDefs()[0].options, unsigned(engine::ixCaseInsensitive));
+}
+
+} // namespace
