@@ -131,6 +131,21 @@ template <class Inputs> void TFieldsmithForm::bindInputs(QWidget* page, Inputs& 
                 qWarning("page %s has no text input %s", qPrintable(page->objectName()), name);
             }
         }
+        // A file name or path keeps the file system's bytes.
+        void path(const char* name, std::string& member) {
+            auto* edit = page->findChild<QLineEdit*>(QString::fromLatin1(name));
+            if (!edit) {
+                qWarning("page %s has no path input %s", qPrintable(page->objectName()), name);
+                return;
+            }
+            edit->setText(fromFileName(member));
+            connect(edit, &QLineEdit::textChanged, form,
+                    [&member](const QString& t) { member = toFileName(t); });
+            form->writeBacks_[QString::fromLatin1(name)] = [edit, &member] {
+                const QString t = fromFileName(member);
+                if (edit->text() != t) edit->setText(t);
+            };
+        }
         void check(const char* name, bool& member) {
             auto* b = page->findChild<QAbstractButton*>(QString::fromLatin1(name));
             if (!b) {

@@ -2,6 +2,7 @@
 // status form that stays hidden until the script import shows it.
 #include "app/FieldsmithApplication.h"
 #include "app/FieldsmithForm.h"
+#include "csv/CsvExchange.h"
 #include "engine/Session.h"
 #include "ops/FieldOperations.h"
 #include "ui/ZipMsgForm.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     arguments.removeFirst();
     fieldsmith::app::TFieldsmithForm form(session, arguments);
     fieldsmith::ops::registerOperations(form.operationTable());
+    fieldsmith::csv::registerOperations(form.operationTable());
     form.setZipMsgForm(new fieldsmith::ui::TZipMsgForm(&form));
     form.show();
     return app.exec();

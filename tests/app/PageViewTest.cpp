@@ -232,6 +232,7 @@ TEST_F(Pages, EveryInputOfEveryPageHasItsWidget) {
         app::TFieldsmithForm* form;
         const char* page;
         void text(const char* name, std::string&) { expect(name); }
+        void path(const char* name, std::string&) { expect(name); }
         void check(const char* name, bool&) { expect(name); }
         void radio(const char* name, const char*, bool&) { expect(name); }
         void expect(const char* name) {

@@ -98,7 +98,7 @@ bool TCsvPage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TCsvPage::UpdateCsvTargetName() {
-    const QString target = fromEngine(run::csvTargetName(toEngine(CSVEdit->text())));
+    const QString target = fromFileName(run::csvTargetName(toFileName(CSVEdit->text())));
     if (CSVtoPdxEdit->text() != target) CSVtoPdxEdit->setText(target);
 }
 

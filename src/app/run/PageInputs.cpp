@@ -22,6 +22,7 @@ struct InputSetter {
         member.assign(value);
         result = SetInputResult::Ok;
     }
+    void path(std::string_view name, std::string& member) { text(name, member); }
     void check(std::string_view name, bool& member) {
         if (name != control) return;
         result = parseFlag(value, member) ? SetInputResult::Ok : SetInputResult::BadValue;
@@ -37,10 +38,20 @@ struct GroupClearer {
     std::string_view keep;
     std::string_view group;
     void text(std::string_view, std::string&) {}
+    void path(std::string_view, std::string&) {}
     void check(std::string_view, bool&) {}
     void radio(std::string_view name, std::string_view g, bool& member) {
         if (g == group && name != keep) member = false;
     }
+};
+
+struct PathFinder {
+    std::string_view control;
+    bool found = false;
+    void text(std::string_view, std::string&) {}
+    void path(std::string_view name, std::string&) { found = found || name == control; }
+    void check(std::string_view, bool&) {}
+    void radio(std::string_view, std::string_view, bool&) {}
 };
 
 } // namespace
@@ -56,6 +67,12 @@ SetInputResult setInput(PageInputs& inputs, std::string_view page, std::string_v
             pageInputs.visit(GroupClearer{control, setter.selectedGroup});
     });
     return result;
+}
+
+bool isPathInput(PageInputs& inputs, std::string_view page, std::string_view control) {
+    PathFinder finder{control};
+    inputs.withPage(page, [&](auto& pageInputs) { pageInputs.visit(finder); });
+    return finder.found;
 }
 
 } // namespace fieldsmith::run

@@ -3,8 +3,10 @@
 // them directly. An operation reads a member at the moment it needs the value.
 //
 // visit() lists the members for generic code (widget binding, Control=value parsing):
-//   v.text(name, std::string&), v.check(name, bool&), v.radio(name, group, bool&).
-// Exactly one radio button of a group is true.
+//   v.text(name, std::string&), v.path(name, std::string&), v.check(name, bool&),
+//   v.radio(name, group, bool&).
+// A path is a file name or path: it keeps the file system's bytes and is never converted to
+// the program's code page. Exactly one radio button of a group is true.
 #pragma once
 
 #include <string>
@@ -204,11 +206,11 @@ struct CSVMakeTableInputs {
     bool CsvUseEncloseCharForFieldsCheck = true, noEncloseCharForEmptyFieldsCheck = true;
 
     template <class V> void visit(V&& v) {
-        v.text("CSVEdit", CSVEdit);
+        v.path("CSVEdit", CSVEdit);
         v.text("FeldSeparEdit", FeldSeparEdit);
         v.text("FeldEncloseEdit", FeldEncloseEdit);
         v.check("FeldNamenCheck", FeldNamenCheck);
-        v.text("CSVtoPdxEdit", CSVtoPdxEdit);
+        v.path("CSVtoPdxEdit", CSVtoPdxEdit);
         v.radio("GenParadoxFromCSV", "direction", GenParadoxFromCSV);
         v.radio("GenCSVFromParadox", "direction", GenCSVFromParadox);
         v.check("CsvUseEncloseCharForFieldsCheck", CsvUseEncloseCharForFieldsCheck);
@@ -305,5 +307,8 @@ enum class SetInputResult { Ok, UnknownControl, BadValue };
 //! radio button set to "1" is selected in its group (the others of the group cleared).
 SetInputResult setInput(PageInputs& inputs, std::string_view page, std::string_view control,
                         std::string_view value);
+
+//! Whether the page's control holds a file name or path (visited as v.path).
+bool isPathInput(PageInputs& inputs, std::string_view page, std::string_view control);
 
 } // namespace fieldsmith::run
