@@ -34,6 +34,8 @@ constexpr std::string_view kErrorOnDefineTable = "Error on Define Table";
 constexpr std::string_view kErrorOnAllocateTable = "Error on Allocate Table";
 //! Records between two breathers of the first pass.
 constexpr std::int64_t kAnalyseBreather = 4096;
+//! Table bytes written between two flushes of the second pass.
+constexpr std::int64_t kFlushBytes = 64 << 20;
 
 // The table type a target name stands for.
 engine::TableType targetType(const std::string& tableName) {
@@ -79,6 +81,17 @@ void tryDefinition(engine::Session& session, const std::string& tableName,
     t.fieldDefs() = defs;
     t.indexDefs().clear();
     t.createTable();
+}
+
+// The engine maps the table file while it writes it, so the pages written stay in the
+// process until a flush gives them back. Flushing after about kFlushBytes of records keeps
+// the memory of an import the same however long the file is, at the cost of a few more
+// writes to the disk.
+std::int64_t recordsPerFlush(const std::vector<FieldDef>& defs) {
+    std::int64_t width = 1;
+    for (const auto& d : defs)
+        width += d.type == FieldType::ftMemo ? 110 : d.size;
+    return std::max<std::int64_t>(1024, kFlushBytes / width);
 }
 
 // Another program's open table is not ours to delete: its files would vanish under it. The
@@ -127,11 +140,12 @@ std::optional<CsvFieldTable> AnalyseCsvFields(engine::Session& session, run::Run
                     rawNames.emplace_back(reader.field(j));
         }
         const std::size_t n = std::min(fields, reader.fieldCount());
+        const bool high = Utf8Decoder::hasHighBytes(reader.recordBytes());
         for (std::size_t j = 0; j < n; ++j) {
             const std::string_view value = reader.field(j);
             std::size_t length = value.size();
             bytes[j] = std::max(bytes[j], length);
-            if (Utf8Decoder::hasHighBytes(value)) {
+            if (high && Utf8Decoder::hasHighBytes(value)) {
                 const Utf8Decoder::Scan scan = Utf8Decoder::scan(value);
                 valid = valid && scan.valid;
                 multiByte = multiByte || scan.multiByte;
@@ -239,6 +253,7 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
     const Utf8Decoder decoder(session.ansiCodePage());
     std::string converted;
     std::uint64_t lost = 0;
+    const std::int64_t flushEvery = recordsPerFlush(t.fieldDefs());
     std::int64_t loaded = 0;
     // k is the position of the record in the file, the names line counting as 0.
     std::int64_t k = source.namesInFirstLine ? 1 : 0;
@@ -246,10 +261,11 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
         while (reader.readRecord()) {
             t.insert();
             const std::size_t n = std::min(targets.size(), reader.fieldCount());
+            const bool high = Utf8Decoder::hasHighBytes(reader.recordBytes());
             for (std::size_t j = 0; j < n; ++j) {
                 const std::string_view value = reader.field(j);
                 if (value.empty()) continue; // a new record's fields are empty already
-                if (!Utf8Decoder::hasHighBytes(value)) {
+                if (!high || !Utf8Decoder::hasHighBytes(value)) {
                     targets[j].setAsString(value); // ASCII: no conversion changes it
                 } else if (fields.utf8) {
                     converted.clear();
@@ -260,7 +276,7 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
                 }
             }
             t.post();
-            ++loaded;
+            if (++loaded % flushEvery == 0) t.flush();
             host.setStatusText(1, run::recordsOfProcessed(k, total));
             host.processPendingMessages();
             if (run::abortRequested(host, run::kAbortProcessCapital)) break;

@@ -36,6 +36,9 @@ public:
     //! A field of the record just read, its enclosing quotes removed. Valid until the next
     //! readRecord().
     std::string_view field(std::size_t i) const;
+    //! The fields of the record just read one after another, for a look at all its bytes
+    //! at once.
+    std::string_view recordBytes() const { return text_; }
     //! The 1-based line on which the record just read starts.
     std::uint64_t recordLine() const { return recordLine_; }
 
