@@ -66,6 +66,16 @@ private:
     std::string buffer_;
 };
 
+// Whether the file named is one of the table's own files, which the export would destroy
+// while it reads them. A table that lives in no files of its own has none to overwrite.
+bool isFileOfTable(const std::string& file, engine::Table& table) {
+    try {
+        return tables::isFamilyFile(file, table.filePath());
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 bool blanksLineBreaks(std::string_view fieldName) {
@@ -150,7 +160,7 @@ void exportTableToCsv(run::RunContext& ctx) {
     // Without an open table there is nothing to write; the file, if any, stays as it is.
     if (!table.active())
         return host.showError("Table must be opened with \"Table View\" function first!");
-    if (tables::isFamilyFile(in.CSVEdit, table.filePath()))
+    if (isFileOfTable(in.CSVEdit, table))
         return host.showError("The CSV file is a file of the table being written: " + in.CSVEdit);
     std::error_code ec;
     if (std::filesystem::exists(in.CSVEdit, ec) &&
