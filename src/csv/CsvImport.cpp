@@ -14,6 +14,7 @@
 #include "tables/TableFamily.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 

@@ -140,7 +140,7 @@ TEST_F(CsvImport, TargetIsReachedThroughThePrivateAlias) {
     EXPECT_EQ(session.directoryOf("CSV_IMP1"), dir.path());
 }
 
-// ------------------------------------------------------------------ what the Part got wrong
+// ------------------------------------------------------------------ protecting data and text
 
 // Split at every separator and stripped of one quote at each end, these values would land in
 // the wrong fields, and the program could not read its own export back.
@@ -309,7 +309,6 @@ TEST_F(CsvImport, TextIsReadAsUtf8OrAsSingleByteDosText) {
 
 TEST_F(CsvImport, ChecksBeforeTheRun) {
     const auto file = writeFile(dir, "in.csv", "a\r\n1\r\n");
-    writeFile(dir, "T.DB.csv", "x");
     struct Case {
         const char* what;
         std::string csv, target;
