@@ -2,6 +2,7 @@
 // status form that stays hidden until the script import shows it.
 #include "app/FieldsmithApplication.h"
 #include "app/FieldsmithForm.h"
+#include "csv/CsvExchange.h"
 #include "engine/Session.h"
 #include "ops/FieldOperations.h"
 #include "ui/ZipMsgForm.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
 
     fieldsmith::app::TFieldsmithForm form(session, app.programArguments());
     fieldsmith::ops::registerOperations(form.operationTable());
+    fieldsmith::csv::registerOperations(form.operationTable());
     form.setZipMsgForm(new fieldsmith::ui::TZipMsgForm(&form));
     form.show();
     return app.exec();

@@ -15,11 +15,13 @@ const std::array<std::string, 57>& familyExtensions() {
     static const std::array<std::string, 57> list = [] {
         std::array<std::string, 57> l;
         std::size_t i = 0;
-        for (const char* e : {"DB", "MB", "PX", "FAM", "TV"}) l[i++] = e;
+        for (const char* e : {"DB", "MB", "PX", "FAM", "TV"})
+            l[i++] = e;
         const char* hex = "0123456789ABCDEF";
         for (const char* series : {"XG", "XH", "YG", "YH"}) {
             const int digits = series[1] == 'G' ? 16 : 10;
-            for (int d = 0; d < digits; ++d) l[i++] = std::string(series) + hex[d];
+            for (int d = 0; d < digits; ++d)
+                l[i++] = std::string(series) + hex[d];
         }
         return l;
     }();
@@ -72,6 +74,19 @@ void DeleteTableFamily(std::string_view path) {
     }
     const auto& list = familyExtensions();
     deleteMembers(stem, std::vector<std::string>(list.begin(), list.end()));
+}
+
+bool isFamilyFile(const fsys::path& file, const fsys::path& tablePath) {
+    std::error_code ec;
+    if (fsys::equivalent(file, tablePath, ec)) return true; // the table file under another name
+    const std::string ext = file.extension().string();
+    if (ext.size() < 2 || file.stem() != tablePath.stem()) return false;
+    const fsys::path fileDir = file.has_parent_path() ? file.parent_path() : ".";
+    const fsys::path tableDir = tablePath.has_parent_path() ? tablePath.parent_path() : ".";
+    if (!fsys::equivalent(fileDir, tableDir, ec)) return false;
+    for (const auto& member : familyExtensions())
+        if (engine::sameName(std::string_view(ext).substr(1), member)) return true;
+    return false;
 }
 
 } // namespace fieldsmith::tables

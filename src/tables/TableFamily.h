@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,10 @@ const std::array<std::string, 57>& familyExtensions();
 //!   ORDERS.px is deleted with ORDERS.DB but orders.px, which on a case-sensitive file
 //!   system names another table's file, stays.
 void DeleteTableFamily(std::string_view path);
+
+//! Whether a file is a member of the family of the Paradox table at tablePath (the same
+//! directory and stem, an extension of the list in any case), or the table file itself
+//! under another name: a file that a text export or import must not use in its place.
+bool isFamilyFile(const std::filesystem::path& file, const std::filesystem::path& tablePath);
 
 } // namespace fieldsmith::tables

@@ -144,6 +144,7 @@ TEST_F(Pages, CsvDirectionChangesThePage) {
     EXPECT_FALSE(shown("CsvUseEncloseCharForFieldsCheck"));
     find<QRadioButton>("GenCSVFromParadox")->click();
     EXPECT_FALSE(shown("CSVtoPdxEdit"));
+    EXPECT_FALSE(shown("TargetGroup")) << "no empty frame where the target was";
     EXPECT_FALSE(shown("MemoNote"));
     EXPECT_TRUE(shown("CsvUseEncloseCharForFieldsCheck"));
     EXPECT_TRUE(shown("noEncloseCharForEmptyFieldsCheck"));
@@ -154,6 +155,7 @@ TEST_F(Pages, CsvDirectionChangesThePage) {
     find<QRadioButton>("GenParadoxFromCSV")->click();
     EXPECT_EQ(find<QCheckBox>("FeldNamenCheck")->text(), "get Field Names from first line");
     EXPECT_TRUE(shown("CSVtoPdxEdit"));
+    EXPECT_TRUE(shown("TargetGroup"));
     EXPECT_EQ(dialogs->shown.size(), 1u);
 }
 

@@ -16,12 +16,14 @@ namespace {
 
 std::set<std::string> filesIn(const TempDir& dir) {
     std::set<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.insert(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.insert(e.path().filename().string());
     return names;
 }
 
 void touch(const TempDir& dir, const std::set<std::string>& names) {
-    for (const auto& n : names) std::ofstream(dir / n) << n;
+    for (const auto& n : names)
+        std::ofstream(dir / n) << n;
 }
 
 TEST(TableFamily, ExtensionListInItsOrder) {
@@ -67,9 +69,27 @@ TEST(TableFamily, DeletesTheFamilyAndNothingElse) {
     for (const auto& c : cases) {
         TempDir dir;
         touch(dir, c.present);
-        DeleteTableFamily((dir.path() / c.name).string() + (std::string(c.name).empty() ? "/" : ""));
+        DeleteTableFamily((dir.path() / c.name).string() +
+                          (std::string(c.name).empty() ? "/" : ""));
         EXPECT_EQ(filesIn(dir), c.remaining) << c.name;
     }
+}
+
+TEST(TableFamily, FamilyFilesAreKnownByDirectoryStemAndExtension) {
+    TempDir dir, other;
+    touch(dir, {"ORDERS.DB", "ORDERS.MB", "ORDERS.xg0", "ORDERS.csv", "orders.px", "ORDERS2.PX"});
+    std::filesystem::create_symlink(dir / "ORDERS.DB", dir / "link.csv");
+    const auto table = dir / "ORDERS.DB";
+    struct Case {
+        std::filesystem::path file;
+        bool member;
+    } cases[] = {
+        {dir / "ORDERS.DB", true},    {dir / "ORDERS.MB", true},  {dir / "ORDERS.xg0", true},
+        {dir / "ORDERS.csv", false},  {dir / "orders.px", false}, {dir / "ORDERS2.PX", false},
+        {other / "ORDERS.MB", false}, {dir / "link.csv", true}, // the table file by another name
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fieldsmith::tables::isFamilyFile(c.file, table), c.member) << c.file;
 }
 
 TEST(TableFamily, MissingDirectoryIsSilentlyIgnored) {

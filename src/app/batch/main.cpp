@@ -5,15 +5,16 @@
 #include "app/demo/DemoConfiguration.h"
 #include "app/run/BatchRun.h"
 #include "app/run/Operations.h"
+#include "csv/CsvExchange.h"
 #include "engine/EngineError.h"
-#include "ops/FieldOperations.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
+#include "ops/FieldOperations.h"
 
 #include <cstring>
 #include <iostream>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace fieldsmith;
@@ -39,6 +40,11 @@ Commands:
                                run the operation of a page (Seite1 ... Seite7, DelPage, ...)
                                with its inputs; questions are answered by --yes or --no
                                (without either, a question ends the run)
+  run CSVMakeTable CSVEdit=FILE CSVtoPdxEdit=TABLE-PATH [FeldSeparEdit=,] [FeldNamenCheck=0]
+                               a new table from a CSV file
+  run CSVMakeTable GenCSVFromParadox=1 CSVEdit=FILE ViewTabAlias=ALIAS ViewTabTable=TABLE
+      [ViewIndex=FIELDS]       a table written to a CSV file, in the order of an index
+                               whose fields begin with FIELDS
 
 Options:
   --password PW                register a table password before anything is opened
@@ -79,9 +85,12 @@ int main(int argc, char** argv) {
         }
         if (args[i] == "--password" || args[i] == "--index" || args[i] == "--oracle-logon") {
             if (i + 1 >= args.size()) return usageError(args[i] + " needs a value");
-            if (args[i] == "--password") session.addPassword(args[++i]);
-            else if (args[i] == "--oracle-logon") oracleLogon = args[++i];
-            else indexFields = args[++i];
+            if (args[i] == "--password")
+                session.addPassword(args[++i]);
+            else if (args[i] == "--oracle-logon")
+                oracleLogon = args[++i];
+            else
+                indexFields = args[++i];
             continue;
         }
         rest.push_back(args[i]);
@@ -95,17 +104,21 @@ int main(int argc, char** argv) {
         if (command == "run" && operands.empty()) {
             run::OperationTable operations = run::builtInOperations();
             ops::registerOperations(operations);
-            return run::runPageFromArgs(session, runArgs, operations, std::cerr, isatty(STDERR_FILENO) != 0);
+            csv::registerOperations(operations);
+            return run::runPageFromArgs(session, runArgs, operations, std::cerr,
+                                        isatty(STDERR_FILENO) != 0);
         }
         if (command == "aliases" && operands.empty()) return batch::listAliases(session, std::cout);
         if (command == "oracle-user")
-            return batch::oracleUserCommand(session.configDir(), operands, std::cin, std::cout, std::cerr);
+            return batch::oracleUserCommand(session.configDir(), operands, std::cin, std::cout,
+                                            std::cerr);
         if (command == "sql" && operands.size() == 2)
-            return batch::sqlCommand(session.configDir(), oracleLogon, operands[0], operands[1], std::cin,
-                                     std::cout, std::cerr);
+            return batch::sqlCommand(session.configDir(), oracleLogon, operands[0], operands[1],
+                                     std::cin, std::cout, std::cerr);
         if (command == "tables" && operands.size() == 1)
             return batch::listTables(session, operands[0], std::cout);
-        if ((command == "describe" || command == "dump") && (operands.size() == 1 || operands.size() == 2)) {
+        if ((command == "describe" || command == "dump") &&
+            (operands.size() == 1 || operands.size() == 2)) {
             engine::Table table(session);
             batch::aimTable(table, operands);
             batch::orderTable(table, indexFields);

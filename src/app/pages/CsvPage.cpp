@@ -72,7 +72,7 @@ TCsvPage::TCsvPage(TFieldsmithForm& form, QWidget* parent) : QWidget(parent), fo
     outer->addWidget(file);
 
     QGridLayout* t;
-    QGroupBox* target = makeGroup(QString(), this, &t);
+    QGroupBox* target = TargetGroup = makeGroup(QString(), this, &t);
     target->setObjectName(QStringLiteral("TargetGroup"));
     TargetTableLabel =
         makeLabel(QStringLiteral("Target Table Name"), target, QStringLiteral("TargetTableLabel"));
@@ -110,6 +110,7 @@ void TCsvPage::UpdateCsvOptions() {
     TargetTableLabel->setVisible(import);
     PdxNameLabel->setVisible(import);
     CSVtoPdxEdit->setVisible(import);
+    TargetGroup->setVisible(import); // an empty frame otherwise
     CsvUseEncloseCharForFieldsCheck->setVisible(!import);
     noEncloseCharForEmptyFieldsCheck->setVisible(!import);
     if (!import)

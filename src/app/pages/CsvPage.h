@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -36,6 +37,7 @@ private:
     QCheckBox* noEncloseCharForEmptyFieldsCheck;
     QRadioButton* GenParadoxFromCSV;
     QLabel* MemoNote;
+    QGroupBox* TargetGroup; //!< the frame of the target's labels and box
     QLabel* TargetTableLabel;
     QLabel* PdxNameLabel;
 };

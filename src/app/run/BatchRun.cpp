@@ -4,6 +4,7 @@
 #include "app/run/Texts.h"
 #include "engine/CodePage.h"
 #include "engine/Session.h"
+#include "engine/Table.h"
 
 #include <csignal>
 #include <exception>
@@ -29,12 +30,44 @@ private:
     void (*previous_)(int) = SIG_DFL;
 };
 
+// Batch mode has no Table View: the CSV page's export names the table the view would have
+// open, and in which order, with these inputs of batch mode's own.
+struct BatchTableView {
+    std::string ViewTabAlias, ViewTabTable, ViewIndex;
+
+    //! Takes one Control=value pair if it is one of these; the table name keeps the file
+    //! system's bytes, the alias and field names are text in the program's code page.
+    bool take(std::string_view control, const std::string& raw, int codePage) {
+        if (control == "ViewTabTable")
+            ViewTabTable = raw;
+        else if (control == "ViewTabAlias")
+            ViewTabAlias = engine::fromUtf8(raw, codePage);
+        else if (control == "ViewIndex")
+            ViewIndex = engine::fromUtf8(raw, codePage);
+        else
+            return false;
+        return true;
+    }
+    //! Opens the table in the shared dataset as the view does, in the order of ViewIndex.
+    void open(engine::Table& table) const {
+        if (ViewTabTable.empty()) return;
+        table.close();
+        table.setDatabaseName(ViewTabAlias);
+        table.setTableName(ViewTabTable);
+        table.setIndexFieldNames(ViewIndex);
+        table.open();
+    }
+};
+
 } // namespace
 
 std::string runUsage() {
     return "usage: fieldsmith-batch run PAGE Control=value ... [--yes|--no] [--save-as PATH]\n"
            "  PAGE is a page's component name: Seite1 ... Seite7, DelPage, CSVMakeTable,\n"
-           "  CreateTableSeite, ExportSeite. Check boxes and radio buttons take 1 or 0.\n";
+           "  CreateTableSeite, ExportSeite. Check boxes and radio buttons take 1 or 0.\n"
+           "  CSVMakeTable writes a table to a CSV file with GenCSVFromParadox=1; the table,\n"
+           "  which the window takes from the Table View, is given by\n"
+           "  ViewTabAlias=ALIAS ViewTabTable=TABLE [ViewIndex=FIELDS] (FIELDS: the order).\n";
 }
 
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args) {
@@ -55,6 +88,7 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
         return kBatchUsage;
     }
 
+    BatchTableView view;
     ConsoleHost::Options options;
     options.interactive = interactive;
     options.codePage = session.ansiCodePage();
@@ -77,7 +111,9 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
             options.saveAs = a.substr(10);
         } else if (auto eq = a.find('='); eq != std::string::npos && eq > 0) {
             const std::string control = a.substr(0, eq);
-            switch (setInput(inputs, page, control, a.substr(eq + 1), session.ansiCodePage())) {
+            const std::string raw = a.substr(eq + 1);
+            if (page == "CSVMakeTable" && view.take(control, raw, session.ansiCodePage())) continue;
+            switch (setInput(inputs, page, control, raw, session.ansiCodePage())) {
             case SetInputResult::Ok:
                 break;
             case SetInputResult::UnknownControl:
@@ -108,9 +144,11 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
     session.conversionLosses() = 0;
     // Characters lost to a code page are reported once, after the run however it ended.
     auto reportLosses = [&] {
-        if (const auto lost = session.conversionLosses()) err << conversionLossMessage(lost) << '\n';
+        if (const auto lost = session.conversionLosses())
+            err << conversionLossMessage(lost) << '\n';
     };
     try {
+        view.open(shared.TempTable);
         (*operation)(context);
     } catch (const UnansweredQuestion& e) {
         host.endProgressLine();
