@@ -27,10 +27,6 @@ using engine::Table;
 
 namespace {
 
-//! dBase targets (".DBF") are refused until the engine creates dBase tables. Switched on,
-//! the import defines, deletes and loads the target as the type its name says.
-constexpr bool kDBaseTargets = false;
-
 constexpr std::string_view kErrorOnDefineTable = "Error on Define Table";
 constexpr std::string_view kErrorOnAllocateTable = "Error on Allocate Table";
 //! Records between two breathers of the first pass.
@@ -38,9 +34,9 @@ constexpr std::int64_t kAnalyseBreather = 4096;
 //! Table bytes written between two flushes of the second pass.
 constexpr std::int64_t kFlushBytes = 64 << 20;
 
-// The table type a target name stands for.
+// The table type a target name stands for: a ".DBF" name makes a dBase table.
 engine::TableType targetType(const std::string& tableName) {
-    return kDBaseTargets ? engine::tableTypeForName(tableName) : engine::TableType::Paradox;
+    return engine::tableTypeForName(tableName);
 }
 
 // The extension of a table name without its dot; empty when the name has none.
@@ -315,13 +311,9 @@ void importCsvFile(run::RunContext& ctx) {
     const std::string tableName = slash == std::string::npos ? target : target.substr(slash + 1);
     if (tableName.empty()) return host.showError(std::string(run::kTableMustBeSpecified));
     const std::string extension = extensionOf(tableName);
-    if (engine::sameName(extension, "DBF") && !kDBaseTargets)
-        return host.showError("dBase tables cannot be made from a CSV file yet; choose a "
-                              "Paradox table (.DB) as the target: " +
+    if (!extension.empty() && !engine::sameName(extension, "DB") && !engine::sameName(extension, "DBF"))
+        return host.showError("The target must be a Paradox table (.DB) or a dBase table (.DBF): " +
                               target);
-    if (!extension.empty() && !engine::sameName(extension, "DB") &&
-        !(kDBaseTargets && engine::sameName(extension, "DBF")))
-        return host.showError("The target must be a Paradox table (.DB): " + target);
     if (!directory.empty() && !fsys::is_directory(directory, ec))
         return host.showError("Directory does not exist: " + directory);
 

@@ -1,5 +1,7 @@
 #include "CodePage.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <map>
 #include <memory>
@@ -141,6 +143,9 @@ CodePageConverter::CodePageConverter(int fromCodePage, int toCodePage)
 std::string CodePageConverter::convert(std::string_view text) const {
     if (identity_) return std::string(text);
     if (multiByte_) {
+        // Every code page here keeps ASCII as it is: most texts need no conversion at all.
+        if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+            return std::string(text);
         const std::uint64_t before = losses_;
         std::string out = iconv_->convert(text, losses_);
         if (sharedLosses_) *sharedLosses_ += losses_ - before;

@@ -140,6 +140,15 @@ TEST_F(CsvImport, TargetIsReachedThroughThePrivateAlias) {
     EXPECT_EQ(session.directoryOf("CSV_IMP1"), dir.path());
 }
 
+TEST_F(CsvImport, ADBaseTargetBecomesADBaseTable) {
+    import(writeFile(dir, "in.csv", "NAME;NOTE\r\nAdler;" + std::string(300, 'n') + "\r\nBerg;kurz\r\n"),
+           (dir / "KUNDEN.DBF").string());
+    const auto t = table("KUNDEN.DBF");
+    EXPECT_EQ(t.records, (Records{{"Adler", std::string(300, 'n')}, {"Berg", "kurz"}}));
+    EXPECT_TRUE(std::filesystem::exists(dir / "KUNDEN.DBT")) << "the long value went to a memo";
+    EXPECT_FALSE(std::filesystem::exists(dir / "KUNDEN.DB"));
+}
+
 // ------------------------------------------------------------------ protecting data and text
 
 // Split at every separator and stripped of one quote at each end, these values would land in
@@ -320,12 +329,9 @@ TEST_F(CsvImport, ChecksBeforeTheRun) {
         {"no target", file.string(), "", "Table must be specified!"},
         {"a directory as target", file.string(), dir.path().string() + "/",
          "Table must be specified!"},
-        {"a dBase target", file.string(), (dir / "T.DBF").string(),
-         "dBase tables cannot be made from a CSV file yet; choose a Paradox table (.DB) as the "
-         "target: " +
-             (dir / "T.DBF").string()},
         {"another extension", file.string(), (dir / "T.csv").string(),
-         "The target must be a Paradox table (.DB): " + (dir / "T.csv").string()},
+         "The target must be a Paradox table (.DB) or a dBase table (.DBF): " +
+             (dir / "T.csv").string()},
         {"missing directory", file.string(), (dir / "sub" / "T.DB").string(),
          "Directory does not exist: " + (dir / "sub").string()},
     };
