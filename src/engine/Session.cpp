@@ -4,6 +4,8 @@
 #include "FieldDef.h"
 #include "FileIo.h"
 #include "Table.h"
+#include "sql/SqlBackend.h"
+#include "sql/SqlTable.h"
 
 #include <algorithm>
 #include <cctype>
@@ -122,7 +124,28 @@ fsys::path Session::directoryOf(const std::string& alias) const {
     return d.path;
 }
 
+bool Session::isSqlAlias(const std::string& alias) const {
+    const Alias* a = findAlias(alias);
+    if (!a) return false;
+    const std::string* type = findParam(a->params, "TYPE");
+    return type && sql::isSqlAliasType(*type);
+}
+
+std::optional<std::string> Session::serverPassword(const std::string& alias, const std::string& user) const {
+    const std::string key = upperAscii(alias);
+    if (auto it = serverPasswords_.find(key); it != serverPasswords_.end()) return it->second;
+    if (!passwordPrompt_) return std::nullopt;
+    auto password = passwordPrompt_(alias, user);
+    if (password) serverPasswords_[key] = *password;
+    return password;
+}
+
+void Session::forgetServerPassword(const std::string& alias) const {
+    serverPasswords_.erase(upperAscii(alias));
+}
+
 std::vector<std::string> Session::tableNames(const std::string& alias) const {
+    if (isSqlAlias(alias)) return sql::sqlTableNames(*this, alias);
     const fsys::path dir = directoryOf(alias);
     std::error_code ec;
     if (!fsys::is_directory(dir, ec))
@@ -164,15 +187,26 @@ void Session::addAlias(const std::string& name,
     aliases_.push_back({name, std::move(params)});
 }
 
-std::vector<Table*> Session::openTablesOnFile(const fsys::path& path) const {
-    std::vector<Table*> found;
+std::string Session::fileKey(const fsys::path& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return found;
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return "file:" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+}
+
+std::string Session::serverTableKey(const std::string& alias, const std::string& table) {
+    return "sql:" + upperAscii(alias) + ":" + upperAscii(table);
+}
+
+std::vector<Table*> Session::openTablesWithKey(const std::string& key) const {
+    std::vector<Table*> found;
+    if (key.empty()) return found;
     for (Table* t : openTables_)
-        if (t->active() && t->fileDevice_ == static_cast<std::uint64_t>(st.st_dev) &&
-            t->fileInode_ == static_cast<std::uint64_t>(st.st_ino))
-            found.push_back(t);
+        if (t->active() && t->openKey_ == key) found.push_back(t);
     return found;
+}
+
+std::vector<Table*> Session::openTablesOnFile(const fsys::path& path) const {
+    return openTablesWithKey(fileKey(path));
 }
 
 void Session::registerOpen(Table* table) {

@@ -5,6 +5,8 @@
 #include "FormatSettings.h"
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <map>
 #include <string>
 #include <utility>
@@ -57,6 +59,19 @@ public:
     //! this only forgets cached directory listings.
     void closeIdleDatabases() {}
 
+    // --- server aliases
+    //! Whether the alias names a SQL server whose tables this engine opens.
+    bool isSqlAlias(const std::string& alias) const;
+    //! Asks the user for a server's password (the window's dialog, a terminal prompt);
+    //! nothing for Cancel.
+    using PasswordPrompt =
+        std::function<std::optional<std::string>(const std::string& alias, const std::string& user)>;
+    void setPasswordPrompt(PasswordPrompt prompt) { passwordPrompt_ = std::move(prompt); }
+    //! The password of a server alias: asked once and kept in memory for this run only.
+    std::optional<std::string> serverPassword(const std::string& alias, const std::string& user) const;
+    //! Forgets a password the server refused, so that it is asked for again.
+    void forgetServerPassword(const std::string& alias) const;
+
     // --- table passwords
     void addPassword(const std::string& password);
     void removeAllPasswords() { passwords_.clear(); }
@@ -76,6 +91,12 @@ public:
     // --- this program's open tables
     //! The open tables of this session on this file (however the path is spelled).
     std::vector<Table*> openTablesOnFile(const std::filesystem::path& path) const;
+    //! The open tables of this session with this identity (Table::openKey()).
+    std::vector<Table*> openTablesWithKey(const std::string& key) const;
+    //! The identity of a table file for openTablesWithKey(): its device and inode.
+    static std::string fileKey(const std::filesystem::path& path);
+    //! The identity of a table of a server alias.
+    static std::string serverTableKey(const std::string& alias, const std::string& table);
 
     //! Characters that had no equivalent between a table's code page and the program's
     //! and became "?", counted over all tables since the last reset. A run reads and
@@ -96,6 +117,8 @@ private:
     std::filesystem::path configDir_;
     std::vector<Alias> aliases_;
     std::vector<Table*> openTables_;
+    PasswordPrompt passwordPrompt_;
+    mutable std::map<std::string, std::string> serverPasswords_;
     std::vector<std::string> passwords_;
     FormatSettings formats_;
     int ansiCodePage_ = 1252;

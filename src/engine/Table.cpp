@@ -7,6 +7,7 @@
 #include "Session.h"
 #include "dbase/DBaseDriver.h"
 #include "paradox/ParadoxDriver.h"
+#include "sql/SqlTable.h"
 #include "text/TextTable.h"
 
 #include <algorithm>
@@ -192,17 +193,33 @@ fsys::path Table::resolvePath(const fsys::path& wanted) const {
 // This program's shared opens of a table give way to an exclusive use of it: the retry
 // question of a refused exclusive open is meant for other programs. An exclusive holder
 // is at work on the table and keeps it.
-void Table::closeOwnOpens(const fsys::path& path) {
-    for (Table* other : session_.openTablesOnFile(path))
+void Table::closeOwnOpens(const std::string& key) {
+    for (Table* other : session_.openTablesWithKey(key))
         if (other != this && !other->exclusive()) other->close();
+}
+
+bool Table::onServer() const {
+    return !databaseName_.empty() && !fsys::path(tableName_).is_absolute() &&
+           session_.isSqlAlias(databaseName_);
 }
 
 void Table::open() {
     if (active()) return;
+    if (tableName_.empty()) fail(ErrorKind::General, "Table name is empty");
+    if (onServer()) {
+        const std::string key = Session::serverTableKey(databaseName_, tableName_);
+        if (exclusive_) closeOwnOpens(key);
+        OpenRequest request{tableName_, exclusive_, &session_};
+        driver_ = sql::openSqlTable(request, databaseName_, tableName_);
+        openPath_.clear();
+        openKey_ = key;
+        finishOpen();
+        return;
+    }
     const fsys::path path = filePath();
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
-    if (exclusive_) closeOwnOpens(path);
+    if (exclusive_) closeOwnOpens(Session::fileKey(path));
     OpenRequest request{path, exclusive_, &session_};
     switch (type) {
     case TableType::Paradox: driver_ = paradox::openParadoxTable(request); break;
@@ -211,11 +228,12 @@ void Table::open() {
     case TableType::Default: break;
     }
     openPath_ = path;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        fileDevice_ = static_cast<std::uint64_t>(st.st_dev);
-        fileInode_ = static_cast<std::uint64_t>(st.st_ino);
-    }
+    openKey_ = Session::fileKey(path);
+    finishOpen();
+}
+
+// What every open does once its driver stands: definitions, order, first record.
+void Table::finishOpen() {
     fieldDefs_ = driver_->fields();
     recentLookups_.clear();
     indexDefs_ = driver_->indexes();

@@ -239,7 +239,10 @@ private:
     TableDriver& driver() const;
     std::filesystem::path resolvePath(const std::filesystem::path& wanted) const;
     std::filesystem::path exactOrResolved(const std::filesystem::path& wanted) const;
-    void closeOwnOpens(const std::filesystem::path& path);
+    void closeOwnOpens(const std::string& key);
+    void finishOpen();
+    //! The server alias the table belongs to, when it is one; empty for a file table.
+    bool onServer() const;
     void ensureWriter();
     void afterReload();
     void event(TableEvent e);
@@ -296,7 +299,7 @@ private:
     bool writing_ = false; //!< this open holds the table's writer role
 
     friend class Session;
-    std::uint64_t fileDevice_ = 0, fileInode_ = 0; //!< which file is open, for the session
+    std::string openKey_; //!< which table is open, for the session (Session::fileKey, ...)
 };
 
 } // namespace fieldsmith::engine

@@ -19,7 +19,7 @@ void Table::ensureWriter() {
     auto& d = driver();
     WriteAccess access = d.beginWrite();
     if (access == WriteAccess::Busy) {
-        for (Table* other : session_.openTablesOnFile(openPath_))
+        for (Table* other : session_.openTablesWithKey(openKey_))
             if (other != this && other->writing_) other->flush();
         access = d.beginWrite();
     }

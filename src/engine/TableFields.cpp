@@ -7,6 +7,7 @@
 #include "TableOrder.h"
 #include "dbase/DBaseDriver.h"
 #include "paradox/ParadoxDriver.h"
+#include "sql/SqlTable.h"
 #include "text/TextTable.h"
 
 #include <algorithm>
@@ -193,13 +194,18 @@ void Table::openProbe(Table& probe) const {
 
 void Table::createTable() {
     if (active()) fail(ErrorKind::General, "Cannot create the open table " + tableName_);
+    if (onServer()) {
+        closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
+        sql::createSqlTable(session_, databaseName_, tableName_, fieldDefs_, indexDefs_);
+        return;
+    }
     const fsys::path path = filePath();
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
     if (type == TableType::DBase && !createPassword_.empty())
         fail(ErrorKind::General,
              "dBase tables cannot be protected by a password: " + path.string());
-    closeOwnOpens(path);
+    closeOwnOpens(Session::fileKey(path));
     if (type == TableType::DBase)
         return dbase::createDBaseTable(path, fieldDefs_, indexDefs_, session_);
     if (type == TableType::Ascii)
@@ -209,10 +215,15 @@ void Table::createTable() {
 
 void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
+    if (onServer()) {
+        closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
+        sql::addSqlIndex(session_, databaseName_, tableName_, {name, fields, options});
+        return;
+    }
     const fsys::path path = filePath();
     const TableType type =
         tableType_ == TableType::Default ? tableTypeForName(path.filename().string()) : tableType_;
-    closeOwnOpens(path);
+    closeOwnOpens(Session::fileKey(path));
     if (type == TableType::DBase) return dbase::addDBaseIndex(path, name, fields, options, session_);
     if (type == TableType::Ascii) text::addTextIndex(path);
     paradox::addParadoxIndex(path, name, fields, options, session_);

@@ -1,0 +1,144 @@
+#include "KeyIndex.h"
+
+#include "../EngineError.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+namespace fieldsmith::engine::sql {
+
+void KeyIndex::assign(std::vector<std::string> keys, std::size_t width, bool sorted) {
+    width_ = width;
+    sorted_ = sorted;
+    if (sorted) std::sort(keys.begin(), keys.end());
+    keys_.clear();
+    keys_.reserve(keys.size() * width);
+    for (const auto& k : keys) {
+        if (k.size() != width) throw EngineError("Row identities of one table differ in length");
+        keys_ += k;
+    }
+    dead_.assign(keys.size(), false);
+    deadCount_ = 0;
+    rebuildTree();
+}
+
+void KeyIndex::rebuildTree() {
+    const std::size_t n = dead_.size();
+    tree_.assign(n + 1, 0);
+    for (std::size_t i = 1; i <= n; ++i) {
+        tree_[i] += dead_[i - 1] ? 1 : 0;
+        const std::size_t parent = i + (i & (~i + 1));
+        if (parent <= n) tree_[parent] += tree_[i];
+    }
+}
+
+void KeyIndex::add(std::size_t slot, int delta) {
+    for (std::size_t i = slot + 1; i < tree_.size(); i += i & (~i + 1)) tree_[i] += delta;
+}
+
+std::int64_t KeyIndex::deadBefore(std::size_t slot) const {
+    std::int64_t sum = 0;
+    for (std::size_t i = slot; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+    return sum;
+}
+
+std::int64_t KeyIndex::ordinalOf(std::size_t slot) const {
+    return static_cast<std::int64_t>(slot) - deadBefore(slot);
+}
+
+// Walks down the tree for the longest prefix of slots holding at most `ordinal` live ones;
+// the slot after it is the one wanted.
+std::size_t KeyIndex::slotOf(std::int64_t ordinal) const {
+    const std::size_t n = dead_.size();
+    std::size_t step = 1;
+    while (step * 2 <= n) step *= 2;
+    std::size_t pos = 0;
+    std::int64_t rest = ordinal;
+    for (; step > 0; step /= 2) {
+        const std::size_t next = pos + step;
+        if (next > n) continue;
+        const std::int64_t liveHere = static_cast<std::int64_t>(step) - tree_[next];
+        if (liveHere <= rest) {
+            pos = next;
+            rest -= liveHere;
+        }
+    }
+    return pos;
+}
+
+std::optional<std::size_t> KeyIndex::firstLive() const {
+    return live() > 0 ? std::optional<std::size_t>(slotOf(0)) : std::nullopt;
+}
+
+std::optional<std::size_t> KeyIndex::lastLive() const {
+    return live() > 0 ? std::optional<std::size_t>(slotOf(live() - 1)) : std::nullopt;
+}
+
+std::optional<std::size_t> KeyIndex::nextLive(std::size_t slot) const {
+    for (std::size_t s = slot + 1; s < dead_.size(); ++s)
+        if (!dead_[s]) return s;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> KeyIndex::priorLive(std::size_t slot) const {
+    for (std::size_t s = std::min(slot, dead_.size()); s-- > 0;)
+        if (!dead_[s]) return s;
+    return std::nullopt;
+}
+
+std::optional<std::size_t> KeyIndex::find(std::string_view key) const {
+    if (key.size() != width_ || dead_.empty()) return std::nullopt;
+    if (!sorted_) {
+        for (std::size_t s = 0; s < dead_.size(); ++s)
+            if (!dead_[s] && this->key(s) == key) return s;
+        return std::nullopt;
+    }
+    std::size_t lo = 0, hi = dead_.size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (this->key(mid) < key) lo = mid + 1;
+        else hi = mid;
+    }
+    // A dead slot may hold the same identity as a live one inserted after it.
+    for (std::size_t s = lo; s < dead_.size() && this->key(s) == key; ++s)
+        if (!dead_[s]) return s;
+    return std::nullopt;
+}
+
+void KeyIndex::kill(std::size_t slot) {
+    if (dead_[slot]) return;
+    dead_[slot] = true;
+    ++deadCount_;
+    add(slot, 1);
+}
+
+void KeyIndex::replace(std::size_t slot, std::string_view key) {
+    std::memcpy(keys_.data() + slot * width_, key.data(), width_);
+}
+
+std::size_t KeyIndex::insert(std::string_view key, bool& renumbered) {
+    renumbered = false;
+    if (width_ == 0 && dead_.empty()) width_ = key.size();
+    if (key.size() != width_) throw EngineError("Row identities of one table differ in length");
+    if (!sorted_ || dead_.empty() || this->key(dead_.size() - 1) < key) {
+        keys_.append(key);
+        dead_.push_back(false);
+        // The new tree node covers the slots (n + 1 - lowbit, n + 1]: their dead count.
+        const std::size_t i = dead_.size();
+        const std::size_t low = i & (~i + 1);
+        tree_.push_back(deadBefore(i - 1) - deadBefore(i - low));
+        return i - 1;
+    }
+    // In the middle: the slots are laid out afresh without the dead ones.
+    std::vector<std::string> all;
+    all.reserve(static_cast<std::size_t>(live()) + 1);
+    for (std::size_t s = 0; s < dead_.size(); ++s)
+        if (!dead_[s]) all.emplace_back(this->key(s));
+    all.emplace_back(key);
+    assign(std::move(all), width_, true);
+    renumbered = true;
+    return *find(key);
+}
+
+} // namespace fieldsmith::engine::sql

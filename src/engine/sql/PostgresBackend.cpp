@@ -1,0 +1,441 @@
+#include "PostgresBackend.h"
+
+#include "../EngineError.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <libpq-fe.h>
+
+namespace fieldsmith::engine::sql {
+
+std::string numberParameters(const std::string& sql) {
+    std::string out;
+    int n = 0;
+    char quote = 0;
+    for (char c : sql) {
+        if (quote) {
+            if (c == quote) quote = 0;
+            out += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            out += c;
+        } else if (c == '?') {
+            out += "$" + std::to_string(++n);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// A statement prepared on the server. Rows come one at a time (libpq's single-row mode), so
+// that a query of a million rows never lies in memory whole.
+class PostgresStatement final : public SqlStatement {
+public:
+    PostgresStatement(PostgresBackend& backend, std::string sql)
+        : be_(backend), sql_(numberParameters(sql)), name_("fs" + std::to_string(++backend.nextName_)) {
+        be_.drain();
+        PGresult* r = PQprepare(be_.conn_, name_.c_str(), sql_.c_str(), 0, nullptr);
+        const bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
+        if (!ok) {
+            const std::string message = "PostgreSQL could not prepare \"" + sql + "\"";
+            try {
+                be_.raise(message, r);
+            } catch (...) {
+                PQclear(r);
+                throw;
+            }
+        }
+        PQclear(r);
+    }
+    ~PostgresStatement() override {
+        finish();
+        if (PQstatus(be_.conn_) == CONNECTION_OK) {
+            be_.drain();
+            PQclear(PQexec(be_.conn_, ("DEALLOCATE " + name_).c_str()));
+        }
+    }
+
+    void execute(const std::vector<SqlValue>& params) override {
+        finish();
+        be_.drain();
+        std::vector<const char*> values(params.size());
+        std::vector<int> lengths(params.size()), formats(params.size());
+        for (std::size_t i = 0; i < params.size(); ++i) {
+            values[i] = params[i].isNull ? nullptr : params[i].text.c_str();
+            lengths[i] = static_cast<int>(params[i].text.size());
+            formats[i] = params[i].binary ? 1 : 0;
+        }
+        if (!PQsendQueryPrepared(be_.conn_, name_.c_str(), static_cast<int>(params.size()),
+                                 values.data(), lengths.data(), formats.data(), 0))
+            be_.raise("PostgreSQL could not run \"" + sql_ + "\"", nullptr);
+        PQsetSingleRowMode(be_.conn_);
+        active_ = true;
+        changes_ = 0;
+        // The first result tells a command from a query: a query's first row waits.
+        pending_ = PQgetResult(be_.conn_);
+        handleEnd(pending_);
+    }
+
+    bool next() override {
+        clearRow();
+        if (pending_) {
+            row_ = pending_;
+            pending_ = nullptr;
+            return true;
+        }
+        if (!active_) return false;
+        PGresult* r = PQgetResult(be_.conn_);
+        if (!r) {
+            active_ = false;
+            return false;
+        }
+        if (PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
+            row_ = r;
+            return true;
+        }
+        handleEnd(r);
+        return false;
+    }
+
+    int columnCount() const override { return row_ ? PQnfields(row_) : 0; }
+
+    SqlValue column(int i) const override {
+        if (!row_ || PQgetisnull(row_, 0, i)) return SqlValue::null();
+        return SqlValue::of(std::string(PQgetvalue(row_, 0, i), static_cast<std::size_t>(PQgetlength(row_, 0, i))));
+    }
+
+    std::int64_t changes() const override { return changes_; }
+
+private:
+    // A result that is not a row ends the statement: a command's count, an empty query's
+    // end, or an error. What the server still sends is read and dropped.
+    void handleEnd(PGresult*& r) {
+        if (!r) {
+            active_ = false;
+            return;
+        }
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_SINGLE_TUPLE) return; // a row: kept for next()
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+            changes_ = std::atoll(PQcmdTuples(r));
+            PQclear(r);
+            r = nullptr;
+            finish();
+            return;
+        }
+        try {
+            be_.raise("PostgreSQL could not run \"" + sql_ + "\"", r);
+        } catch (...) {
+            PQclear(r);
+            r = nullptr;
+            finish();
+            throw;
+        }
+    }
+    void clearRow() {
+        if (row_) PQclear(row_);
+        row_ = nullptr;
+    }
+    void finish() {
+        clearRow();
+        if (pending_) PQclear(pending_);
+        pending_ = nullptr;
+        if (!active_) return;
+        while (PGresult* r = PQgetResult(be_.conn_)) PQclear(r);
+        active_ = false;
+    }
+
+    PostgresBackend& be_;
+    std::string sql_;
+    std::string name_;
+    PGresult* row_ = nullptr;
+    PGresult* pending_ = nullptr;
+    bool active_ = false;
+    std::int64_t changes_ = 0;
+};
+
+namespace {
+
+// "host[:port]/database": the database after the last slash, a port after the last colon.
+void splitServerName(const std::string& server, std::string& host, std::string& port, std::string& db) {
+    const auto slash = server.rfind('/');
+    std::string hostPort = slash == std::string::npos ? server : server.substr(0, slash);
+    db = slash == std::string::npos ? std::string() : server.substr(slash + 1);
+    const auto colon = hostPort.rfind(':');
+    if (colon != std::string::npos &&
+        std::all_of(hostPort.begin() + static_cast<std::ptrdiff_t>(colon) + 1, hostPort.end(),
+                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+        port = hostPort.substr(colon + 1);
+        hostPort.resize(colon);
+    }
+    host = hostPort;
+}
+
+std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
+PostgresBackend::PostgresBackend(const std::string& serverName, const std::string& user,
+                                 const PasswordSource& password)
+    : server_(serverName) {
+    std::string host, port, db;
+    splitServerName(serverName, host, port, db);
+    auto connect = [&](const std::string* pw) {
+        std::vector<const char*> keys, values;
+        auto add = [&](const char* k, const std::string& v) {
+            if (v.empty()) return;
+            keys.push_back(k);
+            values.push_back(v.c_str());
+        };
+        add("host", host);
+        add("port", port);
+        add("dbname", db);
+        add("user", user);
+        if (pw) add("password", *pw);
+        const std::string app = "fieldsmith", timeout = "10";
+        add("fallback_application_name", app);
+        add("connect_timeout", timeout);
+        keys.push_back(nullptr);
+        values.push_back(nullptr);
+        if (conn_) PQfinish(conn_);
+        conn_ = PQconnectdbParams(keys.data(), values.data(), 0);
+    };
+    connect(nullptr);
+    if (PQstatus(conn_) != CONNECTION_OK && PQconnectionNeedsPassword(conn_)) {
+        const auto pw = password ? password() : std::nullopt;
+        if (!pw) {
+            PQfinish(conn_);
+            conn_ = nullptr;
+            throw EngineError(ErrorKind::Database, "The PostgreSQL server " + serverName + " wants a password");
+        }
+        connect(&*pw);
+    }
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        std::string message = PQerrorMessage(conn_);
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+        PQfinish(conn_);
+        conn_ = nullptr;
+        throw EngineError(ErrorKind::Database, "Cannot connect to the PostgreSQL server " + serverName + ": " + message);
+    }
+    // ISO dates and times, UTF-8, exact floats, bytea as hex; a row lock held elsewhere is an
+    // error after a moment rather than a wait without end.
+    execute("SET DateStyle = ISO, YMD");
+    execute("SET client_encoding = 'UTF8'");
+    execute("SET extra_float_digits = 3");
+    execute("SET bytea_output = 'hex'");
+    execute("SET lock_timeout = '3s'");
+}
+
+PostgresBackend::~PostgresBackend() {
+    if (conn_) PQfinish(conn_);
+}
+
+void PostgresBackend::drain() {
+    if (!conn_) return;
+    while (PGresult* r = PQgetResult(conn_)) PQclear(r);
+}
+
+void PostgresBackend::raise(const std::string& what, const void* result) const {
+    const auto* r = static_cast<const PGresult*>(result);
+    if (PQstatus(conn_) != CONNECTION_OK)
+        throw EngineError(ErrorKind::General, "The connection to the PostgreSQL server " + server_ +
+                                                  " was lost: " + PQerrorMessage(conn_));
+    std::string message = r ? PQresultErrorMessage(r) : PQerrorMessage(conn_);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string code = state ? state : "";
+    if (code == "23505") throw EngineError(ErrorKind::KeyViolation, "Key violation: " + message);
+    if (code == "55P03" || code == "40P01" || code == "40001" || code == "42P01")
+        throw EngineError(ErrorKind::Database, what + ": " + message);
+    throw EngineError(ErrorKind::General, what + ": " + message);
+}
+
+std::unique_ptr<SqlStatement> PostgresBackend::prepare(const std::string& sql) {
+    return std::make_unique<PostgresStatement>(*this, sql);
+}
+
+void PostgresBackend::execute(const std::string& sql) {
+    drain();
+    PGresult* r = PQexec(conn_, sql.c_str());
+    const ExecStatusType status = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+        try {
+            raise("PostgreSQL could not run \"" + sql + "\"", r);
+        } catch (...) {
+            PQclear(r);
+            throw;
+        }
+    }
+    PQclear(r);
+}
+
+std::vector<std::string> PostgresBackend::tableNames() {
+    auto st = prepare("SELECT tablename FROM pg_tables WHERE schemaname = current_schema() ORDER BY 1");
+    st->execute({});
+    std::vector<std::string> names;
+    while (st->next()) names.push_back(st->column(0).text);
+    return names;
+}
+
+SqlTableShape PostgresBackend::describe(const std::string& table) {
+    SqlTableShape shape;
+    auto cols = prepare(
+        "SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull "
+        "FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
+        "JOIN pg_namespace n ON n.oid = c.relnamespace "
+        "WHERE c.relname = ? AND n.nspname = current_schema() AND a.attnum > 0 "
+        "AND NOT a.attisdropped ORDER BY a.attnum");
+    cols->execute({SqlValue::of(table)});
+    while (cols->next()) {
+        SqlColumn c;
+        c.name = cols->column(0).text;
+        std::string type = lower(cols->column(1).text);
+        // "character varying(30)", "numeric(10,2)", "timestamp(3) without time zone"
+        if (const auto open = type.find('('); open != std::string::npos) {
+            const auto close = type.find(')', open);
+            const std::string args = type.substr(open + 1, close - open - 1);
+            type = type.substr(0, open) + (close + 1 < type.size() ? type.substr(close + 1) : std::string());
+            const auto comma = args.find(',');
+            const int first = std::atoi(args.c_str());
+            c.length = comma == std::string::npos ? first : 0;
+            c.precision = first;
+            if (comma != std::string::npos) c.scale = std::atoi(args.c_str() + comma + 1);
+        }
+        c.type = type;
+        c.notNull = cols->column(2).text == "t";
+        shape.columns.push_back(std::move(c));
+    }
+    if (shape.columns.empty())
+        throw EngineError(ErrorKind::Database, "Table " + table + " does not exist in " + description());
+    auto ix = prepare(
+        "SELECT ic.relname, ix.indisunique, ix.indisprimary, a.attname "
+        "FROM pg_index ix JOIN pg_class t ON t.oid = ix.indrelid "
+        "JOIN pg_class ic ON ic.oid = ix.indexrelid JOIN pg_namespace n ON n.oid = t.relnamespace "
+        "CROSS JOIN LATERAL unnest(ix.indkey) WITH ORDINALITY AS k(attnum, ord) "
+        "JOIN pg_attribute a ON a.attrelid = t.oid AND a.attnum = k.attnum "
+        "WHERE t.relname = ? AND n.nspname = current_schema() "
+        "ORDER BY ix.indisprimary DESC, ic.relname, k.ord");
+    ix->execute({SqlValue::of(table)});
+    while (ix->next()) {
+        const std::string name = ix->column(0).text;
+        if (shape.indexes.empty() || shape.indexes.back().name != name) {
+            SqlIndex i;
+            i.name = name;
+            i.unique = ix->column(1).text == "t";
+            i.primary = ix->column(2).text == "t";
+            shape.indexes.push_back(std::move(i));
+        }
+        shape.indexes.back().columns.push_back(ix->column(3).text);
+    }
+    for (const auto& i : shape.indexes)
+        if (i.primary) shape.primaryKey = i.columns;
+    return shape;
+}
+
+bool PostgresBackend::lockTable(const std::string& table, const char* mode) {
+    if (inTransaction_) return true;
+    execute("BEGIN");
+    PGresult* r = PQexec(conn_, ("LOCK TABLE " + quote(table) + " IN " + mode + " MODE NOWAIT").c_str());
+    const bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
+    const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const bool busy = !ok && state && std::strcmp(state, "55P03") == 0;
+    if (!ok && !busy) {
+        try {
+            raise("PostgreSQL could not lock " + table, r);
+        } catch (...) {
+            PQclear(r);
+            PQclear(PQexec(conn_, "ROLLBACK"));
+            throw;
+        }
+    }
+    PQclear(r);
+    if (busy) {
+        PQclear(PQexec(conn_, "ROLLBACK"));
+        return false;
+    }
+    inTransaction_ = true;
+    return true;
+}
+
+void PostgresBackend::begin() {
+    if (inTransaction_) return;
+    execute("BEGIN");
+    inTransaction_ = true;
+}
+
+// Writers take a lock that readers pass and a second writer does not.
+bool PostgresBackend::beginWrite(const std::string& table) {
+    return lockTable(table, "SHARE ROW EXCLUSIVE");
+}
+
+bool PostgresBackend::lockExclusive(const std::string& table) {
+    return lockTable(table, "ACCESS EXCLUSIVE");
+}
+
+void PostgresBackend::commit() {
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    execute("COMMIT");
+}
+
+void PostgresBackend::rollback() {
+    if (!inTransaction_) return;
+    inTransaction_ = false;
+    execute("ROLLBACK");
+}
+
+std::string PostgresBackend::quote(std::string_view identifier) const {
+    std::string q = "\"";
+    for (char c : identifier) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + "\"";
+}
+
+std::string PostgresBackend::columnTypeFor(const FieldDef& f) const {
+    switch (f.type) {
+    case FieldType::ftString:
+    case FieldType::ftFixedChar:
+    case FieldType::ftWideString: return "VARCHAR(" + std::to_string(std::max(f.size, 1)) + ")";
+    case FieldType::ftSmallint: return "SMALLINT";
+    case FieldType::ftInteger:
+    case FieldType::ftWord:
+    case FieldType::ftAutoInc: return "INTEGER";
+    case FieldType::ftLargeint: return "BIGINT";
+    case FieldType::ftFloat: return "DOUBLE PRECISION";
+    case FieldType::ftCurrency: return "NUMERIC(19,4)";
+    case FieldType::ftBCD: return "NUMERIC(32," + std::to_string(std::max(f.size, 0)) + ")";
+    case FieldType::ftBoolean: return "BOOLEAN";
+    case FieldType::ftDate: return "DATE";
+    case FieldType::ftTime: return "TIME";
+    case FieldType::ftDateTime:
+    case FieldType::ftTimeStamp: return "TIMESTAMP";
+    case FieldType::ftMemo:
+    case FieldType::ftFmtMemo: return "TEXT";
+    default: return "BYTEA";
+    }
+}
+
+std::string PostgresBackend::dropPrimaryKey(const std::string& table) {
+    auto st = prepare("SELECT conname FROM pg_constraint WHERE conrelid = to_regclass(?) AND contype = 'p'");
+    st->execute({SqlValue::of(quote(table))});
+    if (!st->next()) throw EngineError(ErrorKind::General, "Table " + table + " has no primary key");
+    const std::string name = st->column(0).text;
+    while (st->next()) {
+    }
+    return "ALTER TABLE " + quote(table) + " DROP CONSTRAINT " + quote(name);
+}
+
+std::string PostgresBackend::addPrimaryKey(const std::string& table, const std::vector<std::string>& columns) {
+    std::string list;
+    for (const auto& c : columns) list += (list.empty() ? "" : ", ") + quote(c);
+    return "ALTER TABLE " + quote(table) + " ADD PRIMARY KEY (" + list + ")";
+}
+
+} // namespace fieldsmith::engine::sql

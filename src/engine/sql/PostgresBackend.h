@@ -1,0 +1,60 @@
+// The PostgreSQL backend of the SQL table driver, through libpq: a server named
+// "host[:port]/database" by the alias, a user, and a password from the client's own means
+// (PGPASSWORD, ~/.pgpass) or asked for once.
+#pragma once
+
+#include "SqlBackend.h"
+
+#include <functional>
+#include <optional>
+
+struct pg_conn;
+
+namespace fieldsmith::engine::sql {
+
+class PostgresBackend final : public SqlBackend {
+public:
+    using PasswordSource = std::function<std::optional<std::string>()>;
+    //! serverName: "host[:port]/database" (a host starting with "/" is a socket directory).
+    PostgresBackend(const std::string& serverName, const std::string& user, const PasswordSource& password);
+    ~PostgresBackend() override;
+
+    std::vector<std::string> tableNames() override;
+    SqlTableShape describe(const std::string& table) override;
+    std::unique_ptr<SqlStatement> prepare(const std::string& sql) override;
+    void execute(const std::string& sql) override;
+    void begin() override;
+    bool beginWrite(const std::string& table) override;
+    bool lockExclusive(const std::string& table) override;
+    void commit() override;
+    void rollback() override;
+    bool inTransaction() const override { return inTransaction_; }
+    bool changedByOthers() override { return true; }
+    std::string quote(std::string_view identifier) const override;
+    std::string rowIdColumn() const override { return "ctid"; }
+    std::string rowIdParameter() const override { return "?::tid"; }
+    std::string columnTypeFor(const FieldDef& field) const override;
+    std::string dropPrimaryKey(const std::string& table) override;
+    std::string addPrimaryKey(const std::string& table, const std::vector<std::string>& columns) override;
+    std::string description() const override { return "PostgreSQL database " + server_; }
+
+    pg_conn* connection() { return conn_; }
+    //! Finishes what a statement left unread on the connection, so that the next can run.
+    void drain();
+    //! The error of the connection or of a result, as an EngineError of the right kind.
+    [[noreturn]] void raise(const std::string& what, const void* result) const;
+
+private:
+    bool lockTable(const std::string& table, const char* mode);
+
+    std::string server_;
+    pg_conn* conn_ = nullptr;
+    bool inTransaction_ = false;
+    int nextName_ = 0;
+    friend class PostgresStatement;
+};
+
+//! The "?" of a statement as PostgreSQL's "$1", "$2", ...; question marks in quotes stay.
+std::string numberParameters(const std::string& sql);
+
+} // namespace fieldsmith::engine::sql

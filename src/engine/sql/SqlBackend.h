@@ -1,0 +1,120 @@
+// The database servers behind server aliases: one narrow connection interface (statements
+// with parameters, transactions, the catalog) that SQLite files and PostgreSQL implement,
+// so that the SQL table driver knows no server.
+#pragma once
+
+#include "../FieldDef.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fieldsmith::engine::sql {
+
+//! One parameter or column value as the server exchanges it: null, or text (UTF-8, dates
+//! and numbers in ISO form), or bytes for binary columns.
+struct SqlValue {
+    bool isNull = true;
+    bool binary = false;
+    std::string text;
+
+    static SqlValue null() { return {}; }
+    static SqlValue of(std::string t) { return {false, false, std::move(t)}; }
+    static SqlValue bytes(std::string b) { return {false, true, std::move(b)}; }
+};
+
+//! A column as the catalog describes it.
+struct SqlColumn {
+    std::string name;
+    std::string type; //!< the declared type, lower case ("varchar", "integer", "numeric", ...)
+    int length = 0;   //!< character length, 0 when none is declared
+    int precision = 0;
+    int scale = -1; //!< -1 when none is declared
+    bool notNull = false;
+};
+
+struct SqlIndex {
+    std::string name;
+    std::vector<std::string> columns;
+    bool unique = false;
+    bool primary = false;
+};
+
+struct SqlTableShape {
+    std::vector<SqlColumn> columns;
+    std::vector<std::string> primaryKey; //!< column names, empty for none
+    std::vector<SqlIndex> indexes;       //!< the primary key's index first when there is one
+};
+
+//! A prepared statement. Parameters are written "?" in the text given to prepare().
+class SqlStatement {
+public:
+    virtual ~SqlStatement() = default;
+    //! Runs the statement with these parameters; a query's rows are read with next().
+    virtual void execute(const std::vector<SqlValue>& params) = 0;
+    //! The next row of a query; false after the last.
+    virtual bool next() = 0;
+    virtual int columnCount() const = 0;
+    virtual SqlValue column(int i) const = 0;
+    //! Rows an INSERT, UPDATE or DELETE changed.
+    virtual std::int64_t changes() const = 0;
+};
+
+class SqlBackend {
+public:
+    virtual ~SqlBackend() = default;
+
+    //! The tables of the database, without the server's own.
+    virtual std::vector<std::string> tableNames() = 0;
+    //! An unknown table is an EngineError of kind Database.
+    virtual SqlTableShape describe(const std::string& table) = 0;
+    virtual std::unique_ptr<SqlStatement> prepare(const std::string& sql) = 0;
+    //! Runs a statement without parameters and without rows.
+    virtual void execute(const std::string& sql) = 0;
+
+    //! Starts a transaction without locking a table (a table that does not exist yet).
+    virtual void begin() = 0;
+    //! Starts the one write transaction of a run and takes the table's writer role; false
+    //! when another session writes the table (nothing started then).
+    virtual bool beginWrite(const std::string& table) = 0;
+    //! Starts a transaction that holds the table for this connection alone (structural
+    //! changes); false when anyone else has it open.
+    virtual bool lockExclusive(const std::string& table) = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    virtual bool inTransaction() const = 0;
+    //! Something another session committed since the last call (for tables read before).
+    virtual bool changedByOthers() = 0;
+
+    //! The name as an identifier of this server, quoted.
+    virtual std::string quote(std::string_view identifier) const = 0;
+    //! The column that identifies a row of a table without a primary key ("rowid", "ctid"),
+    //! and the SQL that casts a parameter to it ("?", "?::tid").
+    virtual std::string rowIdColumn() const = 0;
+    virtual std::string rowIdParameter() const = 0;
+    //! The column type for a field of the engine in CREATE TABLE.
+    virtual std::string columnTypeFor(const FieldDef& field) const = 0;
+    //! The SQL that drops a table's primary key; throws where the server cannot.
+    virtual std::string dropPrimaryKey(const std::string& table) = 0;
+    //! The SQL that gives a table a primary key; throws where the server cannot.
+    virtual std::string addPrimaryKey(const std::string& table, const std::vector<std::string>& columns) = 0;
+    //! What the server is, for messages ("SQLite file /data/x.sqlite").
+    virtual std::string description() const = 0;
+};
+
+//! Connects to the database of a server alias from its parameters (TYPE, SERVER NAME, USER
+//! NAME). password: asked for when the server wants one and none was found by the client's
+//! own means (environment, password file); empty optional for Cancel.
+std::unique_ptr<SqlBackend> connectBackend(
+    const std::vector<std::pair<std::string, std::string>>& aliasParams, const std::string& alias,
+    const std::function<std::optional<std::string>(const std::string& alias, const std::string& user)>&
+        password);
+
+//! Whether an alias type names a server this driver reaches ("SQLITE", "POSTGRESQL").
+bool isSqlAliasType(std::string_view type);
+
+} // namespace fieldsmith::engine::sql

@@ -1,0 +1,122 @@
+// A table of a SQL database behind a server alias, as the engine walks and changes tables:
+// rows in the byte order of their keys (or of the server's row ids), fetched a batch at a
+// time by identity, each post one statement in the run's one transaction.
+#pragma once
+
+#include "../CodePage.h"
+#include "../TableDriver.h"
+#include "KeyIndex.h"
+#include "SqlBackend.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace fieldsmith::engine::sql {
+
+class SqlTable final : public TableDriver {
+public:
+    //! Opens a table (its name as the server spells it) on a connection of its own.
+    SqlTable(std::unique_ptr<SqlBackend> backend, std::string table, const OpenRequest& request);
+    ~SqlTable() override;
+
+    const std::vector<FieldDef>& fields() const override { return fieldDefs_; }
+    std::vector<IndexDef> indexes() override;
+    int keyFieldCount() const override { return static_cast<int>(keyFields_.size()); }
+    std::size_t recordSize() const override { return recordSize_; }
+    std::int64_t recordCount() override;
+
+    bool first(RecordPos& pos) override;
+    bool last(RecordPos& pos) override;
+    bool next(RecordPos& pos) override;
+    bool prior(RecordPos& pos) override;
+    std::int64_t ordinal(RecordPos pos) override;
+    bool at(std::int64_t ordinal, RecordPos& pos) override;
+    void read(RecordPos pos, std::uint8_t* raw) override;
+
+    Value decode(int field, const std::uint8_t* raw) override;
+    void encode(int field, RecordImage& image, const Value& value) override;
+    void appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive,
+                       std::string& out) override;
+    void blankRecord(std::uint8_t* raw) override;
+    bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) override;
+    std::string identity(RecordPos pos, const std::uint8_t* raw) override;
+    bool locate(std::string_view identity, RecordPos& pos) override;
+
+    WriteAccess beginWrite() override;
+    RecordPos insert(RecordImage& image) override;
+    RecordPos update(RecordPos pos, RecordImage& image) override;
+    bool remove(RecordPos pos, RecordPos& following, bool& wasLast) override;
+    void flush() override;
+    bool refresh() override;
+    void close() override;
+    void dropIndex(const std::string& name) override;
+
+    //! The statements for a new index on the closed table.
+    static void addIndex(SqlBackend& backend, const std::string& table, const IndexDef& def);
+
+private:
+    //! Where a field lives in the driver's record image: a flag byte (0 = null) and the
+    //! value. Strings are text of the program's code page; numbers, dates and times binary;
+    //! blob fields hold the slot whose fetched row carries their value.
+    struct Slot {
+        std::string column;
+        FieldType type = FieldType::ftString;
+        std::size_t offset = 0;
+        std::size_t width = 0;
+    };
+    //! A fetched row's long values, by field.
+    using Blobs = std::vector<std::optional<std::string>>;
+
+    [[noreturn]] void fail(const std::string& what) const;
+    void describe();
+    void loadKeys();
+    void ensureKeys();
+    std::string identityOfRaw(const std::uint8_t* raw) const;
+    std::vector<SqlValue> keyParams(std::string_view identity) const;
+    std::string whereIdentity() const;
+    std::string selectList() const;
+    void storeColumn(int field, const SqlValue& v, std::uint8_t* raw, Blobs& blobs) const;
+    SqlValue paramOf(int field, const std::uint8_t* raw, const Blobs* pending) const;
+    std::string rowIdFromText(const std::string& text) const;
+    void fetchAround(std::size_t slot);
+    const std::uint8_t* cachedRaw(std::size_t slot);
+    void forgetRows();
+    void requireWritable() const;
+    Value decodeSlot(int field, const std::uint8_t* raw) const;
+    //! A statement of this table, prepared once.
+    SqlStatement& statement(const std::string& sql);
+
+    std::unique_ptr<SqlBackend> db_;
+    std::string table_;
+    bool exclusive_ = false;
+    bool writing_ = false;
+    std::vector<FieldDef> fieldDefs_;
+    std::vector<Slot> slots_;
+    std::vector<int> keyFields_; //!< fields of the primary key in key order; empty: row ids
+    std::size_t recordSize_ = 0;
+    std::size_t rowIdOffset_ = 0; //!< where a row id sits in the image (tables without key)
+    SqlTableShape shape_;
+    CodePageConverter toProgram_;
+    CodePageConverter toServer_;
+
+    KeyIndex keys_;
+    bool keysLoaded_ = false;
+    //! Rows fetched lately by slot: their images and long values.
+    std::map<std::size_t, std::pair<std::vector<std::uint8_t>, Blobs>> rows_;
+    std::map<int, std::unique_ptr<SqlStatement>> fetchByCount_; //!< prepared per batch size
+    std::map<std::string, std::unique_ptr<SqlStatement>> statements_;
+};
+
+//! Opens the table of a server alias.
+std::unique_ptr<TableDriver> openSqlTable(const OpenRequest& request, const std::string& alias,
+                                          const std::string& table);
+//! The tables of a server alias.
+std::vector<std::string> sqlTableNames(const Session& session, const std::string& alias);
+//! Creates a table, replacing one of that name.
+void createSqlTable(const Session& session, const std::string& alias, const std::string& table,
+                    const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
+void addSqlIndex(const Session& session, const std::string& alias, const std::string& table,
+                 const IndexDef& def);
+
+} // namespace fieldsmith::engine::sql

@@ -1,0 +1,265 @@
+// Tables behind server aliases, on SQLite files and on PostgreSQL: what the catalog gives,
+// values as text in key order, ranges and orders, changes that reach the server at the end
+// of a run, key violations, a second writer, and tables without a key. Every case runs on
+// both servers; the server is read back directly, without the engine.
+#include "support/SqlServers.h"
+
+#include "engine/EngineError.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace fieldsmith;
+using engine::EngineError;
+using engine::ErrorKind;
+using engine::FieldType;
+using engine::Table;
+using test::Server;
+using test::ServerDatabase;
+
+namespace {
+
+class SqlTables : public ::testing::TestWithParam<Server> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Server::Postgres && !test::postgresMissing().empty())
+            GTEST_SKIP() << test::postgresMissing();
+        db = std::make_unique<ServerDatabase>(GetParam());
+        db->define(session, "SRV");
+        // Tests of both servers may run at once against one PostgreSQL database.
+        name = "kunden_" + std::to_string(getpid());
+        db->exec("DROP TABLE IF EXISTS " + name);
+        db->exec("CREATE TABLE " + name + " (id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL, "
+                 "ort VARCHAR(20), note TEXT, preis NUMERIC(10,2), datum DATE, aktiv BOOLEAN)");
+        db->exec("CREATE INDEX " + name + "_byname ON " + name + " (name)");
+        db->exec("INSERT INTO " + name + " VALUES (3, 'Zorn', 'Bonn', NULL, 1.50, '2024-02-29', TRUE)");
+        db->exec("INSERT INTO " + name + " VALUES (1, 'Berg', 'Aachen', '" + std::string(5000, 'm') +
+                 "', 12.00, NULL, FALSE)");
+        db->exec("INSERT INTO " + name + " VALUES (2, 'Adler', NULL, 'kurz', NULL, '1999-12-31', NULL)");
+    }
+    void TearDown() override {
+        if (db) db->exec("DROP TABLE IF EXISTS " + name);
+    }
+    std::unique_ptr<Table> open(engine::Session& s, const std::string& indexFields = "", bool exclusive = false) {
+        auto t = std::make_unique<Table>(s);
+        t->setDatabaseName("SRV");
+        t->setTableName(name);
+        t->setExclusive(exclusive);
+        t->setIndexFieldNames(indexFields);
+        t->open();
+        return t;
+    }
+    static std::vector<std::string> column(Table& t, const char* field) {
+        std::vector<std::string> out;
+        for (t.first(); !t.eof() && t.recordCount() > 0; t.next()) out.push_back(t.fieldByName(field).asString());
+        return out;
+    }
+
+    std::unique_ptr<ServerDatabase> db;
+    engine::Session session;
+    std::string name;
+};
+
+TEST_P(SqlTables, FieldsAndIndexesComeFromTheCatalog) {
+    const auto names = session.tableNames("SRV");
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
+    for (const auto& n : names) EXPECT_EQ(n.rfind("sqlite_", 0), std::string::npos) << "a system table is listed";
+    auto t = open(session);
+    struct Expected {
+        const char* name;
+        FieldType type;
+        int size;
+        bool required;
+    } expected[] = {{"id", FieldType::ftInteger, 0, true},   {"name", FieldType::ftString, 20, true},
+                    {"ort", FieldType::ftString, 20, false}, {"note", FieldType::ftMemo, 0, false},
+                    {"preis", FieldType::ftBCD, 2, false},   {"datum", FieldType::ftDate, 0, false},
+                    {"aktiv", FieldType::ftBoolean, 0, false}};
+    ASSERT_EQ(t->fieldCount(), 7);
+    for (int i = 0; i < 7; ++i) {
+        const auto& e = expected[i];
+        EXPECT_EQ(t->field(i).name(), e.name);
+        EXPECT_EQ(t->field(i).type(), e.type) << e.name;
+        EXPECT_EQ(t->field(i).size(), e.size) << e.name;
+        EXPECT_EQ(t->field(i).required(), e.required) << e.name;
+    }
+    const auto& ix = t->indexDefs();
+    ASSERT_EQ(ix.size(), 2u);
+    EXPECT_TRUE(ix[0].isPrimary());
+    EXPECT_EQ(ix[0].fields, "id");
+    EXPECT_EQ(ix[1].name, name + "_byname");
+    EXPECT_EQ(ix[1].fields, "name");
+}
+
+TEST_P(SqlTables, ValuesReadAsTextInKeyOrder) {
+    auto t = open(session);
+    EXPECT_EQ(t->recordCount(), 3);
+    EXPECT_EQ(column(*t, "id"), (std::vector<std::string>{"1", "2", "3"}));
+    EXPECT_EQ(column(*t, "name"), (std::vector<std::string>{"Berg", "Adler", "Zorn"}));
+    EXPECT_EQ(column(*t, "ort"), (std::vector<std::string>{"Aachen", "", "Bonn"}));
+    EXPECT_EQ(column(*t, "note"), (std::vector<std::string>{std::string(5000, 'm'), "kurz", ""}));
+    EXPECT_EQ(column(*t, "datum"), (std::vector<std::string>{"", "1999-12-31", "2024-02-29"}));
+    EXPECT_EQ(column(*t, "aktiv"), (std::vector<std::string>{"False", "", "True"}));
+    const auto preis = column(*t, "preis");
+    EXPECT_EQ(std::stod(preis[0]), 12.0);
+    EXPECT_EQ(preis[1], "");
+    EXPECT_EQ(std::stod(preis[2]), 1.5);
+}
+
+TEST_P(SqlTables, RangesAndOtherOrders) {
+    auto t = open(session);
+    t->setRange({"2"}, {"3"});
+    EXPECT_EQ(column(*t, "name"), (std::vector<std::string>{"Adler", "Zorn"}));
+    t->cancelRange();
+    t->setIndexFieldNames("name");
+    EXPECT_EQ(column(*t, "id"), (std::vector<std::string>{"2", "1", "3"}));
+    t->last();
+    EXPECT_EQ(t->recNo(), 3);
+}
+
+// Each post is one statement in the run's transaction: another session sees the changes
+// once the table is flushed, as a run's end does.
+TEST_P(SqlTables, ChangesReachTheServerAtTheFlush) {
+    auto t = open(session);
+    t->first();
+    t->edit();
+    t->fieldByName("ort").setAsString("K\xF6ln"); // the program's code page
+    t->fieldByName("note").setAsString(std::string(3000, 'n'));
+    t->post();
+    t->insert();
+    t->fieldByName("id").setAsInteger(7);
+    t->fieldByName("name").setAsString("Neu");
+    t->fieldByName("preis").setAsString("3.25");
+    t->fieldByName("datum").setAsString("2026-12-10");
+    t->post();
+    t->first();
+    t->next(); // Adler
+    t->deleteRecord();
+    EXPECT_EQ(db->column("SELECT name FROM " + name + " ORDER BY id"),
+              (std::vector<std::string>{"Berg", "Adler", "Zorn"}))
+        << "nothing is committed before the flush";
+    t->flush();
+    EXPECT_EQ(db->column("SELECT name FROM " + name + " ORDER BY id"),
+              (std::vector<std::string>{"Berg", "Zorn", "Neu"}));
+    EXPECT_EQ(db->column("SELECT ort FROM " + name + " WHERE id = 1"), std::vector<std::string>{"K\xC3\xB6ln"})
+        << "text reaches the server as UTF-8";
+    EXPECT_EQ(db->column("SELECT length(note) FROM " + name + " WHERE id = 1"), std::vector<std::string>{"3000"});
+    EXPECT_EQ(db->column("SELECT datum FROM " + name + " WHERE id = 7"), std::vector<std::string>{"2026-12-10"});
+    EXPECT_EQ(column(*t, "name"), (std::vector<std::string>{"Berg", "Zorn", "Neu"}));
+}
+
+TEST_P(SqlTables, ADuplicateKeyIsAKeyViolationWithTheServersText) {
+    auto t = open(session);
+    t->insert();
+    t->fieldByName("id").setAsInteger(2);
+    t->fieldByName("name").setAsString("Doppelt");
+    try {
+        t->post();
+        FAIL() << "the duplicate was posted";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::KeyViolation) << e.what();
+    }
+    t->cancel();
+    t->flush();
+    EXPECT_EQ(db->column("SELECT count(*) FROM " + name), std::vector<std::string>{"3"});
+}
+
+// One writer at a time: a second session's change is refused while the first writes, and
+// goes through once the first has flushed, on the table as the first left it.
+TEST_P(SqlTables, ASecondWriterWaitsForTheFirst) {
+    auto first = open(session);
+    first->first();
+    first->edit();
+    first->fieldByName("ort").setAsString("Erster");
+    first->post();
+
+    engine::Session otherProgram;
+    db->define(otherProgram, "SRV");
+    auto second = open(otherProgram);
+    second->last();
+    try {
+        second->edit();
+        FAIL() << "a second writer was let in";
+    } catch (const EngineError& e) {
+        EXPECT_TRUE(e.isDatabaseError()) << e.what();
+    }
+    first->flush();
+    second->edit();
+    second->fieldByName("ort").setAsString("Zweiter");
+    second->post();
+    second->flush();
+    EXPECT_EQ(db->column("SELECT ort FROM " + name + " ORDER BY id"),
+              (std::vector<std::string>{"Erster", "<null>", "Zweiter"}));
+}
+
+TEST_P(SqlTables, ATableWithoutAKeyIsWalkedAndChangedByRowIdentity) {
+    const std::string loose = name + "_loose";
+    db->exec("DROP TABLE IF EXISTS " + loose);
+    db->exec("CREATE TABLE " + loose + " (wert VARCHAR(10))");
+    for (const char* v : {"a", "b", "a", "c"}) db->exec("INSERT INTO " + loose + " VALUES ('" + std::string(v) + "')");
+    {
+        Table t(session);
+        t.setDatabaseName("SRV");
+        t.setTableName(loose);
+        t.open();
+        EXPECT_TRUE(t.indexDefs().empty());
+        for (t.first(); !t.eof(); t.next()) {
+            if (t.fieldByName("wert").asString() != "a") continue;
+            t.edit();
+            t.fieldByName("wert").setAsString("A");
+            t.post();
+        }
+        t.first();
+        t.next(); // b
+        t.deleteRecord();
+        t.close();
+    }
+    auto values = db->column("SELECT wert FROM " + loose);
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, (std::vector<std::string>{"A", "A", "c"}));
+    db->exec("DROP TABLE " + loose);
+}
+
+TEST_P(SqlTables, TablesAndIndexesAreMadeAndDropped) {
+    const std::string made = name + "_made";
+    Table t(session);
+    t.setDatabaseName("SRV");
+    t.setTableName(made);
+    t.fieldDefs() = {{"NR", FieldType::ftInteger, 0, true},
+                     {"BEZ", FieldType::ftString, 30, false},
+                     {"TEXT", FieldType::ftMemo, 10, false},
+                     {"WANN", FieldType::ftDateTime, 0, false}};
+    t.indexDefs() = {{"", "NR", engine::ixPrimary}, {made + "_bez", "BEZ", 0}};
+    t.createTable();
+    t.open();
+    t.insert();
+    t.fieldByName("NR").setAsInteger(1);
+    t.fieldByName("BEZ").setAsString("Schraube");
+    t.fieldByName("WANN").setAsString("2026-12-10 08:15:00");
+    t.post();
+    t.close();
+    EXPECT_EQ(db->column("SELECT \"BEZ\" FROM " + made), std::vector<std::string>{"Schraube"})
+        << "names keep their case";
+    t.updateIndexDefs();
+    ASSERT_EQ(t.indexDefs().size(), 2u);
+    EXPECT_EQ(t.indexDefs()[1].fields, "BEZ");
+    t.setExclusive(true);
+    t.open();
+    t.deleteIndex(made + "_bez");
+    t.close();
+    t.setExclusive(false);
+    t.updateIndexDefs();
+    EXPECT_EQ(t.indexDefs().size(), 1u);
+    t.addIndex(made + "_bez2", "BEZ;NR", engine::ixUnique);
+    t.updateIndexDefs();
+    ASSERT_EQ(t.indexDefs().size(), 2u);
+    EXPECT_EQ(t.indexDefs()[1].fields, "BEZ;NR");
+    db->exec("DROP TABLE " + made);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, SqlTables, ::testing::Values(Server::Sqlite, Server::Postgres),
+                         [](const auto& info) { return std::string(test::serverName(info.param)); });
+
+} // namespace
