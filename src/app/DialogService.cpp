@@ -1,5 +1,8 @@
 #include "app/DialogService.h"
 
+#include <QInputDialog>
+#include <QLineEdit>
+
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -79,6 +82,19 @@ bool ScriptedDialogs::message(QWidget*, run::MessageKind kind, const QString& ca
 std::optional<QString> ScriptedDialogs::saveFile(QWidget*, const SaveDialogRequest& request) {
     saveRequests.push_back(request);
     return savePath;
+}
+
+std::optional<QString> MessageBoxDialogs::password(QWidget* parent, const QString& caption,
+                                                   const QString& prompt) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Password, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return text;
+}
+
+std::optional<QString> ScriptedDialogs::password(QWidget*, const QString&, const QString& prompt) {
+    passwordPrompts << prompt;
+    return passwordAnswer;
 }
 
 } // namespace fieldsmith::app

@@ -29,6 +29,9 @@ public:
     virtual bool message(QWidget* parent, run::MessageKind kind, const QString& caption,
                          const QString& text) = 0;
     virtual std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) = 0;
+    //! Asks for a password (not shown as it is typed); nothing for Cancel.
+    virtual std::optional<QString> password(QWidget* parent, const QString& caption,
+                                            const QString& prompt) = 0;
 };
 
 //! The toolkit's message boxes and file dialog. Texts use a lone carriage return as their
@@ -38,6 +41,8 @@ public:
     bool message(QWidget* parent, run::MessageKind kind, const QString& caption,
                  const QString& text) override;
     std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) override;
+    std::optional<QString> password(QWidget* parent, const QString& caption,
+                                    const QString& prompt) override;
 };
 
 //! Answers from a script; records what was shown.
@@ -53,6 +58,8 @@ public:
     std::deque<bool> answers; //!< for retry and question boxes, in order
     bool defaultAnswer = true;
     std::optional<QString> savePath;
+    std::optional<QString> passwordAnswer; //!< nothing: Cancel
+    QStringList passwordPrompts;
     //! Called while a box is "open", before it is answered: tests look at the window here.
     std::function<void(const Shown&)> onShow;
 
@@ -61,6 +68,8 @@ public:
     bool message(QWidget* parent, run::MessageKind kind, const QString& caption,
                  const QString& text) override;
     std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) override;
+    std::optional<QString> password(QWidget* parent, const QString& caption,
+                                    const QString& prompt) override;
 };
 
 } // namespace fieldsmith::app

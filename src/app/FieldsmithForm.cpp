@@ -169,6 +169,14 @@ TFieldsmithForm::TFieldsmithForm(engine::Session& session, const QStringList& ar
     setProgramCodePage(session.ansiCodePage());
     host_ = std::make_unique<WindowRunHost>(*this);
     pickers_ = std::make_unique<PickerWiring>(*this);
+    // A server's password is asked for once per run of the program, never stored.
+    session.setPasswordPrompt([this](const std::string& alias, const std::string& user) {
+        const auto text = dialogs_->password(
+            this, qstr(run::kApplicationTitle),
+            QStringLiteral("Password of user %1 for database %2:")
+                .arg(fromFileName(user), fromFileName(alias)));
+        return text ? std::optional<std::string>(text->toStdString()) : std::nullopt;
+    });
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

@@ -34,6 +34,14 @@ std::string tableNameWithExtension(std::string_view text) {
 }
 
 std::string indexListPath(Session& session, const std::string& alias, const std::string& name) {
+    if (session.isSqlAlias(alias)) {
+        // A server database has no directory of ours: its lists live in the configuration
+        // directory, one folder per alias.
+        const std::filesystem::path dir = session.configDir() / "index-lists" / engine::upperAscii(alias);
+        std::error_code ec;
+        std::filesystem::create_directories(dir, ec);
+        return (dir / (name + ".Index.txt")).string();
+    }
     return run::GetAliasPath(session, alias) + "/" + name + ".Index.txt";
 }
 

@@ -24,7 +24,8 @@ const std::array<std::string, 4>& tablePasswords();
 std::string tableNameWithExtension(std::string_view tableBoxText);
 
 //! Where the index list of a table lives: the alias's directory, a separator, the table
-//! name with its extension and ".Index.txt".
+//! name with its extension and ".Index.txt". For a server alias, a folder of the alias in
+//! the configuration directory stands for the directory.
 std::string indexListPath(engine::Session& session, const std::string& alias,
                           const std::string& tableNameWithExt);
 

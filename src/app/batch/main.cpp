@@ -101,6 +101,12 @@ int main(int argc, char** argv) {
     try {
         demo::ensureDemoConfiguration(session.configDir());
         session.loadConfiguration();
+        // A server's password, when the client's own means (PGPASSWORD, ~/.pgpass) have
+        // none: asked on the terminal without echo; without a terminal there is none.
+        session.setPasswordPrompt([](const std::string& alias, const std::string& user) -> std::optional<std::string> {
+            if (!isatty(STDIN_FILENO)) return std::nullopt;
+            return batch::readPassword(std::cin, std::cerr, "Password of user " + user + " for database " + alias + ": ");
+        });
         if (command == "run" && operands.empty()) {
             run::OperationTable operations = run::builtInOperations();
             ops::registerOperations(operations);

@@ -222,6 +222,8 @@ PostgresBackend::PostgresBackend(const std::string& serverName, const std::strin
         conn_ = nullptr;
         throw EngineError(ErrorKind::Database, "Cannot connect to the PostgreSQL server " + serverName + ": " + message);
     }
+    // The server's notices ("table does not exist, skipping") are not the user's business.
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
     // ISO dates and times, UTF-8, exact floats, bytea as hex; a row lock held elsewhere is an
     // error after a moment rather than a wait without end.
     execute("SET DateStyle = ISO, YMD");

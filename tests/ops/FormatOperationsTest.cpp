@@ -1,5 +1,6 @@
-// Every field operation and Add Primary on a dBase table (memo field, production index)
-// gives the values it gives on a Paradox copy of the same data.
+// Every field operation and Add Primary gives the values it gives on a Paradox copy of the
+// same data on the other formats too: a dBase table (memo field, production index), and
+// tables of a SQLite file and of a PostgreSQL database behind server aliases.
 #include "ops/AddPrimary.h"
 #include "ops/FieldOperations.h"
 
@@ -7,11 +8,15 @@
 #include "app/run/TestHost.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
+#include "support/SqlServers.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <unistd.h>
 
 using namespace fieldsmith;
 using engine::FieldType;
@@ -28,19 +33,42 @@ const Rows kPeople = {
     {"5", "bob", "Bonn", "0,99", ""},
 };
 
+enum class Format { Paradox, DBase, Sqlite, Postgres };
+
+const char* formatName(Format f) {
+    switch (f) {
+    case Format::Paradox: return "Paradox";
+    case Format::DBase: return "dBase";
+    case Format::Sqlite: return "SQLite";
+    case Format::Postgres: return "PostgreSQL";
+    }
+    return "?";
+}
+
 //! One format's copy of the tables: T (people with a memo and an index on NAME), SRC and
 //! TGT for Copy Field (TGT with an index on KEY).
 struct World {
-    std::string extension; //!< "" for Paradox, ".DBF" for dBase
+    Format format;
+    std::string extension; //!< ".DBF" for dBase; a suffix of this process for server tables
     TempDir dir;
-    engine::Session session;
+    engine::Session session{dir.path()};
     run::TestHost host;
     run::PageInputs inputs;
     run::SharedState shared{session};
+    std::unique_ptr<test::ServerDatabase> server;
 
-    explicit World(std::string ext) : extension(std::move(ext)) {
-        session.addStandardAlias("WORK", dir.path());
+    explicit World(Format f) : format(f) {
         session.addStandardAlias("KESTREL", dir.path());
+        if (f == Format::Sqlite || f == Format::Postgres) {
+            server = std::make_unique<test::ServerDatabase>(f == Format::Sqlite ? test::Server::Sqlite
+                                                                                 : test::Server::Postgres);
+            server->define(session, "WORK");
+            // Tests may run at once against one PostgreSQL database.
+            extension = "_" + std::to_string(getpid());
+        } else {
+            session.addStandardAlias("WORK", dir.path());
+            extension = f == Format::DBase ? ".DBF" : "";
+        }
         make("T",
              {{"ID", FieldType::ftInteger, 0, false},
               {"NAME", FieldType::ftString, 20, false},
@@ -54,6 +82,16 @@ struct World {
         make("TGT",
              {{"KEY", FieldType::ftString, 10, false}, {"OUT", FieldType::ftString, 10, false}},
              {{"Berlin", ""}, {"Paris", ""}, {"Bonn", "old"}}, "KEY");
+    }
+
+    ~World() {
+        if (!server) return;
+        for (const char* t : {"T", "SRC", "TGT"}) {
+            try {
+                server->exec("DROP TABLE IF EXISTS " + name(t));
+            } catch (const std::exception&) {
+            }
+        }
     }
 
     std::string name(const std::string& table) const { return table + extension; }
@@ -73,11 +111,13 @@ struct World {
             t.post();
         }
         t.close();
-        t.addIndex("BY" + indexField, indexField, 0);
+        // Index names are the schema's on a server: each table has its own.
+        t.addIndex((server ? name(table) + "_" : std::string()) + "BY" + indexField, indexField, 0);
     }
 
-    //! The values of a table. dBase pads character fields with blanks, so a value's
-    //! trailing blanks are not kept there: they are left out of the comparison.
+    //! The values of a table, sorted (a server keeps rows without a key in its own order).
+    //! dBase pads character fields with blanks, so a value's trailing blanks are not kept
+    //! there: they are left out of the comparison.
     Rows dump(const std::string& table) {
         engine::Table t(session);
         t.setDatabaseName("WORK");
@@ -93,6 +133,7 @@ struct World {
                 rows.back().push_back(v);
             }
         }
+        std::sort(rows.begin(), rows.end());
         return rows;
     }
 };
@@ -208,32 +249,42 @@ const Case kCases[] = {
      ops::ProcessAddPrimary, "T"},
 };
 
-TEST(DBaseOperations, GiveTheValuesTheyGiveOnAParadoxCopy) {
+class FormatOperations : public ::testing::TestWithParam<Format> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Format::Postgres && !test::postgresMissing().empty())
+            GTEST_SKIP() << test::postgresMissing();
+    }
+};
+
+TEST_P(FormatOperations, GiveTheValuesTheyGiveOnAParadoxCopy) {
     for (const auto& c : kCases) {
-        World paradox(""), dbase(".DBF");
-        for (World* w : {&paradox, &dbase}) {
+        World paradox(Format::Paradox), other(GetParam());
+        for (World* w : {&paradox, &other}) {
             c.setInputs(*w);
             run::RunContext ctx{w->host, w->session, w->inputs, w->shared};
             c.operation(ctx);
         }
-        EXPECT_EQ(dbase.host.textsOf(run::MessageKind::Error),
+        EXPECT_EQ(other.host.textsOf(run::MessageKind::Error),
                   paradox.host.textsOf(run::MessageKind::Error))
             << c.what;
-        EXPECT_EQ(dbase.host.textsOf(run::MessageKind::Information),
+        EXPECT_EQ(other.host.textsOf(run::MessageKind::Information),
                   paradox.host.textsOf(run::MessageKind::Information))
             << c.what;
         const Rows expected = paradox.dump(c.checkedTable);
-        EXPECT_EQ(dbase.dump(c.checkedTable), expected) << c.what;
-        EXPECT_NE(expected,
-                  c.checkedTable == std::string("T") ? World("").dump("T") : World("").dump("TGT"))
-            << c.what << " changed nothing at all";
+        EXPECT_EQ(other.dump(c.checkedTable), expected) << c.what;
+        EXPECT_NE(expected, World(Format::Paradox).dump(c.checkedTable)) << c.what << " changed nothing at all";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatOperations,
+                         ::testing::Values(Format::DBase, Format::Sqlite, Format::Postgres),
+                         [](const auto& info) { return std::string(formatName(info.param)); });
 
 // Add Primary drops the table's indexes before its walk and restores them after: the dBase
 // table gets its tag back under the restored name, case-insensitive.
 TEST(DBaseOperations, AddPrimaryRestoresTheTags) {
-    World w(".DBF");
+    World w(Format::DBase);
     kCases[std::size(kCases) - 1].setInputs(w);
     run::RunContext ctx{w.host, w.session, w.inputs, w.shared};
     ops::ProcessAddPrimary(ctx);
