@@ -30,7 +30,7 @@ void makeTable(engine::Session& session, const std::string& alias, const std::st
     t.setDatabaseName(alias);
     t.setTableName(name);
     std::error_code ec;
-    if (fsys::exists(t.filePath(), ec)) return;
+    if (!session.isSqlAlias(alias) && fsys::exists(t.filePath(), ec)) return;
     t.fieldDefs() = std::move(fields);
     std::vector<IndexDef> secondaries;
     for (auto& ix : indexes) {
@@ -128,11 +128,33 @@ bool ensureDemoConfiguration(const fsys::path& dir) {
                                           "Schmidt;Petra;Hamburg\r\nWeber;Jonas;Oberhausen\r\n");
     writeIfMissing(dir / "fieldsmith.ini", "[Settings]\nAnsiCodePage=1252\n");
     ensureDemoOracleDatabase(dir);
+
+    // A SQLite database behind a server alias, so that server tables work at once.
+    const fsys::path lager = dir / "data" / "lager.sqlite";
+    std::error_code ec;
+    if (!fsys::exists(lager, ec)) {
+        writeIfMissing(lager, ""); // an empty file is an empty SQLite database
+        session.addAlias("LAGER", {{"TYPE", "SQLITE"}, {"SERVER NAME", lager.string()}});
+        makeTable(session, "LAGER", "BESTAND",
+                  {{"NR", FieldType::ftInteger, 0, true},
+                   {"ARTIKEL", FieldType::ftString, 40},
+                   {"LAGERORT", FieldType::ftString, 20},
+                   {"MENGE", FieldType::ftInteger, 0, false},
+                   {"PREIS", FieldType::ftString, 15}},
+                  {{"", "NR", engine::ixPrimary}, {"BESTAND_ORT", "LAGERORT", 0}},
+                  {{"1", "Schraube M4", "Halle 1", "100", "12,5"},
+                   {"2", "Mutter M4", "Halle 1", "250", "1.234,56"},
+                   {"3", "Unterlegscheibe", "Halle 2", "", "0,9"},
+                   {"4", "D\xFC" "bel", "Halle 2", "12", "-12,50"}});
+    }
     // The aliases last: their file is what marks the configuration as made.
     writeIfMissing(dir / "aliases.ini",
-                   "; Demo aliases: directories of tables, and the Oracle-style database KR4.\n"
+                   "; Demo aliases: directories of tables, a SQLite database and the Oracle-style\n"
+                   "; database KR4. A PostgreSQL database would be:\n"
+                   ";   [NAME]\n;   TYPE=POSTGRESQL\n;   SERVER NAME=localhost:5432/database\n;   USER NAME=user\n\n"
                    "[ARBEIT]\nTYPE=STANDARD\nPATH=" + arbeit.string() + "\n\n"
                    "[KESTREL]\nTYPE=STANDARD\nPATH=" + kestrel.string() + "\n\n"
+                   "[LAGER]\nTYPE=SQLITE\nSERVER NAME=" + lager.string() + "\n\n"
                    "[KR4]\nTYPE=ORACLE\nSERVER NAME=KR4\n");
     return true;
 }

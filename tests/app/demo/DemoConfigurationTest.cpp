@@ -39,6 +39,11 @@ TEST(DemoConfiguration, FirstStartMakesAliasesSettingsAndTablesThatOpen) {
         EXPECT_NO_THROW(t.open()) << table;
         EXPECT_GT(t.recordCount(), 0) << table;
     }
+    engine::Table lager(session);
+    lager.setDatabaseName("LAGER");
+    lager.setTableName("BESTAND");
+    EXPECT_NO_THROW(lager.open()) << "the SQLite alias works at once";
+    EXPECT_EQ(lager.recordCount(), 4);
     EXPECT_FALSE(demo::ensureDemoConfiguration(dir.path())) << "made once only";
 }
 
