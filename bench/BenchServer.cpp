@@ -106,7 +106,7 @@ void postgresRun(long records) {
     auto fill = [&] {
         sql("DROP TABLE IF EXISTS ops");
         sql("CREATE TABLE ops (id INTEGER PRIMARY KEY, name VARCHAR(30), city VARCHAR(20), amount DOUBLE PRECISION)");
-        sql("INSERT INTO ops SELECT i, 'Customer ' || (i * 7919 % 1000003), CASE i % 10 WHEN 1 THEN 'Hamburg' "
+        sql("INSERT INTO ops SELECT i, 'Customer ' || (i::bigint * 7919 % 1000003), CASE i % 10 WHEN 1 THEN 'Hamburg' "
             "WHEN 2 THEN 'Berlin' ELSE 'Muenchen' END, (i % 100000) / 100.0 FROM generate_series(1, " +
             std::to_string(records) + ") i");
         sql("VACUUM ANALYZE ops");

@@ -8,19 +8,59 @@
 
 namespace fieldsmith::engine::sql {
 
-void KeyIndex::assign(std::vector<std::string> keys, std::size_t width, bool sorted) {
+void KeyIndex::assign(std::string keys, std::size_t width, bool sorted) {
+    if (width == 0 || keys.size() % width != 0)
+        throw EngineError("Row identities of one table differ in length");
     width_ = width;
     sorted_ = sorted;
-    if (sorted) std::sort(keys.begin(), keys.end());
-    keys_.clear();
-    keys_.reserve(keys.size() * width);
-    for (const auto& k : keys) {
-        if (k.size() != width) throw EngineError("Row identities of one table differ in length");
-        keys_ += k;
+    keys_ = std::move(keys);
+    const std::size_t n = keys_.size() / width;
+    auto at = [&](std::size_t i) { return std::string_view(keys_).substr(i * width, width); };
+    bool inOrder = true;
+    for (std::size_t i = 1; i < n && inOrder; ++i)
+        inOrder = at(i - 1) <= at(i);
+    if (sorted && !inOrder) {
+        std::vector<std::size_t> order(n);
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return at(a) < at(b); });
+        std::string ordered;
+        ordered.reserve(keys_.size());
+        for (std::size_t i : order)
+            ordered += at(i);
+        keys_ = std::move(ordered);
     }
-    dead_.assign(keys.size(), false);
+    dead_.assign(n, false);
     deadCount_ = 0;
     rebuildTree();
+}
+
+void KeyIndex::reserve(std::size_t n) {
+    keys_.reserve(n * width_);
+    dead_.reserve(n);
+    tree_.reserve(n + 1);
+}
+
+void KeyIndex::append(std::string_view keys) {
+    if (keys.empty()) return;
+    if (width_ == 0 || keys.size() % width_ != 0)
+        throw EngineError("Row identities of one table differ in length");
+    const std::size_t n = keys.size() / width_;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view k = keys.substr(i * width_, width_);
+        if (sorted_ && slots() > 0 && !(key(slots() - 1) < k))
+            throw EngineError("Row identities to append are not in order");
+        push(k);
+    }
+}
+
+void KeyIndex::push(std::string_view key) {
+    keys_.append(key);
+    dead_.push_back(false);
+    // The new tree node covers the slots (n + 1 - lowbit, n + 1]: their dead count.
+    const std::size_t at = dead_.size();
+    const std::size_t low = at & (~at + 1);
+    tree_.push_back(deadCount_ == 0 ? 0 : deadBefore(at - 1) - deadBefore(at - low));
 }
 
 void KeyIndex::rebuildTree() {
@@ -34,12 +74,14 @@ void KeyIndex::rebuildTree() {
 }
 
 void KeyIndex::add(std::size_t slot, int delta) {
-    for (std::size_t i = slot + 1; i < tree_.size(); i += i & (~i + 1)) tree_[i] += delta;
+    for (std::size_t i = slot + 1; i < tree_.size(); i += i & (~i + 1))
+        tree_[i] += delta;
 }
 
 std::int64_t KeyIndex::deadBefore(std::size_t slot) const {
     std::int64_t sum = 0;
-    for (std::size_t i = slot; i > 0; i -= i & (~i + 1)) sum += tree_[i];
+    for (std::size_t i = slot; i > 0; i -= i & (~i + 1))
+        sum += tree_[i];
     return sum;
 }
 
@@ -52,7 +94,8 @@ std::int64_t KeyIndex::ordinalOf(std::size_t slot) const {
 std::size_t KeyIndex::slotOf(std::int64_t ordinal) const {
     const std::size_t n = dead_.size();
     std::size_t step = 1;
-    while (step * 2 <= n) step *= 2;
+    while (step * 2 <= n)
+        step *= 2;
     std::size_t pos = 0;
     std::int64_t rest = ordinal;
     for (; step > 0; step /= 2) {
@@ -97,8 +140,10 @@ std::optional<std::size_t> KeyIndex::find(std::string_view key) const {
     std::size_t lo = 0, hi = dead_.size();
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
-        if (this->key(mid) < key) lo = mid + 1;
-        else hi = mid;
+        if (this->key(mid) < key)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     // A dead slot may hold the same identity as a live one inserted after it.
     for (std::size_t s = lo; s < dead_.size() && this->key(s) == key; ++s)
@@ -122,20 +167,15 @@ std::size_t KeyIndex::insert(std::string_view key, bool& renumbered) {
     if (width_ == 0 && dead_.empty()) width_ = key.size();
     if (key.size() != width_) throw EngineError("Row identities of one table differ in length");
     if (!sorted_ || dead_.empty() || this->key(dead_.size() - 1) < key) {
-        keys_.append(key);
-        dead_.push_back(false);
-        // The new tree node covers the slots (n + 1 - lowbit, n + 1]: their dead count.
-        const std::size_t i = dead_.size();
-        const std::size_t low = i & (~i + 1);
-        tree_.push_back(deadBefore(i - 1) - deadBefore(i - low));
-        return i - 1;
+        push(key);
+        return dead_.size() - 1;
     }
     // In the middle: the slots are laid out afresh without the dead ones.
-    std::vector<std::string> all;
-    all.reserve(static_cast<std::size_t>(live()) + 1);
+    std::string all;
+    all.reserve((static_cast<std::size_t>(live()) + 1) * width_);
     for (std::size_t s = 0; s < dead_.size(); ++s)
-        if (!dead_[s]) all.emplace_back(this->key(s));
-    all.emplace_back(key);
+        if (!dead_[s]) all += this->key(s);
+    all += key;
     assign(std::move(all), width_, true);
     renumbered = true;
     return *find(key);

@@ -13,9 +13,14 @@ namespace fieldsmith::engine::sql {
 
 class KeyIndex {
 public:
-    //! Takes the identities (all of one width), sorts them when sorted is true.
-    void assign(std::vector<std::string> keys, std::size_t width, bool sorted);
+    //! Takes the identities, each of the given width and written one after the other;
+    //! sorts them when sorted is true.
+    void assign(std::string keys, std::size_t width, bool sorted);
 
+    //! Makes room for n identities.
+    void reserve(std::size_t n);
+    //! Adds identities (of this width, one after the other) that all follow the last one.
+    void append(std::string_view keys);
     std::size_t width() const { return width_; }
     bool sorted() const { return sorted_; }
     //! Slots, the dead ones included; positions are slot numbers.
@@ -46,6 +51,7 @@ public:
     std::size_t insert(std::string_view key, bool& renumbered);
 
 private:
+    void push(std::string_view key); //!< a new last slot
     void add(std::size_t slot, int delta);
     std::int64_t deadBefore(std::size_t slot) const; //!< dead slots in [0, slot)
     void rebuildTree();

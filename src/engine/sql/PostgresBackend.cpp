@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cstring>
 #include <libpq-fe.h>
+#include <memory>
+#include <optional>
 
 namespace fieldsmith::engine::sql {
 
@@ -29,12 +31,14 @@ std::string numberParameters(const std::string& sql) {
     return out;
 }
 
-// A statement prepared on the server. Rows come one at a time (libpq's single-row mode), so
-// that a query of a million rows never lies in memory whole.
+// A statement prepared on the server. Rows of an open-ended query come one at a time
+// (libpq's single-row mode), so that a million rows never lie in memory whole; a query of a
+// bounded batch comes in one result, without a result per row.
 class PostgresStatement final : public SqlStatement {
 public:
-    PostgresStatement(PostgresBackend& backend, std::string sql)
-        : be_(backend), sql_(numberParameters(sql)), name_("fs" + std::to_string(++backend.nextName_)) {
+    PostgresStatement(PostgresBackend& backend, std::string sql, bool batch)
+        : be_(backend), sql_(numberParameters(sql)),
+          name_("fs" + std::to_string(++backend.nextName_)), batch_(batch) {
         be_.drain();
         PGresult* r = PQprepare(be_.conn_, name_.c_str(), sql_.c_str(), 0, nullptr);
         const bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
@@ -51,73 +55,87 @@ public:
     }
     ~PostgresStatement() override {
         finish();
-        if (PQstatus(be_.conn_) == CONNECTION_OK) {
-            be_.drain();
-            PQclear(PQexec(be_.conn_, ("DEALLOCATE " + name_).c_str()));
-        }
+        // Changes may still be in flight: the name goes once they are settled.
+        if (PQstatus(be_.conn_) == CONNECTION_OK) be_.unusedStatements_.push_back(name_);
     }
 
     void execute(const std::vector<SqlValue>& params) override {
         finish();
         be_.drain();
-        std::vector<const char*> values(params.size());
-        std::vector<int> lengths(params.size()), formats(params.size());
-        for (std::size_t i = 0; i < params.size(); ++i) {
-            values[i] = params[i].isNull ? nullptr : params[i].text.c_str();
-            lengths[i] = static_cast<int>(params[i].text.size());
-            formats[i] = params[i].binary ? 1 : 0;
-        }
+        std::vector<const char*> values;
+        std::vector<int> lengths, formats;
+        PostgresBackend::bind(params, values, lengths, formats);
         if (!PQsendQueryPrepared(be_.conn_, name_.c_str(), static_cast<int>(params.size()),
                                  values.data(), lengths.data(), formats.data(), 0))
             be_.raise("PostgreSQL could not run \"" + sql_ + "\"", nullptr);
-        PQsetSingleRowMode(be_.conn_);
+        if (!batch_) PQsetSingleRowMode(be_.conn_);
         active_ = true;
         changes_ = 0;
-        // The first result tells a command from a query: a query's first row waits.
+        // The first result tells a command from a query: a query's rows wait for next().
         pending_ = PQgetResult(be_.conn_);
         handleEnd(pending_);
     }
 
     bool next() override {
+        if (row_ && at_ + 1 < PQntuples(row_)) {
+            ++at_;
+            return true;
+        }
         clearRow();
-        if (pending_) {
-            row_ = pending_;
-            pending_ = nullptr;
-            return true;
-        }
-        if (!active_) return false;
-        PGresult* r = PQgetResult(be_.conn_);
+        PGresult* r = pending_;
+        pending_ = nullptr;
         if (!r) {
-            active_ = false;
-            return false;
+            if (!active_) return false;
+            r = PQgetResult(be_.conn_);
         }
-        if (PQresultStatus(r) == PGRES_SINGLE_TUPLE) {
-            row_ = r;
-            return true;
+        while (r) {
+            const ExecStatusType status = PQresultStatus(r);
+            if ((status == PGRES_SINGLE_TUPLE || status == PGRES_TUPLES_OK) && PQntuples(r) > 0) {
+                row_ = r;
+                at_ = 0;
+                return true;
+            }
+            handleEnd(r);
+            if (!active_) return false;
+            r = PQgetResult(be_.conn_);
         }
-        handleEnd(r);
+        active_ = false;
         return false;
     }
 
     int columnCount() const override { return row_ ? PQnfields(row_) : 0; }
 
     SqlValue column(int i) const override {
-        if (!row_ || PQgetisnull(row_, 0, i)) return SqlValue::null();
-        return SqlValue::of(std::string(PQgetvalue(row_, 0, i), static_cast<std::size_t>(PQgetlength(row_, 0, i))));
+        if (!row_ || PQgetisnull(row_, at_, i)) return SqlValue::null();
+        return SqlValue::of(std::string(PQgetvalue(row_, at_, i),
+                                        static_cast<std::size_t>(PQgetlength(row_, at_, i))));
+    }
+
+    bool isNull(int i) const override { return !row_ || PQgetisnull(row_, at_, i); }
+    bool integer(int i, std::int64_t& out) const override { return parseInteger(text(i), out); }
+    bool real(int i, double& out) const override { return parseReal(text(i), out); }
+    std::string_view text(int i) const override {
+        if (!row_) return {};
+        return std::string_view(PQgetvalue(row_, at_, i),
+                                static_cast<std::size_t>(PQgetlength(row_, at_, i)));
     }
 
     std::int64_t changes() const override { return changes_; }
 
 private:
-    // A result that is not a row ends the statement: a command's count, an empty query's
-    // end, or an error. What the server still sends is read and dropped.
+    friend class PostgresBackend;
+
+    // A result that is not a row ends the statement: a command's count, a query's end, or
+    // an error. A whole batch of rows is kept for next(); what the server still sends after
+    // an end is read and dropped.
     void handleEnd(PGresult*& r) {
         if (!r) {
             active_ = false;
             return;
         }
         const ExecStatusType status = PQresultStatus(r);
-        if (status == PGRES_SINGLE_TUPLE) return; // a row: kept for next()
+        if (status == PGRES_SINGLE_TUPLE) return;                  // a row: kept for next()
+        if (status == PGRES_TUPLES_OK && PQntuples(r) > 0) return; // a batch: kept too
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
             changes_ = std::atoll(PQcmdTuples(r));
             PQclear(r);
@@ -137,20 +155,24 @@ private:
     void clearRow() {
         if (row_) PQclear(row_);
         row_ = nullptr;
+        at_ = 0;
     }
     void finish() {
         clearRow();
         if (pending_) PQclear(pending_);
         pending_ = nullptr;
         if (!active_) return;
-        while (PGresult* r = PQgetResult(be_.conn_)) PQclear(r);
+        while (PGresult* r = PQgetResult(be_.conn_))
+            PQclear(r);
         active_ = false;
     }
 
     PostgresBackend& be_;
     std::string sql_;
     std::string name_;
-    PGresult* row_ = nullptr;
+    bool batch_ = false;
+    PGresult* row_ = nullptr; //!< the result holding the current row
+    int at_ = 0;              //!< the current row's number in it
     PGresult* pending_ = nullptr;
     bool active_ = false;
     std::int64_t changes_ = 0;
@@ -159,7 +181,8 @@ private:
 namespace {
 
 // "host[:port]/database": the database after the last slash, a port after the last colon.
-void splitServerName(const std::string& server, std::string& host, std::string& port, std::string& db) {
+void splitServerName(const std::string& server, std::string& host, std::string& port,
+                     std::string& db) {
     const auto slash = server.rfind('/');
     std::string hostPort = slash == std::string::npos ? server : server.substr(0, slash);
     db = slash == std::string::npos ? std::string() : server.substr(slash + 1);
@@ -174,7 +197,8 @@ void splitServerName(const std::string& server, std::string& host, std::string& 
 }
 
 std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -211,19 +235,23 @@ PostgresBackend::PostgresBackend(const std::string& serverName, const std::strin
         if (!pw) {
             PQfinish(conn_);
             conn_ = nullptr;
-            throw EngineError(ErrorKind::Database, "The PostgreSQL server " + serverName + " wants a password");
+            throw EngineError(ErrorKind::Database,
+                              "The PostgreSQL server " + serverName + " wants a password");
         }
         connect(&*pw);
     }
     if (PQstatus(conn_) != CONNECTION_OK) {
         std::string message = PQerrorMessage(conn_);
-        while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+        while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+            message.pop_back();
         PQfinish(conn_);
         conn_ = nullptr;
-        throw EngineError(ErrorKind::Database, "Cannot connect to the PostgreSQL server " + serverName + ": " + message);
+        throw EngineError(ErrorKind::Database,
+                          "Cannot connect to the PostgreSQL server " + serverName + ": " + message);
     }
     // The server's notices ("table does not exist, skipping") are not the user's business.
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
     // ISO dates and times, UTF-8, exact floats, bytea as hex; a row lock held elsewhere is an
     // error after a moment rather than a wait without end.
     execute("SET DateStyle = ISO, YMD");
@@ -234,12 +262,154 @@ PostgresBackend::PostgresBackend(const std::string& serverName, const std::strin
 }
 
 PostgresBackend::~PostgresBackend() {
-    if (conn_) PQfinish(conn_);
+    if (conn_) PQfinish(conn_); // changes still in flight are not committed
 }
 
 void PostgresBackend::drain() {
     if (!conn_) return;
-    while (PGresult* r = PQgetResult(conn_)) PQclear(r);
+    settle();
+    while (PGresult* r = PQgetResult(conn_))
+        PQclear(r);
+    if (savepointHeld_) releaseSavepoint();
+    if (!unusedStatements_.empty()) {
+        for (const auto& n : unusedStatements_)
+            PQclear(PQexec(conn_, ("DEALLOCATE " + n).c_str()));
+        unusedStatements_.clear();
+    }
+}
+
+void PostgresBackend::releaseSavepoint() {
+    savepointHeld_ = false;
+    execute("RELEASE SAVEPOINT fs_change");
+}
+
+void PostgresBackend::executeQuietly(const char* sql) {
+    try {
+        drain();
+    } catch (...) {
+    }
+    PQclear(PQexec(conn_, sql));
+}
+
+// Changes of a run go out in pipeline mode, a batch at a time inside a savepoint: the run
+// does not wait for the server after each record. A PostgreSQL transaction fails whole at
+// its first error; when a change of a batch fails, the batch is taken back to its savepoint
+// and the changes before the failed one are made again, so that only the failed change and
+// those sent after it (which the server did not make) are missing.
+void PostgresBackend::change(SqlStatement& st, const std::vector<SqlValue>& params,
+                             const std::string& what, bool mustFindRow) {
+    auto& ps = static_cast<PostgresStatement&>(st);
+    ps.finish();
+    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
+        drain();
+        if (!PQenterPipelineMode(conn_) ||
+            !PQsendQueryParams(conn_, "SAVEPOINT fs_batch", 0, nullptr, nullptr, nullptr, nullptr,
+                               0))
+            raise("PostgreSQL could not send changes ahead", nullptr);
+    }
+    Pending p{what, mustFindRow, ps.name_, params};
+    if (!send(p)) {
+        pending_.clear();
+        PQexitPipelineMode(conn_);
+        raise("PostgreSQL could not run \"" + ps.sql_ + "\"", nullptr);
+    }
+    pending_.push_back(std::move(p));
+    // A few hundred changes in flight keep both sides' buffers from filling.
+    if (pending_.size() >= 256) settle();
+}
+
+bool PostgresBackend::send(const Pending& p) {
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    bind(p.params, values, lengths, formats);
+    return PQsendQueryPrepared(conn_, p.statement.c_str(), static_cast<int>(p.params.size()),
+                               values.data(), lengths.data(), formats.data(), 0) != 0;
+}
+
+void PostgresBackend::settle() {
+    if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) return;
+    std::vector<Pending> sent = std::move(pending_);
+    pending_.clear();
+    bool ok = PQsendQueryParams(conn_, "RELEASE SAVEPOINT fs_batch", 0, nullptr, nullptr, nullptr,
+                                nullptr, 0) &&
+              PQpipelineSync(conn_);
+    // Results in order: the savepoint, each change, the release, each ending with a null
+    // result; then the sync. After an error the rest come as aborted.
+    PGresult* failed = nullptr;
+    std::size_t failedAt = 0;
+    std::optional<std::size_t> missing;
+    std::size_t part = 0; // 0: savepoint, 1..n: changes, n + 1: release
+    int nulls = 0;
+    while (ok) {
+        PGresult* r = PQgetResult(conn_);
+        if (!r) {
+            if (PQstatus(conn_) != CONNECTION_OK || ++nulls > 2) ok = false;
+            ++part;
+            continue;
+        }
+        nulls = 0;
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            break;
+        }
+        const bool isChange = part >= 1 && part <= sent.size();
+        if (status == PGRES_FATAL_ERROR && !failed) {
+            failed = r;
+            failedAt = isChange ? part - 1 : sent.size();
+            continue;
+        }
+        if (isChange && status == PGRES_COMMAND_OK && sent[part - 1].mustFindRow &&
+            std::atoll(PQcmdTuples(r)) == 0 && !missing)
+            missing = part - 1;
+        PQclear(r);
+    }
+    std::unique_ptr<PGresult, void (*)(PGresult*)> hold(failed, PQclear);
+    if (!ok) raise("PostgreSQL did not confirm the changes sent", nullptr);
+    PQexitPipelineMode(conn_);
+    if (failed) {
+        // Back to the batch's savepoint, and the changes before the failed one again.
+        execute("ROLLBACK TO SAVEPOINT fs_batch");
+        execute("RELEASE SAVEPOINT fs_batch");
+        for (std::size_t i = 0; i < failedAt && i < sent.size(); ++i) {
+            const auto& p = sent[i];
+            std::vector<const char*> values;
+            std::vector<int> lengths, formats;
+            bind(p.params, values, lengths, formats);
+            PGresult* r =
+                PQexecPrepared(conn_, p.statement.c_str(), static_cast<int>(p.params.size()),
+                               values.data(), lengths.data(), formats.data(), 0);
+            std::unique_ptr<PGresult, void (*)(PGresult*)> again(r, PQclear);
+            if (!r || PQresultStatus(r) != PGRES_COMMAND_OK)
+                raise("PostgreSQL could not make the " + p.what + " again", r);
+        }
+        if (failedAt >= sent.size())
+            raise("PostgreSQL could not take the changes sent ahead", failed);
+        const std::size_t after = sent.size() - failedAt - 1;
+        raise("PostgreSQL could not change the " + sent[failedAt].what +
+                  (after
+                       ? " (the " + std::to_string(after) + " changes sent after it were not made)"
+                       : std::string()),
+              failed);
+    }
+    if (missing)
+        throw EngineError(ErrorKind::Database, "The " + sent[*missing].what +
+                                                   " was deleted by another program; open the "
+                                                   "table again");
+}
+
+// At once and inside a savepoint of its own, released before the next statement.
+void PostgresBackend::changeNow(SqlStatement& st, const std::vector<SqlValue>& params) {
+    drain();
+    execute("SAVEPOINT fs_change");
+    try {
+        st.execute(params);
+    } catch (...) {
+        PQclear(PQexec(conn_, "ROLLBACK TO SAVEPOINT fs_change"));
+        PQclear(PQexec(conn_, "RELEASE SAVEPOINT fs_change"));
+        throw;
+    }
+    savepointHeld_ = true;
 }
 
 void PostgresBackend::raise(const std::string& what, const void* result) const {
@@ -248,7 +418,8 @@ void PostgresBackend::raise(const std::string& what, const void* result) const {
         throw EngineError(ErrorKind::General, "The connection to the PostgreSQL server " + server_ +
                                                   " was lost: " + PQerrorMessage(conn_));
     std::string message = r ? PQresultErrorMessage(r) : PQerrorMessage(conn_);
-    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' '))
+        message.pop_back();
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     const std::string code = state ? state : "";
     if (code == "23505") throw EngineError(ErrorKind::KeyViolation, "Key violation: " + message);
@@ -258,7 +429,23 @@ void PostgresBackend::raise(const std::string& what, const void* result) const {
 }
 
 std::unique_ptr<SqlStatement> PostgresBackend::prepare(const std::string& sql) {
-    return std::make_unique<PostgresStatement>(*this, sql);
+    return std::make_unique<PostgresStatement>(*this, sql, false);
+}
+
+std::unique_ptr<SqlStatement> PostgresBackend::prepareBatch(const std::string& sql) {
+    return std::make_unique<PostgresStatement>(*this, sql, true);
+}
+
+void PostgresBackend::bind(const std::vector<SqlValue>& params, std::vector<const char*>& values,
+                           std::vector<int>& lengths, std::vector<int>& formats) {
+    values.resize(params.size());
+    lengths.resize(params.size());
+    formats.resize(params.size());
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        values[i] = params[i].isNull ? nullptr : params[i].text.c_str();
+        lengths[i] = static_cast<int>(params[i].text.size());
+        formats[i] = params[i].binary ? 1 : 0;
+    }
 }
 
 void PostgresBackend::execute(const std::string& sql) {
@@ -277,21 +464,22 @@ void PostgresBackend::execute(const std::string& sql) {
 }
 
 std::vector<std::string> PostgresBackend::tableNames() {
-    auto st = prepare("SELECT tablename FROM pg_tables WHERE schemaname = current_schema() ORDER BY 1");
+    auto st =
+        prepare("SELECT tablename FROM pg_tables WHERE schemaname = current_schema() ORDER BY 1");
     st->execute({});
     std::vector<std::string> names;
-    while (st->next()) names.push_back(st->column(0).text);
+    while (st->next())
+        names.push_back(st->column(0).text);
     return names;
 }
 
 SqlTableShape PostgresBackend::describe(const std::string& table) {
     SqlTableShape shape;
-    auto cols = prepare(
-        "SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull "
-        "FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
-        "JOIN pg_namespace n ON n.oid = c.relnamespace "
-        "WHERE c.relname = ? AND n.nspname = current_schema() AND a.attnum > 0 "
-        "AND NOT a.attisdropped ORDER BY a.attnum");
+    auto cols = prepare("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull "
+                        "FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
+                        "JOIN pg_namespace n ON n.oid = c.relnamespace "
+                        "WHERE c.relname = ? AND n.nspname = current_schema() AND a.attnum > 0 "
+                        "AND NOT a.attisdropped ORDER BY a.attnum");
     cols->execute({SqlValue::of(table)});
     while (cols->next()) {
         SqlColumn c;
@@ -301,7 +489,8 @@ SqlTableShape PostgresBackend::describe(const std::string& table) {
         if (const auto open = type.find('('); open != std::string::npos) {
             const auto close = type.find(')', open);
             const std::string args = type.substr(open + 1, close - open - 1);
-            type = type.substr(0, open) + (close + 1 < type.size() ? type.substr(close + 1) : std::string());
+            type = type.substr(0, open) +
+                   (close + 1 < type.size() ? type.substr(close + 1) : std::string());
             const auto comma = args.find(',');
             const int first = std::atoi(args.c_str());
             c.length = comma == std::string::npos ? first : 0;
@@ -313,7 +502,8 @@ SqlTableShape PostgresBackend::describe(const std::string& table) {
         shape.columns.push_back(std::move(c));
     }
     if (shape.columns.empty())
-        throw EngineError(ErrorKind::Database, "Table " + table + " does not exist in " + description());
+        throw EngineError(ErrorKind::Database,
+                          "Table " + table + " does not exist in " + description());
     auto ix = prepare(
         "SELECT ic.relname, ix.indisunique, ix.indisprimary, a.attname "
         "FROM pg_index ix JOIN pg_class t ON t.oid = ix.indrelid "
@@ -342,7 +532,8 @@ SqlTableShape PostgresBackend::describe(const std::string& table) {
 bool PostgresBackend::lockTable(const std::string& table, const char* mode) {
     if (inTransaction_) return true;
     execute("BEGIN");
-    PGresult* r = PQexec(conn_, ("LOCK TABLE " + quote(table) + " IN " + mode + " MODE NOWAIT").c_str());
+    PGresult* r =
+        PQexec(conn_, ("LOCK TABLE " + quote(table) + " IN " + mode + " MODE NOWAIT").c_str());
     const bool ok = r && PQresultStatus(r) == PGRES_COMMAND_OK;
     const char* state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
     const bool busy = !ok && state && std::strcmp(state, "55P03") == 0;
@@ -381,6 +572,7 @@ bool PostgresBackend::lockExclusive(const std::string& table) {
 
 void PostgresBackend::commit() {
     if (!inTransaction_) return;
+    drain(); // a failed change is reported before the others are committed
     inTransaction_ = false;
     execute("COMMIT");
 }
@@ -388,7 +580,7 @@ void PostgresBackend::commit() {
 void PostgresBackend::rollback() {
     if (!inTransaction_) return;
     inTransaction_ = false;
-    execute("ROLLBACK");
+    executeQuietly("ROLLBACK");
 }
 
 std::string PostgresBackend::quote(std::string_view identifier) const {
@@ -404,39 +596,56 @@ std::string PostgresBackend::columnTypeFor(const FieldDef& f) const {
     switch (f.type) {
     case FieldType::ftString:
     case FieldType::ftFixedChar:
-    case FieldType::ftWideString: return "VARCHAR(" + std::to_string(std::max(f.size, 1)) + ")";
-    case FieldType::ftSmallint: return "SMALLINT";
+    case FieldType::ftWideString:
+        return "VARCHAR(" + std::to_string(std::max(f.size, 1)) + ")";
+    case FieldType::ftSmallint:
+        return "SMALLINT";
     case FieldType::ftInteger:
     case FieldType::ftWord:
-    case FieldType::ftAutoInc: return "INTEGER";
-    case FieldType::ftLargeint: return "BIGINT";
-    case FieldType::ftFloat: return "DOUBLE PRECISION";
-    case FieldType::ftCurrency: return "NUMERIC(19,4)";
-    case FieldType::ftBCD: return "NUMERIC(32," + std::to_string(std::max(f.size, 0)) + ")";
-    case FieldType::ftBoolean: return "BOOLEAN";
-    case FieldType::ftDate: return "DATE";
-    case FieldType::ftTime: return "TIME";
+    case FieldType::ftAutoInc:
+        return "INTEGER";
+    case FieldType::ftLargeint:
+        return "BIGINT";
+    case FieldType::ftFloat:
+        return "DOUBLE PRECISION";
+    case FieldType::ftCurrency:
+        return "NUMERIC(19,4)";
+    case FieldType::ftBCD:
+        return "NUMERIC(32," + std::to_string(std::max(f.size, 0)) + ")";
+    case FieldType::ftBoolean:
+        return "BOOLEAN";
+    case FieldType::ftDate:
+        return "DATE";
+    case FieldType::ftTime:
+        return "TIME";
     case FieldType::ftDateTime:
-    case FieldType::ftTimeStamp: return "TIMESTAMP";
+    case FieldType::ftTimeStamp:
+        return "TIMESTAMP";
     case FieldType::ftMemo:
-    case FieldType::ftFmtMemo: return "TEXT";
-    default: return "BYTEA";
+    case FieldType::ftFmtMemo:
+        return "TEXT";
+    default:
+        return "BYTEA";
     }
 }
 
 std::string PostgresBackend::dropPrimaryKey(const std::string& table) {
-    auto st = prepare("SELECT conname FROM pg_constraint WHERE conrelid = to_regclass(?) AND contype = 'p'");
+    auto st = prepare(
+        "SELECT conname FROM pg_constraint WHERE conrelid = to_regclass(?) AND contype = 'p'");
     st->execute({SqlValue::of(quote(table))});
-    if (!st->next()) throw EngineError(ErrorKind::General, "Table " + table + " has no primary key");
+    if (!st->next())
+        throw EngineError(ErrorKind::General, "Table " + table + " has no primary key");
     const std::string name = st->column(0).text;
     while (st->next()) {
     }
     return "ALTER TABLE " + quote(table) + " DROP CONSTRAINT " + quote(name);
 }
 
-std::string PostgresBackend::addPrimaryKey(const std::string& table, const std::vector<std::string>& columns) {
+std::string PostgresBackend::addPrimaryKey(const std::string& table,
+                                           const std::vector<std::string>& columns) {
     std::string list;
-    for (const auto& c : columns) list += (list.empty() ? "" : ", ") + quote(c);
+    for (const auto& c : columns)
+        list += (list.empty() ? "" : ", ") + quote(c);
     return "ALTER TABLE " + quote(table) + " ADD PRIMARY KEY (" + list + ")";
 }
 

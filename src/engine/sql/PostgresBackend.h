@@ -16,13 +16,18 @@ class PostgresBackend final : public SqlBackend {
 public:
     using PasswordSource = std::function<std::optional<std::string>()>;
     //! serverName: "host[:port]/database" (a host starting with "/" is a socket directory).
-    PostgresBackend(const std::string& serverName, const std::string& user, const PasswordSource& password);
+    PostgresBackend(const std::string& serverName, const std::string& user,
+                    const PasswordSource& password);
     ~PostgresBackend() override;
 
     std::vector<std::string> tableNames() override;
     SqlTableShape describe(const std::string& table) override;
     std::unique_ptr<SqlStatement> prepare(const std::string& sql) override;
+    std::unique_ptr<SqlStatement> prepareBatch(const std::string& sql) override;
     void execute(const std::string& sql) override;
+    void change(SqlStatement& st, const std::vector<SqlValue>& params, const std::string& what,
+                bool mustFindRow) override;
+    void changeNow(SqlStatement& st, const std::vector<SqlValue>& params) override;
     void begin() override;
     bool beginWrite(const std::string& table) override;
     bool lockExclusive(const std::string& table) override;
@@ -35,22 +40,44 @@ public:
     std::string rowIdParameter() const override { return "?::tid"; }
     std::string columnTypeFor(const FieldDef& field) const override;
     std::string dropPrimaryKey(const std::string& table) override;
-    std::string addPrimaryKey(const std::string& table, const std::vector<std::string>& columns) override;
+    std::string addPrimaryKey(const std::string& table,
+                              const std::vector<std::string>& columns) override;
     std::string description() const override { return "PostgreSQL database " + server_; }
 
     pg_conn* connection() { return conn_; }
-    //! Finishes what a statement left unread on the connection, so that the next can run.
+    //! Settles the changes sent ahead and finishes what a statement left unread on the
+    //! connection, so that the next statement can run. Throws the first failed change.
     void drain();
     //! The error of the connection or of a result, as an EngineError of the right kind.
     [[noreturn]] void raise(const std::string& what, const void* result) const;
 
 private:
     bool lockTable(const std::string& table, const char* mode);
+    //! Reads the results of the changes sent ahead; a failed one is undone to its savepoint
+    //! (with those sent after it) and thrown.
+    void settle();
+    void releaseSavepoint();
+    //! Runs a statement while changes may be in flight: for destructors, never throws.
+    void executeQuietly(const char* sql);
+
+    //! A change sent ahead in pipeline mode, kept to be made again after a failed one.
+    struct Pending {
+        std::string what;
+        bool mustFindRow = false;
+        std::string statement;
+        std::vector<SqlValue> params;
+    };
+    bool send(const Pending& p);
+    static void bind(const std::vector<SqlValue>& params, std::vector<const char*>& values,
+                     std::vector<int>& lengths, std::vector<int>& formats);
 
     std::string server_;
     pg_conn* conn_ = nullptr;
     bool inTransaction_ = false;
     int nextName_ = 0;
+    std::vector<Pending> pending_;
+    bool savepointHeld_ = false; //!< a changeNow's savepoint, released before what follows
+    std::vector<std::string> unusedStatements_; //!< deallocated once the pipeline is idle
     friend class PostgresStatement;
 };
 

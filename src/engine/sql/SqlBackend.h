@@ -38,17 +38,35 @@ struct SqlColumn {
 };
 
 struct SqlIndex {
-    std::string name;
+    std::string name; // as the server knows it; see serverIndexName
     std::vector<std::string> columns;
     bool unique = false;
     bool primary = false;
 };
+
+// Index names are unique per database on a server but only per table in our tables, so
+// the index NAME of table T is stored as "T$NAME" and shown as NAME again. Indexes made
+// by other programs keep their own names.
+inline std::string serverIndexName(const std::string& table, const std::string& name) {
+    return table + "$" + name;
+}
+inline std::string shownIndexName(const std::string& table, const std::string& serverName) {
+    const std::string prefix = table + "$";
+    return serverName.size() > prefix.size() && serverName.compare(0, prefix.size(), prefix) == 0
+               ? serverName.substr(prefix.size())
+               : serverName;
+}
 
 struct SqlTableShape {
     std::vector<SqlColumn> columns;
     std::vector<std::string> primaryKey; //!< column names, empty for none
     std::vector<SqlIndex> indexes;       //!< the primary key's index first when there is one
 };
+
+//! A whole number written in decimal, all of the text.
+bool parseInteger(std::string_view text, std::int64_t& out);
+//! A number as the servers write them ("12.5", "1e3"), all of the text.
+bool parseReal(std::string_view text, double& out);
 
 //! A prepared statement. Parameters are written "?" in the text given to prepare().
 class SqlStatement {
@@ -60,6 +78,14 @@ public:
     virtual bool next() = 0;
     virtual int columnCount() const = 0;
     virtual SqlValue column(int i) const = 0;
+    // The current row's columns without copies, for walks that read a million rows.
+    virtual bool isNull(int i) const = 0;
+    //! A whole number; false when the column does not hold one.
+    virtual bool integer(int i, std::int64_t& out) const = 0;
+    //! A number; false when the column does not hold one.
+    virtual bool real(int i, double& out) const = 0;
+    //! The column as text (UTF-8); valid until the next row.
+    virtual std::string_view text(int i) const = 0;
     //! Rows an INSERT, UPDATE or DELETE changed.
     virtual std::int64_t changes() const = 0;
 };
@@ -73,8 +99,25 @@ public:
     //! An unknown table is an EngineError of kind Database.
     virtual SqlTableShape describe(const std::string& table) = 0;
     virtual std::unique_ptr<SqlStatement> prepare(const std::string& sql) = 0;
+    //! A query whose rows are few (a LIMIT, a list of keys): a server may send them at once.
+    virtual std::unique_ptr<SqlStatement> prepareBatch(const std::string& sql) {
+        return prepare(sql);
+    }
     //! Runs a statement without parameters and without rows.
     virtual void execute(const std::string& sql) = 0;
+
+    //! A change of one record in a write transaction (an UPDATE or DELETE that must find its
+    //! row when mustFindRow, or an INSERT), whose only result is its success. A failed change
+    //! leaves the transaction's other changes as they were. A server may send changes ahead
+    //! and report a failure at a later call on this connection; `what` names the record
+    //! in that report.
+    virtual void change(SqlStatement& st, const std::vector<SqlValue>& params,
+                        const std::string& what, bool mustFindRow);
+    //! A change whose rows are read (RETURNING), run at once; a failure leaves the
+    //! transaction's other changes as they were.
+    virtual void changeNow(SqlStatement& st, const std::vector<SqlValue>& params) {
+        st.execute(params);
+    }
 
     //! Starts a transaction without locking a table (a table that does not exist yet).
     virtual void begin() = 0;
@@ -101,7 +144,8 @@ public:
     //! The SQL that drops a table's primary key; throws where the server cannot.
     virtual std::string dropPrimaryKey(const std::string& table) = 0;
     //! The SQL that gives a table a primary key; throws where the server cannot.
-    virtual std::string addPrimaryKey(const std::string& table, const std::vector<std::string>& columns) = 0;
+    virtual std::string addPrimaryKey(const std::string& table,
+                                      const std::vector<std::string>& columns) = 0;
     //! What the server is, for messages ("SQLite file /data/x.sqlite").
     virtual std::string description() const = 0;
 };
@@ -109,10 +153,11 @@ public:
 //! Connects to the database of a server alias from its parameters (TYPE, SERVER NAME, USER
 //! NAME). password: asked for when the server wants one and none was found by the client's
 //! own means (environment, password file); empty optional for Cancel.
-std::unique_ptr<SqlBackend> connectBackend(
-    const std::vector<std::pair<std::string, std::string>>& aliasParams, const std::string& alias,
-    const std::function<std::optional<std::string>(const std::string& alias, const std::string& user)>&
-        password);
+std::unique_ptr<SqlBackend>
+connectBackend(const std::vector<std::pair<std::string, std::string>>& aliasParams,
+               const std::string& alias,
+               const std::function<std::optional<std::string>(const std::string& alias,
+                                                              const std::string& user)>& password);
 
 //! Whether an alias type names a server this driver reaches ("SQLITE", "POSTGRESQL").
 bool isSqlAliasType(std::string_view type);

@@ -5,11 +5,14 @@
 #include "SqlTable.h"
 #include "SqliteBackend.h"
 
+#include <charconv>
+
 namespace fieldsmith::engine::sql {
 
 namespace {
 
-std::string param(const std::vector<std::pair<std::string, std::string>>& params, std::string_view key) {
+std::string param(const std::vector<std::pair<std::string, std::string>>& params,
+                  std::string_view key) {
     for (const auto& [k, v] : params)
         if (sameName(k, key)) return v;
     return {};
@@ -58,13 +61,37 @@ std::string resolveTable(SqlBackend& db, std::string name) {
 
 } // namespace
 
+bool parseInteger(std::string_view text, std::int64_t& out) {
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool parseReal(std::string_view text, double& out) {
+    if (text.empty()) return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+void SqlBackend::change(SqlStatement& st, const std::vector<SqlValue>& params,
+                        const std::string& what, bool mustFindRow) {
+    st.execute(params);
+    while (st.next()) {
+    }
+    if (mustFindRow && st.changes() == 0)
+        throw EngineError(ErrorKind::Database,
+                          "The " + what + " was deleted by another program; open the table again");
+}
+
 bool isSqlAliasType(std::string_view type) {
     return sameName(type, "SQLITE") || sameName(type, "POSTGRESQL");
 }
 
-std::unique_ptr<SqlBackend> connectBackend(
-    const std::vector<std::pair<std::string, std::string>>& aliasParams, const std::string& alias,
-    const std::function<std::optional<std::string>(const std::string& alias, const std::string& user)>& password) {
+std::unique_ptr<SqlBackend>
+connectBackend(const std::vector<std::pair<std::string, std::string>>& aliasParams,
+               const std::string& alias,
+               const std::function<std::optional<std::string>(const std::string& alias,
+                                                              const std::string& user)>& password) {
     const std::string type = param(aliasParams, "TYPE");
     const std::string server = param(aliasParams, "SERVER NAME");
     if (server.empty())
@@ -72,17 +99,17 @@ std::unique_ptr<SqlBackend> connectBackend(
     if (sameName(type, "SQLITE")) {
         std::error_code ec;
         if (!std::filesystem::exists(server, ec))
-            throw EngineError(ErrorKind::Database, "The SQLite file " + server + " of alias " + alias + " does not exist");
+            throw EngineError(ErrorKind::Database, "The SQLite file " + server + " of alias " +
+                                                       alias + " does not exist");
         return std::make_unique<SqliteBackend>(server);
     }
     if (sameName(type, "POSTGRESQL")) {
         const std::string user = param(aliasParams, "USER NAME");
-        return std::make_unique<PostgresBackend>(server, user, [&] {
-            return password ? password(alias, user) : std::nullopt;
-        });
+        return std::make_unique<PostgresBackend>(
+            server, user, [&] { return password ? password(alias, user) : std::nullopt; });
     }
-    throw EngineError(ErrorKind::Database, "Database " + alias + " is a server database of type " + type +
-                                               ", whose tables this program cannot open");
+    throw EngineError(ErrorKind::Database, "Database " + alias + " is a server database of type " +
+                                               type + ", whose tables this program cannot open");
 }
 
 std::unique_ptr<TableDriver> openSqlTable(const OpenRequest& request, const std::string& alias,
@@ -108,10 +135,12 @@ void createSqlTable(const Session& session, const std::string& alias, const std:
     for (const auto& ix : indexes) {
         if (!ix.isPrimary()) continue;
         std::string key;
-        for (const auto& n : ix.fieldList()) key += (key.empty() ? "" : ", ") + db->quote(n);
+        for (const auto& n : ix.fieldList())
+            key += (key.empty() ? "" : ", ") + db->quote(n);
         columns += ", PRIMARY KEY (" + key + ")";
     }
-    if (!tableExists(*db, name)) db->begin();
+    if (!tableExists(*db, name))
+        db->begin();
     else if (!db->lockExclusive(name))
         throw EngineError(ErrorKind::Database, "Table " + name + " is in use by someone else");
     try {

@@ -13,9 +13,9 @@ namespace fieldsmith::engine::sql {
 
 namespace {
 
-constexpr std::size_t kBatch = 256;       //!< rows fetched in one statement
-constexpr std::size_t kRowsKept = 4096;   //!< fetched rows kept before the oldest go
-constexpr std::size_t kBcdWidth = 40;     //!< decimal text of an exact number
+constexpr std::size_t kBatch = 256;     //!< rows fetched in one statement
+constexpr std::size_t kRowsKept = 4096; //!< fetched rows kept before the oldest go
+constexpr std::size_t kBcdWidth = 40;   //!< decimal text of an exact number
 
 bool oneOf(const std::string& t, std::initializer_list<const char*> names) {
     for (const char* n : names)
@@ -76,29 +76,38 @@ FieldDef fieldFor(const SqlColumn& c) {
 
 std::size_t widthOf(const FieldDef& f) {
     switch (f.type) {
-    case FieldType::ftString: return 1 + static_cast<std::size_t>(f.size);
-    case FieldType::ftBCD: return 1 + kBcdWidth;
-    case FieldType::ftBoolean: return 2;
+    case FieldType::ftString:
+        return 1 + static_cast<std::size_t>(f.size);
+    case FieldType::ftBCD:
+        return 1 + kBcdWidth;
+    case FieldType::ftBoolean:
+        return 2;
     case FieldType::ftDate:
-    case FieldType::ftTime: return 5;
-    default: return 9;
+    case FieldType::ftTime:
+        return 5;
+    default:
+        return 9;
     }
 }
 
 void putU64(std::uint8_t* p, std::uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 std::uint64_t getU64(const std::uint8_t* p) {
     std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | p[i];
     return v;
 }
 void putU32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 std::uint32_t getU32(const std::uint8_t* p) {
     std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | p[i];
     return v;
 }
 double getDouble(const std::uint8_t* p) {
@@ -115,7 +124,8 @@ void putDouble(std::uint8_t* p, double d) {
 
 // Bytes whose memcmp order is the numbers' order.
 void appendBigEndian(std::string& out, std::uint64_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = bytes - 1; i >= 0; --i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 std::uint64_t orderedDouble(double d) {
     std::uint64_t bits;
@@ -130,7 +140,8 @@ double doubleFromOrdered(std::uint64_t v) {
 }
 std::uint64_t readBigEndian(std::string_view s, std::size_t at, int bytes) {
     std::uint64_t v = 0;
-    for (int i = 0; i < bytes; ++i) v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    for (int i = 0; i < bytes; ++i)
+        v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
     return v;
 }
 
@@ -143,7 +154,8 @@ unsigned char foldCase(unsigned char c) {
 // ISO texts of the servers, to the engine's day numbers and milliseconds.
 bool parseDate(std::string_view t, std::int64_t& day) {
     int y, m, d;
-    if (std::sscanf(std::string(t.substr(0, 10)).c_str(), "%d-%d-%d", &y, &m, &d) != 3) return false;
+    if (std::sscanf(std::string(t.substr(0, 10)).c_str(), "%d-%d-%d", &y, &m, &d) != 3)
+        return false;
     if (!isValidDate(y, m, d)) return false;
     day = dayNumber(y, m, d);
     return true;
@@ -173,7 +185,8 @@ std::string isoTime(std::int64_t ms) {
 
 // ------------------------------------------------------------------------------ opening
 
-SqlTable::SqlTable(std::unique_ptr<SqlBackend> backend, std::string table, const OpenRequest& request)
+SqlTable::SqlTable(std::unique_ptr<SqlBackend> backend, std::string table,
+                   const OpenRequest& request)
     : db_(std::move(backend)), table_(std::move(table)), exclusive_(request.exclusive) {
     const int programCp = request.session ? request.session->ansiCodePage() : 1252;
     toProgram_ = CodePageConverter(65001, programCp);
@@ -192,7 +205,8 @@ SqlTable::~SqlTable() {
 }
 
 void SqlTable::fail(const std::string& what) const {
-    throw EngineError(ErrorKind::General, "Table " + table_ + " of " + db_->description() + ": " + what);
+    throw EngineError(ErrorKind::General,
+                      "Table " + table_ + " of " + db_->description() + ": " + what);
 }
 
 // The fields and indexes of the table as the catalog has them, and the image's layout.
@@ -224,7 +238,17 @@ void SqlTable::describe() {
     }
     rowIdOffset_ = offset;
     recordSize_ = offset + 9;
-    keysLoaded_ = false;
+    hasBlobs_ = std::any_of(slots_.begin(), slots_.end(),
+                            [](const Slot& sl) { return isBlobType(sl.type); });
+    const auto numeric = [](FieldType t) {
+        return t == FieldType::ftSmallint || t == FieldType::ftInteger ||
+               t == FieldType::ftLargeint || t == FieldType::ftWord || t == FieldType::ftAutoInc;
+    };
+    rangeFetch_ = keyFields_.empty()
+                      ? db_->rowIdColumn() == "rowid"
+                      : keyFields_.size() == 1 &&
+                            numeric(slots_[static_cast<std::size_t>(keyFields_[0])].type);
+    forgetKeys();
     statements_.clear();
     fetchByCount_.clear();
     forgetRows();
@@ -234,7 +258,7 @@ std::vector<IndexDef> SqlTable::indexes() {
     std::vector<IndexDef> list;
     for (const auto& ix : shape_.indexes) {
         IndexDef def;
-        def.name = ix.primary ? std::string() : ix.name;
+        def.name = ix.primary ? std::string() : shownIndexName(table_, ix.name);
         def.fields = joinFieldList(ix.columns);
         def.options = ix.primary ? (ixPrimary | ixUnique) : (ix.unique ? ixUnique : 0u);
         list.push_back(std::move(def));
@@ -252,41 +276,73 @@ void SqlTable::loadKeys() {
         list = db_->rowIdColumn();
     } else {
         for (int k : keyFields_)
-            list += (list.empty() ? "" : ", ") + db_->quote(slots_[static_cast<std::size_t>(k)].column);
+            list +=
+                (list.empty() ? "" : ", ") + db_->quote(slots_[static_cast<std::size_t>(k)].column);
     }
-    auto st = db_->prepare("SELECT " + list + " FROM " + db_->quote(table_));
-    st->execute({});
-    std::vector<std::string> keys;
+    const bool more = keysLoaded_ && keys_.slots() > 0;
+    // Where the server orders the key as this driver does, the identities come sorted.
+    auto st = db_->prepare("SELECT " + list + " FROM " + db_->quote(table_) +
+                           (more ? " WHERE " + list + " > ?" : std::string()) +
+                           (rangeFetch_ ? " ORDER BY " + list : std::string()));
+    st->execute(more ? keyParams(keys_.key(keys_.slots() - 1)) : std::vector<SqlValue>{});
+    std::string keys;
+    std::string id;
     std::vector<std::uint8_t> raw(recordSize_);
-    Blobs none(slots_.size());
     while (st->next()) {
         std::fill(raw.begin(), raw.end(), 0);
         if (keyFields_.empty()) {
-            raw[rowIdOffset_] = 1;
-            const std::string id = rowIdFromText(st->column(0).text);
-            std::memcpy(&raw[rowIdOffset_ + 1], id.data(), 8);
+            storeRowId(*st, 0, raw.data());
         } else {
             for (std::size_t i = 0; i < keyFields_.size(); ++i)
-                storeColumn(keyFields_[i], st->column(static_cast<int>(i)), raw.data(), none);
+                storeColumn(keyFields_[i], *st, static_cast<int>(i), raw.data(), nullptr);
         }
-        keys.push_back(identityOfRaw(raw.data()));
+        id = identityOfRaw(raw.data());
+        keys += id;
     }
-    const std::size_t width = keys.empty() ? identityOfRaw(raw.data()).size() : keys.front().size();
-    // A table without a key is walked in the order of its row ids; where the server changes
-    // a row's id when it is updated, updated rows keep their place in the walk.
-    keys_.assign(std::move(keys), width, !keyFields_.empty() || db_->rowIdColumn() == "rowid");
+    const std::size_t width = identityOfRaw(raw.data()).size();
+    if (more) {
+        keys_.append(keys);
+    } else {
+        // A table without a key is walked in the order of its row ids; where the server
+        // changes a row's id when it is updated, updated rows keep their place in the walk.
+        keys_.assign(std::move(keys), width, !keyFields_.empty() || db_->rowIdColumn() == "rowid");
+    }
     keysLoaded_ = true;
+    keysComplete_ = true;
+    serverCount_.reset();
+}
+
+void SqlTable::startKeys() {
+    if (keysLoaded_) return;
+    if (!rangeFetch_) {
+        loadKeys();
+        return;
+    }
+    std::vector<std::uint8_t> raw(recordSize_, 0);
+    keys_.assign(std::string(), identityOfRaw(raw.data()).size(), true);
+    keysLoaded_ = true;
+    keysComplete_ = false;
+    serverCount_.reset();
 }
 
 void SqlTable::ensureKeys() {
-    if (!keysLoaded_) loadKeys();
+    startKeys();
+    if (!keysComplete_) loadKeys();
+}
+
+void SqlTable::forgetKeys() {
+    keysLoaded_ = false;
+    keysComplete_ = false;
+    serverCount_.reset();
 }
 
 // A keyed row: the sort keys of its key fields; else its row id (8 bytes, big-endian).
 std::string SqlTable::identityOfRaw(const std::uint8_t* raw) const {
-    if (keyFields_.empty()) return std::string(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
+    if (keyFields_.empty())
+        return std::string(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
     std::string id;
-    for (int k : keyFields_) const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, id);
+    for (int k : keyFields_)
+        const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, id);
     return id;
 }
 
@@ -308,8 +364,11 @@ std::vector<SqlValue> SqlTable::keyParams(std::string_view identity) const {
     std::vector<SqlValue> params;
     if (keyFields_.empty()) {
         const std::uint64_t v = readBigEndian(identity, 0, 8);
-        if (db_->rowIdColumn() == "rowid") params.push_back(SqlValue::of(std::to_string(static_cast<std::int64_t>(v))));
-        else params.push_back(SqlValue::of("(" + std::to_string(v >> 16) + "," + std::to_string(v & 0xFFFF) + ")"));
+        if (db_->rowIdColumn() == "rowid")
+            params.push_back(SqlValue::of(std::to_string(static_cast<std::int64_t>(v))));
+        else
+            params.push_back(SqlValue::of("(" + std::to_string(v >> 16) + "," +
+                                          std::to_string(v & 0xFFFF) + ")"));
         return params;
     }
     std::size_t at = 0;
@@ -351,7 +410,8 @@ std::vector<SqlValue> SqlTable::keyParams(std::string_view identity) const {
             break;
         }
         default: {
-            const auto n = static_cast<std::int64_t>(readBigEndian(identity, at, 8) ^ 0x8000000000000000ull);
+            const auto n =
+                static_cast<std::int64_t>(readBigEndian(identity, at, 8) ^ 0x8000000000000000ull);
             if (present) v = SqlValue::of(std::to_string(n));
             at += 8;
             break;
@@ -362,17 +422,31 @@ std::vector<SqlValue> SqlTable::keyParams(std::string_view identity) const {
     return params;
 }
 
+// "record id = 12 of table kunden", for messages about a change the server refused.
+std::string SqlTable::recordName(std::string_view identity) const {
+    const auto params = keyParams(identity);
+    std::string key;
+    for (std::size_t i = 0; i < params.size(); ++i)
+        key += (i ? ", " : "") +
+               (keyFields_.empty() ? db_->rowIdColumn()
+                                   : slots_[static_cast<std::size_t>(keyFields_[i])].column) +
+               " = " + (params[i].isNull ? std::string("null") : params[i].text);
+    return "record " + key + " of table " + table_;
+}
+
 std::string SqlTable::whereIdentity() const {
     if (keyFields_.empty()) return db_->rowIdColumn() + " = " + db_->rowIdParameter();
     std::string w;
     for (int k : keyFields_)
-        w += (w.empty() ? "" : " AND ") + db_->quote(slots_[static_cast<std::size_t>(k)].column) + " = ?";
+        w += (w.empty() ? "" : " AND ") + db_->quote(slots_[static_cast<std::size_t>(k)].column) +
+             " = ?";
     return w;
 }
 
 std::string SqlTable::selectList() const {
     std::string list;
-    for (const auto& s : slots_) list += (list.empty() ? "" : ", ") + db_->quote(s.column);
+    for (const auto& s : slots_)
+        list += (list.empty() ? "" : ", ") + db_->quote(s.column);
     if (keyFields_.empty()) list += ", " + db_->rowIdColumn();
     return list;
 }
@@ -381,90 +455,250 @@ std::string SqlTable::selectList() const {
 
 void SqlTable::forgetRows() {
     rows_.clear();
+    for (auto& w : windows_)
+        w = {};
 }
 
-// Fetches the rows of a batch of slots from the one given on: by their identities, so that
-// the server's own order does not matter.
+void SqlTable::keepRow(std::size_t slot, std::vector<std::uint8_t> raw, Blobs blobs) {
+    if (rows_.size() > kRowsKept) rows_.clear();
+    // A fetched copy of the row would be older: it goes.
+    for (auto& w : windows_) {
+        const auto it = std::lower_bound(w.slots.begin(), w.slots.end(), slot);
+        if (it != w.slots.end() && *it == slot) {
+            const auto i = static_cast<std::size_t>(it - w.slots.begin());
+            std::memcpy(&w.raws[i * recordSize_], raw.data(), recordSize_);
+            if (hasBlobs_) w.blobs[i] = blobs;
+        }
+    }
+    rows_[slot] = {std::move(raw), std::move(blobs)};
+}
+
+// Fetches the rows of a batch of live slots from the one given on. A key the server orders
+// as this driver does is fetched by one range in that order; any other by the identities.
 void SqlTable::fetchAround(std::size_t slot) {
+    const std::size_t limit = rangeFetch_ ? 2048 : kBatch;
     std::vector<std::size_t> wanted;
-    for (std::optional<std::size_t> s = slot; s && wanted.size() < kBatch; s = keys_.nextLive(*s))
-        if (!keys_.isDead(*s) && !rows_.count(*s)) wanted.push_back(*s);
+    for (std::optional<std::size_t> s = slot; s && wanted.size() < limit; s = keys_.nextLive(*s))
+        if (!keys_.isDead(*s)) wanted.push_back(*s);
     if (wanted.empty()) return;
-    auto& st = fetchByCount_[static_cast<int>(wanted.size())];
-    if (!st) {
-        std::string where;
-        const std::size_t n = wanted.size();
-        if (keyFields_.empty() || keyFields_.size() == 1) {
-            const std::string column = keyFields_.empty()
-                                           ? db_->rowIdColumn()
-                                           : db_->quote(slots_[static_cast<std::size_t>(keyFields_[0])].column);
-            const std::string p = keyFields_.empty() ? db_->rowIdParameter() : "?";
-            where = column + " IN (";
-            for (std::size_t i = 0; i < n; ++i) where += (i ? ", " : "") + p;
-            where += ")";
-        } else {
-            where = "(";
-            for (std::size_t i = 0; i < keyFields_.size(); ++i)
-                where += (i ? ", " : "") + db_->quote(slots_[static_cast<std::size_t>(keyFields_[i])].column);
-            where += ") IN (VALUES ";
-            std::string tuple = "(";
-            for (std::size_t i = 0; i < keyFields_.size(); ++i) tuple += i ? ", ?" : "?";
-            tuple += ")";
-            for (std::size_t i = 0; i < n; ++i) where += (i ? ", " : "") + tuple;
-            where += ")";
-        }
-        st = db_->prepare("SELECT " + selectList() + " FROM " + db_->quote(table_) + " WHERE " + where);
-    }
+    Window& w = windows_[newest_ ^= 1];
+    w.slots = wanted;
+    w.raws.assign(wanted.size() * recordSize_, 0);
+    w.blobs.assign(hasBlobs_ ? wanted.size() : 0, Blobs(slots_.size()));
+    std::vector<bool> filled(wanted.size(), false);
+    const std::string keyColumn =
+        keyFields_.empty() ? db_->rowIdColumn()
+                           : db_->quote(slots_[static_cast<std::size_t>(keyFields_[0])].column);
+
+    SqlStatement* st = nullptr;
     std::vector<SqlValue> params;
-    std::unordered_map<std::string, std::size_t> slotOf;
-    for (std::size_t s : wanted) {
-        const std::string_view key = keys_.key(s);
-        for (auto& p : keyParams(key)) params.push_back(std::move(p));
-        slotOf.emplace(std::string(key), s);
-    }
-    if (rows_.size() + wanted.size() > kRowsKept) rows_.clear();
-    st->execute(params);
-    while (st->next()) {
-        std::vector<std::uint8_t> raw(recordSize_, 0);
-        Blobs blobs(slots_.size());
-        for (std::size_t f = 0; f < slots_.size(); ++f)
-            storeColumn(static_cast<int>(f), st->column(static_cast<int>(f)), raw.data(), blobs);
-        if (keyFields_.empty()) {
-            raw[rowIdOffset_] = 1;
-            const std::string id = rowIdFromText(st->column(static_cast<int>(slots_.size())).text);
-            std::memcpy(&raw[rowIdOffset_ + 1], id.data(), 8);
+    if (rangeFetch_) {
+        auto& range = fetchByCount_[-1];
+        if (!range)
+            range = db_->prepareBatch("SELECT " + selectList() + " FROM " + db_->quote(table_) +
+                                      " WHERE " + keyColumn + " >= ? AND " + keyColumn +
+                                      " <= ? ORDER BY " + keyColumn);
+        st = range.get();
+        params = keyParams(keys_.key(wanted.front()));
+        for (auto& p : keyParams(keys_.key(wanted.back())))
+            params.push_back(std::move(p));
+    } else {
+        auto& byIds = fetchByCount_[static_cast<int>(wanted.size())];
+        if (!byIds) {
+            std::string where;
+            const std::size_t n = wanted.size();
+            if (keyFields_.size() <= 1) {
+                const std::string p = keyFields_.empty() ? db_->rowIdParameter() : "?";
+                where = keyColumn + " IN (";
+                for (std::size_t i = 0; i < n; ++i)
+                    where += (i ? ", " : "") + p;
+                where += ")";
+            } else {
+                where = "(";
+                for (std::size_t i = 0; i < keyFields_.size(); ++i)
+                    where += (i ? ", " : "") +
+                             db_->quote(slots_[static_cast<std::size_t>(keyFields_[i])].column);
+                where += ") IN (VALUES ";
+                std::string tuple = "(";
+                for (std::size_t i = 0; i < keyFields_.size(); ++i)
+                    tuple += i ? ", ?" : "?";
+                tuple += ")";
+                for (std::size_t i = 0; i < n; ++i)
+                    where += (i ? ", " : "") + tuple;
+                where += ")";
+            }
+            byIds = db_->prepareBatch("SELECT " + selectList() + " FROM " + db_->quote(table_) +
+                                      " WHERE " + where);
         }
-        const auto it = slotOf.find(identityOfRaw(raw.data()));
-        if (it == slotOf.end()) continue;
+        st = byIds.get();
+        for (std::size_t sl : wanted)
+            for (auto& p : keyParams(keys_.key(sl)))
+                params.push_back(std::move(p));
+    }
+    st->execute(params);
+
+    std::vector<std::uint8_t> row(recordSize_);
+    Blobs rowBlobs(slots_.size());
+    std::size_t next = 0; // in a range, rows come in the order of the wanted slots
+    while (st->next()) {
+        readRow(*st, row.data(), hasBlobs_ ? &rowBlobs : nullptr);
+        const std::string id = identityOfRaw(row.data());
+        std::size_t at = wanted.size();
+        if (rangeFetch_) {
+            // A row the snapshot does not know (another session's) is passed over.
+            while (next < wanted.size() && keys_.key(wanted[next]) < id)
+                ++next;
+            if (next < wanted.size() && keys_.key(wanted[next]) == id) at = next++;
+        } else {
+            const auto it = std::lower_bound(
+                wanted.begin(), wanted.end(), id,
+                [&](std::size_t sl, const std::string& k) { return keys_.key(sl) < k; });
+            if (it != wanted.end() && keys_.key(*it) == id)
+                at = static_cast<std::size_t>(it - wanted.begin());
+            if (!keys_.sorted()) {
+                at = wanted.size();
+                for (std::size_t i = 0; i < wanted.size(); ++i)
+                    if (keys_.key(wanted[i]) == id) at = i;
+            }
+        }
+        if (at == wanted.size()) continue;
         // A blob field of a fetched row points at its slot: its value stays with the row.
         for (std::size_t f = 0; f < slots_.size(); ++f)
-            if (isBlobType(slots_[f].type) && raw[slots_[f].offset]) putU64(&raw[slots_[f].offset + 1], it->second);
-        rows_[it->second] = {std::move(raw), std::move(blobs)};
+            if (isBlobType(slots_[f].type) && row[slots_[f].offset])
+                putU64(&row[slots_[f].offset + 1], wanted[at]);
+        std::memcpy(&w.raws[at * recordSize_], row.data(), recordSize_);
+        if (hasBlobs_) w.blobs[at] = rowBlobs;
+        filled[at] = true;
+    }
+    // Slots whose rows did not come (deleted by another session) are not kept.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (!filled[i]) continue;
+        if (kept != i) {
+            w.slots[kept] = w.slots[i];
+            std::memmove(&w.raws[kept * recordSize_], &w.raws[i * recordSize_], recordSize_);
+            if (hasBlobs_) w.blobs[kept] = std::move(w.blobs[i]);
+        }
+        ++kept;
+    }
+    w.slots.resize(kept);
+    w.raws.resize(kept * recordSize_);
+    if (hasBlobs_) w.blobs.resize(kept);
+}
+
+void SqlTable::readRow(const SqlStatement& st, std::uint8_t* raw, Blobs* blobs) const {
+    std::memset(raw, 0, recordSize_);
+    for (std::size_t f = 0; f < slots_.size(); ++f)
+        storeColumn(static_cast<int>(f), st, static_cast<int>(f), raw, blobs);
+    if (keyFields_.empty()) storeRowId(st, static_cast<int>(slots_.size()), raw);
+}
+
+bool SqlTable::fetchMore() {
+    if (keysComplete_) return false;
+    const std::size_t limit = 2048;
+    const bool after = keys_.slots() > 0;
+    const std::string keyColumn =
+        keyFields_.empty() ? db_->rowIdColumn()
+                           : db_->quote(slots_[static_cast<std::size_t>(keyFields_[0])].column);
+    auto& st = fetchByCount_[after ? -2 : -3];
+    if (!st)
+        st = db_->prepareBatch("SELECT " + selectList() + " FROM " + db_->quote(table_) +
+                               (after ? " WHERE " + keyColumn + " > ?" : std::string()) +
+                               " ORDER BY " + keyColumn + " LIMIT " + std::to_string(limit));
+    st->execute(after ? keyParams(keys_.key(keys_.slots() - 1)) : std::vector<SqlValue>{});
+    if (!after && serverCount_) keys_.reserve(static_cast<std::size_t>(*serverCount_));
+    Window& w = windows_[newest_ ^= 1];
+    w = {};
+    std::vector<std::uint8_t> row(recordSize_);
+    Blobs rowBlobs(slots_.size());
+    std::string ids;
+    std::size_t slot = keys_.slots();
+    while (st->next()) {
+        readRow(*st, row.data(), hasBlobs_ ? &rowBlobs : nullptr);
+        ids += identityOfRaw(row.data());
+        for (std::size_t f = 0; f < slots_.size(); ++f)
+            if (isBlobType(slots_[f].type) && row[slots_[f].offset])
+                putU64(&row[slots_[f].offset + 1], slot);
+        w.slots.push_back(slot++);
+        w.raws.insert(w.raws.end(), row.begin(), row.end());
+        if (hasBlobs_) w.blobs.push_back(rowBlobs);
+    }
+    try {
+        keys_.append(ids);
+    } catch (const EngineError&) {
+        w = {};
+        fail("its rows do not come in the order of their key");
+    }
+    if (w.slots.size() < limit) {
+        keysComplete_ = true;
+        serverCount_.reset();
+    }
+    return !w.slots.empty();
+}
+
+std::optional<std::size_t> SqlTable::liveFrom(std::size_t slot) {
+    for (;;) {
+        if (slot < keys_.slots()) {
+            if (!keys_.isDead(slot)) return slot;
+            if (const auto n = keys_.nextLive(slot)) return n;
+        }
+        const std::size_t known = keys_.slots();
+        if (!fetchMore()) return std::nullopt;
+        slot = std::max(slot, known);
     }
 }
 
+// A posted row is copied into the window that holds it, so the windows come first.
 const std::uint8_t* SqlTable::cachedRaw(std::size_t slot) {
-    auto it = rows_.find(slot);
-    if (it == rows_.end()) {
-        fetchAround(slot);
-        it = rows_.find(slot);
-        if (it == rows_.end())
-            throw EngineError(ErrorKind::Database, "A record of table " + table_ +
-                                                       " was deleted by another program; open the table again");
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int k = 0; k < 2; ++k) {
+            const Window& w = windows_[newest_ ^ k];
+            const auto it = std::lower_bound(w.slots.begin(), w.slots.end(), slot);
+            if (it != w.slots.end() && *it == slot)
+                return &w.raws[static_cast<std::size_t>(it - w.slots.begin()) * recordSize_];
+        }
+        if (pass == 0) {
+            if (auto it = rows_.find(slot); it != rows_.end()) return it->second.first.data();
+            fetchAround(slot);
+        }
     }
-    return it->second.first.data();
+    throw EngineError(ErrorKind::Database,
+                      "A record of table " + table_ +
+                          " was deleted by another program; open the table again");
+}
+
+const SqlTable::Blobs* SqlTable::cachedBlobs(std::size_t slot) const {
+    if (auto it = rows_.find(slot); it != rows_.end()) return &it->second.second;
+    if (!hasBlobs_) return nullptr;
+    for (int k = 0; k < 2; ++k) {
+        const Window& w = windows_[newest_ ^ k];
+        const auto it = std::lower_bound(w.slots.begin(), w.slots.end(), slot);
+        if (it != w.slots.end() && *it == slot)
+            return &w.blobs[static_cast<std::size_t>(it - w.slots.begin())];
+    }
+    return nullptr;
 }
 
 // --------------------------------------------------------------------------- positions
 
 std::int64_t SqlTable::recordCount() {
-    ensureKeys();
-    return keys_.live();
+    startKeys();
+    if (keysComplete_) return keys_.live();
+    if (!serverCount_) {
+        auto st = db_->prepare("SELECT COUNT(*) FROM " + db_->quote(table_));
+        st->execute({});
+        std::int64_t n = 0;
+        if (!st->next() || !st->integer(0, n)) fail("it did not say how many rows it has");
+        while (st->next()) {
+        }
+        serverCount_ = n;
+    }
+    return *serverCount_;
 }
 
 bool SqlTable::first(RecordPos& pos) {
-    ensureKeys();
-    const auto s = keys_.firstLive();
+    startKeys();
+    const auto s = liveFrom(0);
     if (s) pos = *s;
     return s.has_value();
 }
@@ -477,33 +711,37 @@ bool SqlTable::last(RecordPos& pos) {
 }
 
 bool SqlTable::next(RecordPos& pos) {
-    ensureKeys();
-    const auto s = keys_.nextLive(static_cast<std::size_t>(pos));
+    startKeys();
+    const auto s = liveFrom(static_cast<std::size_t>(pos) + 1);
     if (s) pos = *s;
     return s.has_value();
 }
 
+// The known identities are the first ones: positions and ordinals among them hold.
 bool SqlTable::prior(RecordPos& pos) {
-    ensureKeys();
+    startKeys();
     const auto s = keys_.priorLive(static_cast<std::size_t>(pos));
     if (s) pos = *s;
     return s.has_value();
 }
 
 std::int64_t SqlTable::ordinal(RecordPos pos) {
-    ensureKeys();
+    startKeys();
     return keys_.ordinalOf(static_cast<std::size_t>(pos));
 }
 
 bool SqlTable::at(std::int64_t ord, RecordPos& pos) {
-    ensureKeys();
-    if (ord < 0 || ord >= keys_.live()) return false;
+    startKeys();
+    if (ord < 0) return false;
+    while (ord >= keys_.live() && fetchMore()) {
+    }
+    if (ord >= keys_.live()) return false;
     pos = keys_.slotOf(ord);
     return true;
 }
 
 void SqlTable::read(RecordPos pos, std::uint8_t* raw) {
-    ensureKeys();
+    startKeys();
     const auto slot = static_cast<std::size_t>(pos);
     if (slot >= keys_.slots() || keys_.isDead(slot))
         throw EngineError(ErrorKind::General, "Record position no longer valid in table " + table_);
@@ -516,7 +754,11 @@ std::string SqlTable::identity(RecordPos pos, const std::uint8_t* raw) {
 }
 
 bool SqlTable::locate(std::string_view identity, RecordPos& pos) {
-    ensureKeys();
+    startKeys();
+    // Known identities are the first ones in order: rows are learnt up to this one.
+    while (!keysComplete_ && (keys_.slots() == 0 || keys_.key(keys_.slots() - 1) < identity) &&
+           fetchMore()) {
+    }
     const auto s = keys_.find(identity);
     if (s) pos = *s;
     return s.has_value();
@@ -533,8 +775,10 @@ bool SqlTable::seek(const std::uint8_t* raw, int nFields, bool after, RecordPos&
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
         const std::string_view k = keys_.key(mid).substr(0, prefix.size());
-        if (after ? k <= prefix : k < prefix) lo = mid + 1;
-        else hi = mid;
+        if (after ? k <= prefix : k < prefix)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     for (std::size_t s = lo; s < keys_.slots(); ++s)
         if (!keys_.isDead(s)) {
@@ -546,19 +790,27 @@ bool SqlTable::seek(const std::uint8_t* raw, int nFields, bool after, RecordPos&
 
 // ------------------------------------------------------------------------------ codec
 
-// A column's value as the server gave it, into the field's place in the image.
-void SqlTable::storeColumn(int field, const SqlValue& v, std::uint8_t* raw, Blobs& blobs) const {
+// A column of the current row, into the field's place in the image: numbers are read as
+// numbers where the server keeps them so, texts converted once from UTF-8.
+void SqlTable::storeColumn(int field, const SqlStatement& st, int column, std::uint8_t* raw,
+                           Blobs* blobs) const {
     const Slot& s = slots_[static_cast<std::size_t>(field)];
     std::uint8_t* p = raw + s.offset;
     std::memset(p, 0, s.width);
-    if (v.isNull) return;
+    if (st.isNull(column)) return;
     p[0] = 1;
-    const std::string& t = v.text;
     bool ok = true;
     switch (s.type) {
     case FieldType::ftString: {
-        const std::string text = toProgram_.convert(t);
-        std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
+        const std::string_view t = st.text(column);
+        const bool ascii = std::all_of(t.begin(), t.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (ascii) {
+            std::memcpy(p + 1, t.data(), std::min(t.size(), s.width - 1));
+        } else {
+            const std::string text = toProgram_.convert(t);
+            std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
+        }
         break;
     }
     case FieldType::ftSmallint:
@@ -566,46 +818,58 @@ void SqlTable::storeColumn(int field, const SqlValue& v, std::uint8_t* raw, Blob
     case FieldType::ftLargeint:
     case FieldType::ftWord:
     case FieldType::ftAutoInc: {
-        char* end = nullptr;
-        const long long n = std::strtoll(t.c_str(), &end, 10);
-        ok = end && end != t.c_str();
+        std::int64_t n = 0;
+        ok = st.integer(column, n);
+        if (!ok) {
+            double d = 0;
+            if (st.real(column, d) && std::floor(d) == d) {
+                n = static_cast<std::int64_t>(d);
+                ok = true;
+            }
+        }
         putU64(p + 1, static_cast<std::uint64_t>(n));
         break;
     }
     case FieldType::ftFloat:
     case FieldType::ftCurrency: {
-        char* end = nullptr;
-        const double d = std::strtod(t.c_str(), &end);
-        ok = end && end != t.c_str();
+        double d = 0;
+        ok = st.real(column, d);
         putDouble(p + 1, d);
         break;
     }
-    case FieldType::ftBCD:
+    case FieldType::ftBCD: {
+        const std::string_view t = st.text(column);
         std::memcpy(p + 1, t.data(), std::min(t.size(), kBcdWidth));
         break;
-    case FieldType::ftBoolean:
+    }
+    case FieldType::ftBoolean: {
+        const std::string_view t = st.text(column);
         p[1] = (t == "1" || t == "t" || t == "true" || t == "TRUE" || t == "T") ? 1 : 0;
         break;
+    }
     case FieldType::ftDate: {
         std::int64_t day = 0;
-        ok = parseDate(t, day);
+        ok = parseDate(st.text(column), day);
         putU32(p + 1, static_cast<std::uint32_t>(day));
         break;
     }
     case FieldType::ftTime: {
         std::int64_t ms = 0;
-        ok = parseTime(t, ms);
+        ok = parseTime(st.text(column), ms);
         putU32(p + 1, static_cast<std::uint32_t>(ms));
         break;
     }
     case FieldType::ftDateTime: {
+        const std::string_view t = st.text(column);
         std::int64_t day = 0, ms = 0;
         ok = parseDate(t, day) && (t.size() <= 11 || parseTime(t.substr(11), ms));
         putDouble(p + 1, static_cast<double>(day) * kMsPerDay + static_cast<double>(ms));
         break;
     }
     default: { // blobs: the value stays beside the image
-        std::string value = t;
+        if (!blobs) break;
+        const SqlValue v = st.column(column);
+        std::string value = v.text;
         if (v.binary || s.type == FieldType::ftBlob) {
             // PostgreSQL writes bytea as "\x" and hex digits.
             if (!v.binary && value.rfind("\\x", 0) == 0) {
@@ -617,11 +881,17 @@ void SqlTable::storeColumn(int field, const SqlValue& v, std::uint8_t* raw, Blob
         } else {
             value = toProgram_.convert(value);
         }
-        blobs[static_cast<std::size_t>(field)] = std::move(value);
+        (*blobs)[static_cast<std::size_t>(field)] = std::move(value);
         break;
     }
     }
     if (!ok) p[0] = 2; // a value this driver cannot read: decode() says so
+}
+
+void SqlTable::storeRowId(const SqlStatement& st, int column, std::uint8_t* raw) const {
+    raw[rowIdOffset_] = 1;
+    const std::string id = rowIdFromText(std::string(st.text(column)));
+    std::memcpy(&raw[rowIdOffset_ + 1], id.data(), 8);
 }
 
 Value SqlTable::decodeSlot(int field, const std::uint8_t* raw) const {
@@ -635,28 +905,38 @@ Value SqlTable::decodeSlot(int field, const std::uint8_t* raw) const {
     switch (s.type) {
     case FieldType::ftString: {
         std::size_t n = 0;
-        while (n < s.width - 1 && p[1 + n] != 0) ++n;
+        while (n < s.width - 1 && p[1 + n] != 0)
+            ++n;
         return Value::text(std::string(reinterpret_cast<const char*>(p + 1), n));
     }
     case FieldType::ftSmallint:
     case FieldType::ftInteger:
     case FieldType::ftLargeint:
     case FieldType::ftWord:
-    case FieldType::ftAutoInc: return Value::integer(static_cast<std::int64_t>(getU64(p + 1)));
+    case FieldType::ftAutoInc:
+        return Value::integer(static_cast<std::int64_t>(getU64(p + 1)));
     case FieldType::ftFloat:
-    case FieldType::ftCurrency: return Value::real(getDouble(p + 1));
+    case FieldType::ftCurrency:
+        return Value::real(getDouble(p + 1));
     case FieldType::ftBCD: {
         std::size_t n = 0;
-        while (n < kBcdWidth && p[1 + n] != 0) ++n;
-        Value v = Value::real(std::strtod(std::string(reinterpret_cast<const char*>(p + 1), n).c_str(), nullptr));
+        while (n < kBcdWidth && p[1 + n] != 0)
+            ++n;
+        Value v = Value::real(
+            std::strtod(std::string(reinterpret_cast<const char*>(p + 1), n).c_str(), nullptr));
         v.s.assign(reinterpret_cast<const char*>(p + 1), n);
         return v;
     }
-    case FieldType::ftBoolean: return Value::boolean(p[1] != 0);
-    case FieldType::ftDate: return Value::date(static_cast<std::int32_t>(getU32(p + 1)));
-    case FieldType::ftTime: return Value::time(static_cast<std::int32_t>(getU32(p + 1)));
-    case FieldType::ftDateTime: return Value::dateTime(getDouble(p + 1));
-    default: return {};
+    case FieldType::ftBoolean:
+        return Value::boolean(p[1] != 0);
+    case FieldType::ftDate:
+        return Value::date(static_cast<std::int32_t>(getU32(p + 1)));
+    case FieldType::ftTime:
+        return Value::time(static_cast<std::int32_t>(getU32(p + 1)));
+    case FieldType::ftDateTime:
+        return Value::dateTime(getDouble(p + 1));
+    default:
+        return {};
     }
 }
 
@@ -665,16 +945,18 @@ Value SqlTable::decode(int field, const std::uint8_t* raw) {
     if (!isBlobType(s.type)) return decodeSlot(field, raw);
     if (raw[s.offset] == 0) return {};
     // The value came with its row; a row fetched long ago is fetched again.
-    const auto slot = static_cast<std::size_t>(getU64(raw + s.offset + 1));
-    auto it = rows_.find(slot);
-    if (it == rows_.end() || identityOfRaw(it->second.first.data()) != identityOfRaw(raw)) {
+    std::size_t slot = static_cast<std::size_t>(getU64(raw + s.offset + 1));
+    const Blobs* blobs =
+        slot < keys_.slots() && keys_.key(slot) == identityOfRaw(raw) ? cachedBlobs(slot) : nullptr;
+    if (!blobs) {
         RecordPos pos;
         if (!locate(identityOfRaw(raw), pos)) return {};
-        fetchAround(static_cast<std::size_t>(pos));
-        it = rows_.find(static_cast<std::size_t>(pos));
-        if (it == rows_.end()) return {};
+        slot = static_cast<std::size_t>(pos);
+        cachedRaw(slot);
+        blobs = cachedBlobs(slot);
+        if (!blobs) return {};
     }
-    const auto& value = it->second.second[static_cast<std::size_t>(field)];
+    const auto& value = (*blobs)[static_cast<std::size_t>(field)];
     if (!value || value->empty()) return {};
     return isTextBlobType(s.type) ? Value::text(*value) : Value::bytes(*value);
 }
@@ -683,7 +965,8 @@ void SqlTable::encode(int field, RecordImage& image, const Value& value) {
     const Slot& s = slots_.at(static_cast<std::size_t>(field));
     const FieldDef& def = fieldDefs_[static_cast<std::size_t>(field)];
     auto bad = [&](const std::string& why) {
-        return EngineError(ErrorKind::BadValue, why + " for field '" + def.name + "' of table " + table_);
+        return EngineError(ErrorKind::BadValue,
+                           why + " for field '" + def.name + "' of table " + table_);
     };
     if (isBlobType(s.type)) {
         image.blobs[static_cast<std::size_t>(field)] = value.isNull() ? std::string() : value.s;
@@ -705,7 +988,8 @@ void SqlTable::encode(int field, RecordImage& image, const Value& value) {
     };
     switch (s.type) {
     case FieldType::ftString:
-        if (value.kind != Value::Kind::Text && value.kind != Value::Kind::Bytes) throw bad("A text value is needed");
+        if (value.kind != Value::Kind::Text && value.kind != Value::Kind::Bytes)
+            throw bad("A text value is needed");
         std::memcpy(p + 1, value.s.data(), std::min(value.s.size(), s.width - 1));
         // An embedded NUL would end the text early: the text keeps what comes before it.
         break;
@@ -719,13 +1003,18 @@ void SqlTable::encode(int field, RecordImage& image, const Value& value) {
     case FieldType::ftWord:
     case FieldType::ftAutoInc: {
         const std::int64_t n = needInt();
-        if (n < -2147483648LL || n > 2147483647LL) throw bad("Value " + std::to_string(n) + " is out of range");
+        if (n < -2147483648LL || n > 2147483647LL)
+            throw bad("Value " + std::to_string(n) + " is out of range");
         putU64(p + 1, static_cast<std::uint64_t>(n));
         break;
     }
-    case FieldType::ftLargeint: putU64(p + 1, static_cast<std::uint64_t>(needInt())); break;
+    case FieldType::ftLargeint:
+        putU64(p + 1, static_cast<std::uint64_t>(needInt()));
+        break;
     case FieldType::ftFloat:
-    case FieldType::ftCurrency: putDouble(p + 1, needReal()); break;
+    case FieldType::ftCurrency:
+        putDouble(p + 1, needReal());
+        break;
     case FieldType::ftBCD: {
         std::string text = value.s;
         if (value.kind != Value::Kind::Float || text.empty()) {
@@ -750,16 +1039,21 @@ void SqlTable::encode(int field, RecordImage& image, const Value& value) {
         putU32(p + 1, static_cast<std::uint32_t>(value.i));
         break;
     case FieldType::ftDateTime:
-        if (value.kind == Value::Kind::Date) putDouble(p + 1, static_cast<double>(value.i) * kMsPerDay);
-        else if (value.kind == Value::Kind::DateTime) putDouble(p + 1, value.f);
-        else throw bad("A date and time value is needed");
+        if (value.kind == Value::Kind::Date)
+            putDouble(p + 1, static_cast<double>(value.i) * kMsPerDay);
+        else if (value.kind == Value::Kind::DateTime)
+            putDouble(p + 1, value.f);
+        else
+            throw bad("A date and time value is needed");
         break;
-    default: throw bad("Unsupported field type");
+    default:
+        throw bad("Unsupported field type");
     }
 }
 
 // Bytes in the field's order: a flag (null first), then the value as memcmp compares it.
-void SqlTable::appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive, std::string& out) {
+void SqlTable::appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive,
+                             std::string& out) {
     const Slot& s = slots_.at(static_cast<std::size_t>(field));
     const std::uint8_t* p = raw + s.offset;
     const bool present = p[0] == 1;
@@ -775,10 +1069,14 @@ void SqlTable::appendSortKey(int field, const std::uint8_t* raw, bool caseInsens
     case FieldType::ftTime:
         appendBigEndian(out, present ? (getU32(p + 1) ^ 0x80000000u) : 0, 4);
         break;
-    case FieldType::ftBoolean: out += static_cast<char>(present ? p[1] : 0); break;
+    case FieldType::ftBoolean:
+        out += static_cast<char>(present ? p[1] : 0);
+        break;
     case FieldType::ftFloat:
     case FieldType::ftCurrency:
-    case FieldType::ftDateTime: appendBigEndian(out, present ? orderedDouble(getDouble(p + 1)) : 0, 8); break;
+    case FieldType::ftDateTime:
+        appendBigEndian(out, present ? orderedDouble(getDouble(p + 1)) : 0, 8);
+        break;
     case FieldType::ftBCD:
         appendBigEndian(out, present ? orderedDouble(decodeSlot(field, raw).f) : 0, 8);
         break;
@@ -786,8 +1084,11 @@ void SqlTable::appendSortKey(int field, const std::uint8_t* raw, bool caseInsens
     case FieldType::ftInteger:
     case FieldType::ftLargeint:
     case FieldType::ftWord:
-    case FieldType::ftAutoInc: appendBigEndian(out, present ? (getU64(p + 1) ^ 0x8000000000000000ull) : 0, 8); break;
-    default: break; // long values do not order
+    case FieldType::ftAutoInc:
+        appendBigEndian(out, present ? (getU64(p + 1) ^ 0x8000000000000000ull) : 0, 8);
+        break;
+    default:
+        break; // long values do not order
     }
 }
 
@@ -800,30 +1101,38 @@ void SqlTable::blankRecord(std::uint8_t* raw) {
 SqlValue SqlTable::paramOf(int field, const std::uint8_t* raw, const Blobs* pending) const {
     const Slot& s = slots_[static_cast<std::size_t>(field)];
     if (isBlobType(s.type)) {
-        const auto& v = pending ? (*pending)[static_cast<std::size_t>(field)] : std::optional<std::string>();
+        const auto& v =
+            pending ? (*pending)[static_cast<std::size_t>(field)] : std::optional<std::string>();
         if (!v || v->empty()) return SqlValue::null();
         if (!isTextBlobType(s.type)) return SqlValue::bytes(*v);
         return SqlValue::of(toServer_.convert(*v));
     }
     const Value v = decodeSlot(field, raw);
     switch (v.kind) {
-    case Value::Kind::Null: return SqlValue::null();
-    case Value::Kind::Text: return SqlValue::of(toServer_.convert(v.s));
-    case Value::Kind::Int: return SqlValue::of(std::to_string(v.i));
-    case Value::Kind::Bool: return SqlValue::of(v.i ? "1" : "0"); // both servers read 1 and 0
+    case Value::Kind::Null:
+        return SqlValue::null();
+    case Value::Kind::Text:
+        return SqlValue::of(toServer_.convert(v.s));
+    case Value::Kind::Int:
+        return SqlValue::of(std::to_string(v.i));
+    case Value::Kind::Bool:
+        return SqlValue::of(v.i ? "1" : "0"); // both servers read 1 and 0
     case Value::Kind::Float: {
         if (!v.s.empty()) return SqlValue::of(v.s);
         char b[40];
         std::snprintf(b, sizeof b, "%.17g", v.f);
         return SqlValue::of(b);
     }
-    case Value::Kind::Date: return SqlValue::of(isoDate(v.i));
-    case Value::Kind::Time: return SqlValue::of(isoTime(v.i));
+    case Value::Kind::Date:
+        return SqlValue::of(isoDate(v.i));
+    case Value::Kind::Time:
+        return SqlValue::of(isoTime(v.i));
     case Value::Kind::DateTime: {
         const auto total = static_cast<std::int64_t>(std::llround(v.f));
         return SqlValue::of(isoDate(total / kMsPerDay) + " " + isoTime(total % kMsPerDay));
     }
-    default: return SqlValue::null();
+    default:
+        return SqlValue::null();
     }
 }
 
@@ -847,7 +1156,7 @@ WriteAccess SqlTable::beginWrite() {
     writing_ = true;
     // Rows another session committed since they were read are read again.
     if (keysLoaded_ && db_->changedByOthers()) {
-        loadKeys();
+        forgetKeys();
         forgetRows();
         return WriteAccess::GrantedReloaded;
     }
@@ -855,7 +1164,8 @@ WriteAccess SqlTable::beginWrite() {
 }
 
 void SqlTable::requireWritable() const {
-    if (!writing_) throw EngineError(ErrorKind::Database, "Table " + table_ + " is not open for writing");
+    if (!writing_)
+        throw EngineError(ErrorKind::Database, "Table " + table_ + " is not open for writing");
 }
 
 RecordPos SqlTable::insert(RecordImage& image) {
@@ -876,29 +1186,37 @@ RecordPos SqlTable::insert(RecordImage& image) {
     if (keyFields_.empty()) {
         returning = db_->rowIdColumn();
     } else {
-        for (int k : keyFields_) returning += (returning.empty() ? "" : ", ") + db_->quote(slots_[static_cast<std::size_t>(k)].column);
+        for (int k : keyFields_)
+            returning += (returning.empty() ? "" : ", ") +
+                         db_->quote(slots_[static_cast<std::size_t>(k)].column);
     }
-    const std::string sql = columns.empty()
-                                ? "INSERT INTO " + db_->quote(table_) + " DEFAULT VALUES RETURNING " + returning
-                                : "INSERT INTO " + db_->quote(table_) + " (" + columns + ") VALUES (" + marks +
-                                      ") RETURNING " + returning;
+    const std::string sql = columns.empty() ? "INSERT INTO " + db_->quote(table_) +
+                                                  " DEFAULT VALUES RETURNING " + returning
+                                            : "INSERT INTO " + db_->quote(table_) + " (" + columns +
+                                                  ") VALUES (" + marks + ") RETURNING " + returning;
     SqlStatement& st = statement(sql);
-    st.execute(params);
+    db_->changeNow(st, params);
     if (!st.next()) fail("the new record was not returned");
-    Blobs none(slots_.size());
     if (keyFields_.empty()) {
-        image.raw[rowIdOffset_] = 1;
-        const std::string id = rowIdFromText(st.column(0).text);
-        std::memcpy(&image.raw[rowIdOffset_ + 1], id.data(), 8);
+        storeRowId(st, 0, image.raw.data());
     } else {
         for (std::size_t i = 0; i < keyFields_.size(); ++i)
-            storeColumn(keyFields_[i], st.column(static_cast<int>(i)), image.raw.data(), none);
+            storeColumn(keyFields_[i], st, static_cast<int>(i), image.raw.data(), nullptr);
     }
     while (st.next()) {
     }
     bool renumbered = false;
     const std::size_t slot = keys_.insert(identityOfRaw(image.raw.data()), renumbered);
     if (renumbered) forgetRows();
+    Blobs blobs(slots_.size());
+    std::vector<std::uint8_t> raw = image.raw;
+    for (std::size_t f = 0; f < slots_.size(); ++f)
+        if (isBlobType(slots_[f].type)) {
+            if (image.blobs[f]) blobs[f] = *image.blobs[f];
+            raw[slots_[f].offset] = blobs[f] && !blobs[f]->empty() ? 1 : 0;
+            putU64(&raw[slots_[f].offset + 1], slot);
+        }
+    keepRow(slot, std::move(raw), std::move(blobs));
     return slot;
 }
 
@@ -920,24 +1238,36 @@ RecordPos SqlTable::update(RecordPos pos, RecordImage& image) {
         params.push_back(paramOf(static_cast<int>(f), image.raw.data(), &image.blobs));
     }
     if (set.empty()) return pos;
-    for (auto& p : keyParams(oldId)) params.push_back(std::move(p));
+    for (auto& p : keyParams(oldId))
+        params.push_back(std::move(p));
     const bool movingRowId = keyFields_.empty() && db_->rowIdColumn() == "ctid";
+    // A new key may belong past the rows known so far: they are all learnt first, before
+    // the server has the row under its new key.
+    if (!keyFields_.empty() && identityOfRaw(image.raw.data()) != oldId) ensureKeys();
     SqlStatement& st = statement("UPDATE " + db_->quote(table_) + " SET " + set + " WHERE " +
                                  whereIdentity() + (movingRowId ? " RETURNING ctid" : ""));
-    st.execute(params);
     std::string newId = keyFields_.empty() ? oldId : identityOfRaw(image.raw.data());
+    // A change that keeps the key needs no answer and may go ahead of the server's; a new
+    // key is checked at once.
+    if (movingRowId || newId != oldId)
+        db_->changeNow(st, params);
+    else
+        db_->change(st, params, recordName(oldId), true);
     if (movingRowId) {
-        if (!st.next()) throw EngineError(ErrorKind::Database, "A record of table " + table_ + " was deleted by another program");
+        if (!st.next())
+            throw EngineError(ErrorKind::Database,
+                              "A record of table " + table_ + " was deleted by another program");
         newId = rowIdFromText(st.column(0).text);
         std::memcpy(&image.raw[rowIdOffset_ + 1], newId.data(), 8);
         while (st.next()) {
         }
-    } else if (st.changes() == 0) {
-        throw EngineError(ErrorKind::Database, "A record of table " + table_ + " was deleted by another program");
+    } else if (newId != oldId && st.changes() == 0) {
+        throw EngineError(ErrorKind::Database,
+                          "A record of table " + table_ + " was deleted by another program");
     }
     // The row as it stands now, its long values merged with those it had.
     Blobs blobs(slots_.size());
-    if (auto it = rows_.find(slot); it != rows_.end()) blobs = it->second.second;
+    if (const Blobs* had = cachedBlobs(slot)) blobs = *had;
     for (std::size_t f = 0; f < slots_.size(); ++f)
         if (image.blobs[f]) blobs[f] = *image.blobs[f];
     std::size_t now = slot;
@@ -946,7 +1276,6 @@ RecordPos SqlTable::update(RecordPos pos, RecordImage& image) {
             keys_.replace(slot, newId);
         } else {
             keys_.kill(slot);
-            rows_.erase(slot);
             bool renumbered = false;
             now = keys_.insert(newId, renumbered);
             if (renumbered) forgetRows();
@@ -958,7 +1287,7 @@ RecordPos SqlTable::update(RecordPos pos, RecordImage& image) {
             raw[slots_[f].offset] = blobs[f] && !blobs[f]->empty() ? 1 : 0;
             putU64(&raw[slots_[f].offset + 1], now);
         }
-    rows_[now] = {std::move(raw), std::move(blobs)};
+    keepRow(now, std::move(raw), std::move(blobs));
     return now;
 }
 
@@ -967,16 +1296,17 @@ bool SqlTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
     const auto slot = static_cast<std::size_t>(pos);
     std::vector<std::uint8_t> raw(recordSize_);
     read(pos, raw.data());
-    statement("DELETE FROM " + db_->quote(table_) + " WHERE " + whereIdentity())
-        .execute(keyParams(identityOfRaw(raw.data())));
+    const std::string id = identityOfRaw(raw.data());
+    db_->change(statement("DELETE FROM " + db_->quote(table_) + " WHERE " + whereIdentity()),
+                keyParams(id), recordName(id), false);
     keys_.kill(slot);
-    rows_.erase(slot);
-    if (keys_.live() == 0) return false;
+    if (serverCount_) --*serverCount_;
     wasLast = false;
-    if (const auto n = keys_.nextLive(slot)) {
+    if (const auto n = liveFrom(slot + 1)) {
         following = *n;
         return true;
     }
+    if (keys_.live() == 0) return false; // the known identities are complete here
     wasLast = true;
     following = *keys_.lastLive();
     return true;
@@ -991,7 +1321,7 @@ void SqlTable::flush() {
 
 bool SqlTable::refresh() {
     if (writing_ || !keysLoaded_ || !db_->changedByOthers()) return false;
-    loadKeys();
+    forgetKeys();
     forgetRows();
     return true;
 }
@@ -1009,13 +1339,16 @@ void SqlTable::close() {
 
 void SqlTable::dropIndex(const std::string& name) {
     if (!exclusive_)
-        throw EngineError(ErrorKind::Database, "Table " + table_ + " must be opened exclusively to drop an index");
+        throw EngineError(ErrorKind::Database,
+                          "Table " + table_ + " must be opened exclusively to drop an index");
     if (name.empty()) {
         if (shape_.primaryKey.empty()) fail("it has no primary index");
         db_->execute(db_->dropPrimaryKey(table_));
     } else {
-        const auto it = std::find_if(shape_.indexes.begin(), shape_.indexes.end(),
-                                     [&](const SqlIndex& ix) { return !ix.primary && sameName(ix.name, name); });
+        const auto it =
+            std::find_if(shape_.indexes.begin(), shape_.indexes.end(), [&](const SqlIndex& ix) {
+                return !ix.primary && sameName(shownIndexName(table_, ix.name), name);
+            });
         if (it == shape_.indexes.end()) fail("index " + name + " does not exist");
         db_->execute("DROP INDEX " + db_->quote(it->name));
     }
@@ -1024,15 +1357,18 @@ void SqlTable::dropIndex(const std::string& name) {
 
 void SqlTable::addIndex(SqlBackend& backend, const std::string& table, const IndexDef& def) {
     const auto names = def.fieldList();
-    if (names.empty()) throw EngineError(ErrorKind::General, "Index " + def.name + " has no fields");
+    if (names.empty())
+        throw EngineError(ErrorKind::General, "Index " + def.name + " has no fields");
     if (def.isPrimary()) {
         backend.execute(backend.addPrimaryKey(table, names));
         return;
     }
     std::string columns;
-    for (const auto& n : names) columns += (columns.empty() ? "" : ", ") + backend.quote(n);
-    backend.execute(std::string("CREATE ") + ((def.options & ixUnique) ? "UNIQUE " : "") + "INDEX " +
-                    backend.quote(def.name) + " ON " + backend.quote(table) + " (" + columns + ")");
+    for (const auto& n : names)
+        columns += (columns.empty() ? "" : ", ") + backend.quote(n);
+    backend.execute(std::string("CREATE ") + ((def.options & ixUnique) ? "UNIQUE " : "") +
+                    "INDEX " + backend.quote(serverIndexName(table, def.name)) + " ON " +
+                    backend.quote(table) + " (" + columns + ")");
 }
 
 } // namespace fieldsmith::engine::sql

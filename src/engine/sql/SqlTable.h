@@ -70,18 +70,38 @@ private:
 
     [[noreturn]] void fail(const std::string& what) const;
     void describe();
+    //! Reads the identities after those known (all when none are), in key order.
     void loadKeys();
+    //! Starts the walk's knowledge of the rows: streamed where ranges can be fetched.
+    void startKeys();
+    //! Makes the identities complete.
     void ensureKeys();
+    void forgetKeys();
+    //! Fetches the next batch of rows after the known ones and learns their identities;
+    //! false when there were none.
+    bool fetchMore();
+    //! The first live slot at or after a slot, fetching more rows as needed.
+    std::optional<std::size_t> liveFrom(std::size_t slot);
+    //! Reads the current row of a statement that selected selectList().
+    void readRow(const SqlStatement& st, std::uint8_t* raw, Blobs* blobs) const;
     std::string identityOfRaw(const std::uint8_t* raw) const;
     std::vector<SqlValue> keyParams(std::string_view identity) const;
     std::string whereIdentity() const;
+    std::string recordName(std::string_view identity) const;
     std::string selectList() const;
-    void storeColumn(int field, const SqlValue& v, std::uint8_t* raw, Blobs& blobs) const;
+    //! A column of the statement's current row into the field's place in the image.
+    void storeColumn(int field, const SqlStatement& st, int column, std::uint8_t* raw,
+                     Blobs* blobs) const;
+    void storeRowId(const SqlStatement& st, int column, std::uint8_t* raw) const;
     SqlValue paramOf(int field, const std::uint8_t* raw, const Blobs* pending) const;
     std::string rowIdFromText(const std::string& text) const;
     void fetchAround(std::size_t slot);
     const std::uint8_t* cachedRaw(std::size_t slot);
+    //! The long values fetched with a row, or null.
+    const Blobs* cachedBlobs(std::size_t slot) const;
     void forgetRows();
+    //! Keeps a row this open posted, so that it reads without asking the server.
+    void keepRow(std::size_t slot, std::vector<std::uint8_t> raw, Blobs blobs);
     void requireWritable() const;
     Value decodeSlot(int field, const std::uint8_t* raw) const;
     //! A statement of this table, prepared once.
@@ -100,10 +120,29 @@ private:
     CodePageConverter toProgram_;
     CodePageConverter toServer_;
 
+    //! The identities of the rows, in key order. Where the server orders the key as this
+    //! driver does, a walk learns them a batch at a time with the rows, and keys_ holds the
+    //! known first part of them; a move that needs all of them loads the rest.
     KeyIndex keys_;
     bool keysLoaded_ = false;
-    //! Rows fetched lately by slot: their images and long values.
+    bool keysComplete_ = false;
+    std::optional<std::int64_t> serverCount_; //!< the rows while the identities are partial
+    //! Rows fetched in one statement: consecutive live slots, their images side by side,
+    //! and their long values when the table has blob fields. Two are kept, so that a walk
+    //! that looks back a little does not fetch again.
+    struct Window {
+        std::vector<std::size_t> slots; //!< ascending
+        std::vector<std::uint8_t> raws; //!< slots.size() images
+        std::vector<Blobs> blobs;
+    };
+    Window windows_[2];
+    int newest_ = 0;
+    //! Rows posted by this open, by slot (a few: cleared when too many).
     std::map<std::size_t, std::pair<std::vector<std::uint8_t>, Blobs>> rows_;
+    bool hasBlobs_ = false;
+    //! The key is one number (or the row id) whose order the server shares: batches are
+    //! fetched by a range in that order, else by their identities.
+    bool rangeFetch_ = false;
     std::map<int, std::unique_ptr<SqlStatement>> fetchByCount_; //!< prepared per batch size
     std::map<std::string, std::unique_ptr<SqlStatement>> statements_;
 };

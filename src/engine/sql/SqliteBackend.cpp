@@ -13,7 +13,8 @@ namespace fieldsmith::engine::sql {
 namespace {
 
 std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
@@ -51,16 +52,49 @@ public:
 
     SqlValue column(int i) const override {
         switch (sqlite3_column_type(stmt_, i)) {
-        case SQLITE_NULL: return SqlValue::null();
+        case SQLITE_NULL:
+            return SqlValue::null();
         case SQLITE_BLOB: {
             const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt_, i));
-            return SqlValue::bytes(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))));
+            return SqlValue::bytes(
+                std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))));
         }
         default: {
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
-            return SqlValue::of(std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))));
+            return SqlValue::of(
+                std::string(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i))));
         }
         }
+    }
+
+    bool isNull(int i) const override { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
+
+    // SQLite keeps numbers as numbers: they are read as such, never formatted and parsed.
+    bool integer(int i, std::int64_t& out) const override {
+        const int type = sqlite3_column_type(stmt_, i);
+        if (type == SQLITE_INTEGER) {
+            out = sqlite3_column_int64(stmt_, i);
+            return true;
+        }
+        if (type == SQLITE_FLOAT) {
+            const double d = sqlite3_column_double(stmt_, i);
+            out = static_cast<std::int64_t>(d);
+            return static_cast<double>(out) == d;
+        }
+        return parseInteger(text(i), out);
+    }
+    bool real(int i, double& out) const override {
+        const int type = sqlite3_column_type(stmt_, i);
+        if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) {
+            out = sqlite3_column_double(stmt_, i);
+            return true;
+        }
+        return parseReal(text(i), out);
+    }
+    std::string_view text(int i) const override {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
+        return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i)))
+                 : std::string_view();
     }
 
     std::int64_t changes() const override { return changes_; }
@@ -76,7 +110,8 @@ private:
     }
     [[noreturn]] void fail(const char* what) const {
         const int code = sqlite3_extended_errcode(db_);
-        const std::string message = std::string("SQLite could not ") + what + " \"" + sql_ + "\": " + sqlite3_errmsg(db_);
+        const std::string message =
+            std::string("SQLite could not ") + what + " \"" + sql_ + "\": " + sqlite3_errmsg(db_);
         if ((code & 0xFF) == SQLITE_CONSTRAINT &&
             (code == SQLITE_CONSTRAINT_PRIMARYKEY || code == SQLITE_CONSTRAINT_UNIQUE))
             throw EngineError(ErrorKind::KeyViolation, "Key violation: " + message);
@@ -95,11 +130,16 @@ private:
 } // namespace
 
 SqliteBackend::SqliteBackend(const std::filesystem::path& file) : file_(file) {
-    if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    // A connection serves one open table, used by one thread at a time: SQLite need not
+    // guard each call with its own mutex.
+    if (sqlite3_open_v2(file.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
         db_ = nullptr;
-        throw EngineError(ErrorKind::Database, "Cannot open the SQLite file " + file.string() + ": " + message);
+        throw EngineError(ErrorKind::Database,
+                          "Cannot open the SQLite file " + file.string() + ": " + message);
     }
     // Another writer holds the database only for the moment of its commit: a short wait
     // covers that, and a run's own write transaction is refused at once (beginWrite).
@@ -115,10 +155,12 @@ SqliteBackend::~SqliteBackend() {
 }
 
 std::vector<std::string> SqliteBackend::tableNames() {
-    auto st = prepare("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name");
+    auto st = prepare("SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE "
+                      "'sqlite\\_%' ESCAPE '\\' ORDER BY name");
     st->execute({});
     std::vector<std::string> names;
-    while (st->next()) names.push_back(st->column(0).text);
+    while (st->next())
+        names.push_back(st->column(0).text);
     return names;
 }
 
@@ -135,7 +177,8 @@ SqlTableShape SqliteBackend::describe(const std::string& table) {
             // "VARCHAR(30)" and "NUMERIC(10,2)": the name and the numbers in parentheses.
             if (auto open = type.find('('); open != std::string::npos) {
                 const auto close = type.find(')', open);
-                const std::string args = type.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+                const std::string args = type.substr(
+                    open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
                 type = type.substr(0, open);
                 const auto comma = args.find(',');
                 const int first = std::atoi(args.c_str());
@@ -147,7 +190,8 @@ SqlTableShape SqliteBackend::describe(const std::string& table) {
                     c.precision = first;
                 }
             }
-            while (!type.empty() && type.back() == ' ') type.pop_back();
+            while (!type.empty() && type.back() == ' ')
+                type.pop_back();
             c.type = type;
             c.notNull = st->column(2).text == "1";
             const int pk = std::atoi(st->column(3).text.c_str());
@@ -156,11 +200,14 @@ SqlTableShape SqliteBackend::describe(const std::string& table) {
         }
     }
     if (shape.columns.empty())
-        throw EngineError(ErrorKind::Database, "Table " + table + " does not exist in " + description());
+        throw EngineError(ErrorKind::Database,
+                          "Table " + table + " does not exist in " + description());
     std::sort(keyed.begin(), keyed.end());
-    for (const auto& [n, name] : keyed) shape.primaryKey.push_back(name);
+    for (const auto& [n, name] : keyed)
+        shape.primaryKey.push_back(name);
     if (!shape.primaryKey.empty()) shape.indexes.push_back({"", shape.primaryKey, true, true});
-    auto list = prepare("SELECT name, \"unique\", origin FROM pragma_index_list(?) ORDER BY seq DESC");
+    auto list =
+        prepare("SELECT name, \"unique\", origin FROM pragma_index_list(?) ORDER BY seq DESC");
     list->execute({SqlValue::of(table)});
     std::vector<SqlIndex> found;
     while (list->next()) {
@@ -173,7 +220,8 @@ SqlTableShape SqliteBackend::describe(const std::string& table) {
     for (auto& ix : found) {
         auto info = prepare("SELECT name FROM pragma_index_info(?) ORDER BY seqno");
         info->execute({SqlValue::of(ix.name)});
-        while (info->next()) ix.columns.push_back(info->column(0).text);
+        while (info->next())
+            ix.columns.push_back(info->column(0).text);
         if (ix.name.rfind("sqlite_autoindex_", 0) == 0) continue; // a UNIQUE constraint's own
         if (!ix.columns.empty()) shape.indexes.push_back(std::move(ix));
     }
@@ -182,7 +230,8 @@ SqlTableShape SqliteBackend::describe(const std::string& table) {
 
 std::unique_ptr<SqlStatement> SqliteBackend::prepare(const std::string& sql) {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+        SQLITE_OK) {
         const std::string message = sqlite3_errmsg(db_);
         sqlite3_finalize(stmt);
         const bool missing = message.find("no such table") != std::string::npos;
@@ -204,7 +253,8 @@ bool SqliteBackend::beginWrite(const std::string&) {
     sqlite3_busy_timeout(db_, 2000);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return false;
     if (rc != SQLITE_OK)
-        throw EngineError(ErrorKind::General, "SQLite could not begin a transaction in " + file_.string() + ": " + sqlite3_errmsg(db_));
+        throw EngineError(ErrorKind::General, "SQLite could not begin a transaction in " +
+                                                  file_.string() + ": " + sqlite3_errmsg(db_));
     inTransaction_ = true;
     return true;
 }
@@ -212,7 +262,8 @@ bool SqliteBackend::beginWrite(const std::string&) {
 void SqliteBackend::begin() {
     if (inTransaction_) return;
     if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw EngineError(ErrorKind::Database, "SQLite could not begin a transaction in " + file_.string() + ": " + sqlite3_errmsg(db_));
+        throw EngineError(ErrorKind::Database, "SQLite could not begin a transaction in " +
+                                                   file_.string() + ": " + sqlite3_errmsg(db_));
     inTransaction_ = true;
 }
 
@@ -223,7 +274,8 @@ bool SqliteBackend::lockExclusive(const std::string& table) {
     sqlite3_busy_timeout(db_, 2000);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return false;
     if (rc != SQLITE_OK)
-        throw EngineError(ErrorKind::General, "SQLite could not lock " + table + " in " + file_.string() + ": " + sqlite3_errmsg(db_));
+        throw EngineError(ErrorKind::General, "SQLite could not lock " + table + " in " +
+                                                  file_.string() + ": " + sqlite3_errmsg(db_));
     inTransaction_ = true;
     return true;
 }
@@ -233,15 +285,18 @@ std::string SqliteBackend::dropPrimaryKey(const std::string& table) {
                                               " (the table would have to be made anew)");
 }
 
-std::string SqliteBackend::addPrimaryKey(const std::string& table, const std::vector<std::string>&) {
-    throw EngineError(ErrorKind::General, "SQLite cannot give the existing table " + table +
-                                              " a primary key (the table would have to be made anew)");
+std::string SqliteBackend::addPrimaryKey(const std::string& table,
+                                         const std::vector<std::string>&) {
+    throw EngineError(ErrorKind::General,
+                      "SQLite cannot give the existing table " + table +
+                          " a primary key (the table would have to be made anew)");
 }
 
 void SqliteBackend::commit() {
     if (!inTransaction_) return;
     if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-        throw EngineError(ErrorKind::General, "SQLite could not commit in " + file_.string() + ": " + sqlite3_errmsg(db_));
+        throw EngineError(ErrorKind::General, "SQLite could not commit in " + file_.string() +
+                                                  ": " + sqlite3_errmsg(db_));
     inTransaction_ = false;
     dataVersion_ = readDataVersion();
 }
@@ -255,7 +310,8 @@ void SqliteBackend::rollback() {
 std::int64_t SqliteBackend::readDataVersion() {
     sqlite3_stmt* st = nullptr;
     std::int64_t v = 0;
-    if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    if (sqlite3_prepare_v2(db_, "PRAGMA data_version", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
         v = sqlite3_column_int64(st, 0);
     sqlite3_finalize(st);
     return v;
@@ -282,23 +338,36 @@ std::string SqliteBackend::columnTypeFor(const FieldDef& f) const {
     switch (f.type) {
     case FieldType::ftString:
     case FieldType::ftFixedChar:
-    case FieldType::ftWideString: return "VARCHAR(" + std::to_string(std::max(f.size, 1)) + ")";
-    case FieldType::ftSmallint: return "SMALLINT";
+    case FieldType::ftWideString:
+        return "VARCHAR(" + std::to_string(std::max(f.size, 1)) + ")";
+    case FieldType::ftSmallint:
+        return "SMALLINT";
     case FieldType::ftInteger:
     case FieldType::ftWord:
-    case FieldType::ftAutoInc: return "INTEGER";
-    case FieldType::ftLargeint: return "BIGINT";
-    case FieldType::ftFloat: return "DOUBLE";
-    case FieldType::ftCurrency: return "NUMERIC(19,4)";
-    case FieldType::ftBCD: return "NUMERIC(32," + std::to_string(std::max(f.size, 0)) + ")";
-    case FieldType::ftBoolean: return "BOOLEAN";
-    case FieldType::ftDate: return "DATE";
-    case FieldType::ftTime: return "TIME";
+    case FieldType::ftAutoInc:
+        return "INTEGER";
+    case FieldType::ftLargeint:
+        return "BIGINT";
+    case FieldType::ftFloat:
+        return "DOUBLE";
+    case FieldType::ftCurrency:
+        return "NUMERIC(19,4)";
+    case FieldType::ftBCD:
+        return "NUMERIC(32," + std::to_string(std::max(f.size, 0)) + ")";
+    case FieldType::ftBoolean:
+        return "BOOLEAN";
+    case FieldType::ftDate:
+        return "DATE";
+    case FieldType::ftTime:
+        return "TIME";
     case FieldType::ftDateTime:
-    case FieldType::ftTimeStamp: return "TIMESTAMP";
+    case FieldType::ftTimeStamp:
+        return "TIMESTAMP";
     case FieldType::ftMemo:
-    case FieldType::ftFmtMemo: return "TEXT";
-    default: return "BLOB";
+    case FieldType::ftFmtMemo:
+        return "TEXT";
+    default:
+        return "BLOB";
     }
 }
 

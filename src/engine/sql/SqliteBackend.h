@@ -31,7 +31,8 @@ public:
     std::string rowIdParameter() const override { return "?"; }
     std::string columnTypeFor(const FieldDef& field) const override;
     std::string dropPrimaryKey(const std::string& table) override;
-    std::string addPrimaryKey(const std::string& table, const std::vector<std::string>& columns) override;
+    std::string addPrimaryKey(const std::string& table,
+                              const std::vector<std::string>& columns) override;
     std::string description() const override;
 
 private:

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <unistd.h>
 
 using namespace fieldsmith;
@@ -150,8 +152,14 @@ TEST_P(SqlTables, ChangesReachTheServerAtTheFlush) {
     EXPECT_EQ(column(*t, "name"), (std::vector<std::string>{"Berg", "Zorn", "Neu"}));
 }
 
+// A failed post takes nothing else with it: what was posted before it stays, as it would
+// in a file table.
 TEST_P(SqlTables, ADuplicateKeyIsAKeyViolationWithTheServersText) {
     auto t = open(session);
+    t->first();
+    t->edit();
+    t->fieldByName("ort").setAsString("Vorher");
+    t->post();
     t->insert();
     t->fieldByName("id").setAsInteger(2);
     t->fieldByName("name").setAsString("Doppelt");
@@ -162,8 +170,49 @@ TEST_P(SqlTables, ADuplicateKeyIsAKeyViolationWithTheServersText) {
         EXPECT_EQ(e.kind(), ErrorKind::KeyViolation) << e.what();
     }
     t->cancel();
+    t->last();
+    t->edit();
+    t->fieldByName("ort").setAsString("Nachher");
+    t->post();
     t->flush();
     EXPECT_EQ(db->column("SELECT count(*) FROM " + name), std::vector<std::string>{"3"});
+    EXPECT_EQ(db->column("SELECT ort FROM " + name + " ORDER BY id"),
+              (std::vector<std::string>{"Vorher", "<null>", "Nachher"}));
+}
+
+// A change the server refuses ends the walk, as a run does, and the changes before it are
+// kept. A server that takes changes ahead reports the refusal at the flush at the latest,
+// naming the record, and the changes sent after it are not made.
+TEST_P(SqlTables, AChangeTheServerRefusesKeepsTheChangesBeforeIt) {
+    const std::string checked = name + "_chk";
+    db->exec("DROP TABLE IF EXISTS " + checked);
+    db->exec("CREATE TABLE " + checked + " (id INTEGER PRIMARY KEY, ort VARCHAR(20) CHECK (ort <> 'Verboten'))");
+    db->exec("INSERT INTO " + checked + " VALUES (1, 'alt'), (2, 'alt'), (3, 'alt'), (4, 'alt')");
+    Table t(session);
+    t.setDatabaseName("SRV");
+    t.setTableName(checked);
+    t.open();
+    std::string error;
+    try {
+        for (t.first(); !t.eof(); t.next()) {
+            t.edit();
+            t.fieldByName("ort").setAsString(t.fieldByName("id").asInteger() == 2 ? "Verboten" : "neu");
+            t.post();
+        }
+        t.flush();
+    } catch (const EngineError& e) {
+        error = e.what();
+    }
+    EXPECT_FALSE(error.empty()) << "the refusal was not reported";
+    if (GetParam() == Server::Postgres) {
+        EXPECT_NE(error.find("id = 2"), std::string::npos) << error;
+    }
+    t.flush(); // the end of a run that failed
+    t.close();
+    EXPECT_EQ(db->column("SELECT ort FROM " + checked + " ORDER BY id"),
+              (std::vector<std::string>{"neu", "alt", "alt", "alt"}))
+        << "the change before the refused one is kept, none after it";
+    db->exec("DROP TABLE " + checked);
 }
 
 // One writer at a time: a second session's change is refused while the first writes, and
@@ -222,8 +271,73 @@ TEST_P(SqlTables, ATableWithoutAKeyIsWalkedAndChangedByRowIdentity) {
     db->exec("DROP TABLE " + loose);
 }
 
+// A walk learns the rows a batch at a time. Over several batches, deleting rows and moving
+// keys past the rows fetched so far, it meets every row once and counts them right; a jump
+// to the last record and back still finds its way.
+TEST_P(SqlTables, ALongWalkThatDeletesAndMovesKeysMeetsEachRowOnce) {
+    const std::string big = name + "_big";
+    const int rows = 5000;
+    db->exec("DROP TABLE IF EXISTS " + big);
+    db->exec("CREATE TABLE " + big + " (nr INTEGER PRIMARY KEY, wert VARCHAR(10))");
+    std::string values;
+    for (int i = 1; i <= rows; ++i)
+        values += (i > 1 ? ", (" : "(") + std::to_string(i * 2) + ", 'w" + std::to_string(i) + "')";
+    db->exec("INSERT INTO " + big + " VALUES " + values);
+
+    Table t(session);
+    t.setDatabaseName("SRV");
+    t.setTableName(big);
+    t.open();
+    EXPECT_EQ(t.recordCount(), rows);
+    std::set<std::string> seen;
+    int moved = 0, deleted = 0, metAgain = 0;
+    t.first();
+    while (!t.eof()) {
+        const std::int64_t nr = t.fieldByName("nr").asInteger();
+        if (nr > 2 * rows) { // a moved row, met again in its new place
+            ++metAgain;
+            t.next();
+            continue;
+        }
+        const std::string wert = t.fieldByName("wert").asString();
+        EXPECT_TRUE(seen.insert(wert).second) << wert << " met twice";
+        if (nr % 6 == 0) {
+            t.deleteRecord(); // on the next record now
+            ++deleted;
+            continue;
+        }
+        if (nr % 10 == 0) {
+            // The record follows its new key to the end: the walk goes on where it was.
+            t.next();
+            const std::string following = t.eof() ? std::string() : t.identity();
+            if (!t.eof()) t.prior();
+            t.edit();
+            t.fieldByName("nr").setAsInteger(nr + 100000); // past every row fetched so far
+            t.post();
+            ++moved;
+            if (following.empty()) break;
+            ASSERT_TRUE(t.gotoIdentity(following));
+            continue;
+        }
+        t.next();
+    }
+    EXPECT_EQ(static_cast<int>(seen.size()), rows) << "every row once";
+    EXPECT_EQ(metAgain, moved) << "in its new place, once";
+    EXPECT_EQ(t.recordCount(), rows - deleted);
+    t.last();
+    EXPECT_GT(t.fieldByName("nr").asInteger(), 100000);
+    t.first();
+    EXPECT_EQ(t.fieldByName("nr").asInteger(), 2);
+    t.close();
+    EXPECT_EQ(db->column("SELECT count(*) FROM " + big), std::vector<std::string>{std::to_string(rows - deleted)});
+    EXPECT_EQ(db->column("SELECT count(*) FROM " + big + " WHERE nr > 100000"),
+              std::vector<std::string>{std::to_string(moved)});
+    db->exec("DROP TABLE " + big);
+}
+
 TEST_P(SqlTables, TablesAndIndexesAreMadeAndDropped) {
     const std::string made = name + "_made";
+    const std::string other = name + "_other";
     Table t(session);
     t.setDatabaseName("SRV");
     t.setTableName(made);
@@ -231,8 +345,20 @@ TEST_P(SqlTables, TablesAndIndexesAreMadeAndDropped) {
                      {"BEZ", FieldType::ftString, 30, false},
                      {"TEXT", FieldType::ftMemo, 10, false},
                      {"WANN", FieldType::ftDateTime, 0, false}};
-    t.indexDefs() = {{"", "NR", engine::ixPrimary}, {made + "_bez", "BEZ", 0}};
+    t.indexDefs() = {{"", "NR", engine::ixPrimary}, {"BEZ", "BEZ", 0}};
     t.createTable();
+    // Index names belong to their table, although the servers keep one name space for all.
+    Table second(session);
+    second.setDatabaseName("SRV");
+    second.setTableName(other);
+    second.fieldDefs() = {{"BEZ", FieldType::ftString, 30, false}};
+    second.indexDefs() = {{"BEZ", "BEZ", 0}};
+    second.createTable();
+    second.updateIndexDefs();
+    ASSERT_EQ(second.indexDefs().size(), 1u);
+    EXPECT_EQ(second.indexDefs()[0].name, "BEZ");
+    db->exec("DROP TABLE " + other);
+
     t.open();
     t.insert();
     t.fieldByName("NR").setAsInteger(1);
@@ -244,17 +370,19 @@ TEST_P(SqlTables, TablesAndIndexesAreMadeAndDropped) {
         << "names keep their case";
     t.updateIndexDefs();
     ASSERT_EQ(t.indexDefs().size(), 2u);
+    EXPECT_EQ(t.indexDefs()[1].name, "BEZ");
     EXPECT_EQ(t.indexDefs()[1].fields, "BEZ");
     t.setExclusive(true);
     t.open();
-    t.deleteIndex(made + "_bez");
+    t.deleteIndex("BEZ");
     t.close();
     t.setExclusive(false);
     t.updateIndexDefs();
     EXPECT_EQ(t.indexDefs().size(), 1u);
-    t.addIndex(made + "_bez2", "BEZ;NR", engine::ixUnique);
+    t.addIndex("BEZ2", "BEZ;NR", engine::ixUnique);
     t.updateIndexDefs();
     ASSERT_EQ(t.indexDefs().size(), 2u);
+    EXPECT_EQ(t.indexDefs()[1].name, "BEZ2");
     EXPECT_EQ(t.indexDefs()[1].fields, "BEZ;NR");
     db->exec("DROP TABLE " + made);
 }
