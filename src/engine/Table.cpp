@@ -636,7 +636,12 @@ void Table::applyRange() {
         d.read(p, raw.data());
         return sortKeyOf(raw.data(), r.keyFields);
     };
+    // The primary order of a driver that finds keys itself needs no search here.
+    const bool byDriver =
+        order_->primary && !(order_->options & (ixCaseInsensitive | ixDescending));
     auto bound = [&](const std::string& key, bool upper) {
+        std::int64_t found = 0;
+        if (byDriver && d.boundOfKey(key, upper, found)) return found;
         std::int64_t lo = 0, hi = total;
         while (lo < hi) {
             const std::int64_t mid = lo + (hi - lo) / 2;

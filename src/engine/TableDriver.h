@@ -94,6 +94,16 @@ public:
     //! Only for keyed tables; false when there is no such record.
     virtual bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) = 0;
 
+    //! The first ordinal of the primary order whose sort key (appendSortKey of the key
+    //! fields, case kept), cut to the length of key, is >= key (> key when upper). False
+    //! when the driver has no quicker way than a search record by record.
+    virtual bool boundOfKey(std::string_view key, bool upper, std::int64_t& ordinal) {
+        (void)key;
+        (void)upper;
+        (void)ordinal;
+        return false;
+    }
+
     //! A record's identity, which stays the record's while records are edited: the stored
     //! primary key of a keyed table (it changes only with the key), or else where the record
     //! stands in a format whose records do not move when others are edited. Every identity

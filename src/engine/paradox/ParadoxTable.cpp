@@ -166,6 +166,7 @@ void ParadoxTable::readChain() {
 
 void ParadoxTable::rebuildPrefix() {
     if (!prefixDirty_) return;
+    firstKeys_.assign(chain_.size(), std::string());
     prefix_.resize(chain_.size());
     std::int64_t sum = 0;
     for (std::size_t i = 0; i < chain_.size(); ++i) {
@@ -520,6 +521,47 @@ bool ParadoxTable::seek(const std::uint8_t* raw, int nFields, bool after, Record
         }
     }
     return false;
+}
+
+bool ParadoxTable::boundOfKey(std::string_view key, bool upper, std::int64_t& ordinal) {
+    if (header_.numKeyFields == 0) return false;
+    rebuildPrefix();
+    const auto rs = static_cast<std::size_t>(header_.recordSize);
+    auto sortKey = [&](const std::uint8_t* rec) {
+        std::string k;
+        for (int f = 0; f < header_.numKeyFields; ++f) appendSortKey(f, rec, false, k);
+        return k;
+    };
+    // True when a record of this sort key lies before the bound.
+    auto before = [&](std::string_view recordKey) {
+        recordKey = recordKey.substr(0, key.size());
+        return upper ? !(key < recordKey) : recordKey < key;
+    };
+    // The first block whose first record does not lie before the bound; the bound is in
+    // the block before it, or at its start.
+    std::size_t lo = 0, hi = chain_.size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (counts_[mid] == 0) return false; // never left in a chain by this driver
+        std::string& first = firstKeys_[mid];
+        if (first.empty()) first = sortKey(&loadBlock(chain_[mid]).bytes[6]);
+        if (before(first)) lo = mid + 1;
+        else hi = mid;
+    }
+    if (lo == 0) {
+        ordinal = 0;
+        return true;
+    }
+    const std::size_t ci = lo - 1;
+    const Block& b = loadBlock(chain_[ci]);
+    int s0 = 1, s1 = counts_[ci]; // the first record lies before the bound
+    while (s0 < s1) {
+        const int m = s0 + (s1 - s0) / 2;
+        if (before(sortKey(&b.bytes[6 + static_cast<std::size_t>(m) * rs]))) s0 = m + 1;
+        else s1 = m;
+    }
+    ordinal = prefix_[ci] + s0;
+    return true;
 }
 
 // Keyed tables: the stored key bytes. Unkeyed tables never move a record when another is

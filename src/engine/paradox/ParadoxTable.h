@@ -38,6 +38,7 @@ public:
                        std::string& out) override;
     void blankRecord(std::uint8_t* raw) override;
     bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) override;
+    bool boundOfKey(std::string_view key, bool upper, std::int64_t& ordinal) override;
     std::string identity(RecordPos pos, const std::uint8_t* raw) override;
     bool locate(std::string_view identity, RecordPos& pos) override;
 
@@ -120,6 +121,10 @@ private:
     std::vector<std::int32_t> chainIndex_;   //!< block number → index in chain_, -1
     std::vector<std::uint16_t> counts_;      //!< records per chain block
     std::vector<std::int64_t> prefix_;       //!< records before each chain block
+    //! The sort key of each chain block's first record, as far as known (empty: not yet);
+    //! dropped with prefix_ when records come or go. Key searches find their block by it
+    //! without reading blocks.
+    std::vector<std::string> firstKeys_;
     bool prefixDirty_ = true;
     std::int64_t total_ = 0;
     std::uint32_t fileBlocks_ = 0;
