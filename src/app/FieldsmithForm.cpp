@@ -19,6 +19,7 @@
 #include "app/pages/NewValueIfPage.h"
 #include "app/run/Texts.h"
 #include "engine/Session.h"
+#include "tables/RunBackup.h"
 #include "ui/ZipMsgForm.h"
 #include "viewer/TableViewPage.h"
 
@@ -307,6 +308,10 @@ void TFieldsmithForm::buildMenu() {
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     auto* Datei1 = MainMenu1->addMenu(QStringLiteral("&File"));
     Datei1->setObjectName(QStringLiteral("Datei1"));
+    UndoRun1 = Datei1->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("&Undo last run"));
+    UndoRun1->setObjectName(QStringLiteral("UndoRun1"));
+    connect(UndoRun1, &QAction::triggered, this, &TFieldsmithForm::UndoRun1Click);
+    Datei1->addSeparator();
     Beenden1 = Datei1->addAction(style()->standardIcon(QStyle::SP_DialogCloseButton),
                                  QStringLiteral("&Close"));
     Beenden1->setObjectName(QStringLiteral("Beenden1"));
@@ -400,10 +405,34 @@ void TFieldsmithForm::RunBtnClick() {
     }
     run::RunContext context{*host_, session_, inputs_, *shared_};
     session_.conversionLosses() = 0;
+    // What the run writes to file tables is backed up first, for File → Undo last run.
+    tables::RunBackupScope backup(session_, pageName);
     guarded([&] { (*operation)(context); });
+    guarded([&] { backup.finish(); });
     // Characters lost to a code page are reported once, after the run.
     if (const auto lost = session_.conversionLosses())
         message(run::MessageKind::Information, fromEngine(run::conversionLossMessage(lost)));
+}
+
+// Puts the tables of the last run back as they were before it, after the user confirmed
+// the run by name; refused when a table changed since.
+void TFieldsmithForm::UndoRun1Click() {
+    if (running_) return;
+    guarded([&] {
+        const auto runs = tables::listBackupRuns(session_.configDir());
+        if (runs.empty()) {
+            message(run::MessageKind::Information, fromEngine(tables::kNothingToUndo));
+            return;
+        }
+        if (const std::string refusal = tables::undoRefusal(runs.front()); !refusal.empty()) {
+            message(run::MessageKind::Error, fromEngine(refusal));
+            return;
+        }
+        if (!message(run::MessageKind::Confirmation, fromEngine(tables::undoQuestion(runs.front())))) return;
+        tables::undoRun(runs.front(), session_);
+        message(run::MessageKind::Information,
+                fromEngine("The run " + runs.front().describe() + " was undone."));
+    });
 }
 
 void TFieldsmithForm::CancelBtnClick() {
@@ -451,6 +480,7 @@ void TFieldsmithForm::UpdateAnsicht(bool value) {
     RunBtn->setEnabled(value);
     CloseBtn->setEnabled(value);
     Beenden1->setEnabled(value);
+    UndoRun1->setEnabled(value);
     CancelBtn->setEnabled(!value);
 }
 

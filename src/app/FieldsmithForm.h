@@ -60,6 +60,7 @@ public:
     void RunBtnClick();
     void CancelBtnClick();
     void Beenden1Click();
+    void UndoRun1Click();
     void HelpBtn1Click();
     //! true: idle (Run, Close, File > Close enabled, Cancel disabled); false: running.
     void UpdateAnsicht(bool value);
@@ -122,6 +123,7 @@ private:
     QTabWidget* PageControl1 = nullptr;
     TabStrip* tabStrip_ = nullptr;
     QAction* Beenden1 = nullptr;
+    QAction* UndoRun1 = nullptr;
     QLabel* panels_[4] = {};
     TChangePartPage* changePartPage_ = nullptr;
     TCsvPage* csvPage_ = nullptr;

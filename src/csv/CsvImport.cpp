@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <system_error>
 
 namespace fieldsmith::csv {
@@ -201,9 +202,13 @@ void DefineImportTable(engine::Session& session, run::RunHost& host, const std::
                        std::string_view alias, const std::string& directory,
                        const std::vector<FieldDef>& defs) {
     session.closeIdleDatabases();
+    const bool separated = directory.empty() || directory.back() == '/';
+    const std::string target = directory + (separated ? "" : "/") + tableName;
+    std::filesystem::path mainFile(target);
+    if (!mainFile.has_extension()) mainFile += ".DB";
+    session.beforeWrite(mainFile); // the old table is backed up before it goes
     try {
-        const bool separated = directory.empty() || directory.back() == '/';
-        tables::DeleteTableFamily(directory + (separated ? "" : "/") + tableName);
+        tables::DeleteTableFamily(target);
     } catch (...) {
         // The family is deleted as far as it can be; creating the table reports the rest.
     }

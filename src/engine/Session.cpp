@@ -77,6 +77,11 @@ void Session::loadConfiguration() {
             const long value = std::strtol(ld->c_str(), nullptr, 0);
             if (value >= 0 && value <= 255) dBaseLanguageDriver_ = static_cast<int>(value);
         }
+        if (const auto* runs = findParam(section.entries, "BackupRuns")) {
+            char* end = nullptr;
+            const long value = std::strtol(runs->c_str(), &end, 10);
+            if (end != runs->c_str() && value >= 0 && value <= 1000) backupRuns_ = static_cast<int>(value);
+        }
     }
 }
 

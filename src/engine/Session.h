@@ -103,6 +103,20 @@ public:
     //! resets it to report such losses once.
     std::uint64_t& conversionLosses() const { return conversionLosses_; }
 
+    // --- the writes of a run
+    //! Told a file table's main file before anything of its family changes: the first
+    //! change of an open, an index added or dropped, a table created over an older one. A
+    //! run sets it to back the family up first; an error it throws stops the change.
+    using BeforeWrite = std::function<void(const std::filesystem::path& mainFile)>;
+    void setBeforeWrite(BeforeWrite hook) { beforeWrite_ = std::move(hook); }
+    void beforeWrite(const std::filesystem::path& mainFile) const {
+        if (beforeWrite_) beforeWrite_(mainFile);
+    }
+    //! How many runs' backups are kept (`[Settings] BackupRuns`, 10 by default; 0 takes
+    //! none).
+    int backupRuns() const { return backupRuns_; }
+    void setBackupRuns(int runs) { backupRuns_ = runs; }
+
 private:
     struct Alias {
         std::string name;
@@ -124,6 +138,8 @@ private:
     int ansiCodePage_ = 1252;
     int dBaseLanguageDriver_ = -1;
     mutable std::uint64_t conversionLosses_ = 0;
+    BeforeWrite beforeWrite_;
+    int backupRuns_ = 10;
 };
 
 } // namespace fieldsmith::engine

@@ -17,6 +17,7 @@ using namespace detail;
 // it up between their changes; another program holding it refuses the change.
 void Table::ensureWriter() {
     auto& d = driver();
+    if (!writing_ && !onServer()) session_.beforeWrite(openPath_);
     WriteAccess access = d.beginWrite();
     if (access == WriteAccess::Busy) {
         for (Table* other : session_.openTablesWithKey(openKey_))

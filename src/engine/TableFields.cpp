@@ -206,6 +206,7 @@ void Table::createTable() {
         fail(ErrorKind::General,
              "dBase tables cannot be protected by a password: " + path.string());
     closeOwnOpens(Session::fileKey(path));
+    session_.beforeWrite(path);
     if (type == TableType::DBase)
         return dbase::createDBaseTable(path, fieldDefs_, indexDefs_, session_);
     if (type == TableType::Ascii)
@@ -224,6 +225,7 @@ void Table::addIndex(const std::string& name, const std::string& fields, unsigne
     const TableType type =
         tableType_ == TableType::Default ? tableTypeForName(path.filename().string()) : tableType_;
     closeOwnOpens(Session::fileKey(path));
+    session_.beforeWrite(path);
     if (type == TableType::DBase) return dbase::addDBaseIndex(path, name, fields, options, session_);
     if (type == TableType::Ascii) text::addTextIndex(path);
     paradox::addParadoxIndex(path, name, fields, options, session_);
@@ -232,6 +234,7 @@ void Table::addIndex(const std::string& name, const std::string& fields, unsigne
 void Table::deleteIndex(const std::string& name) {
     requireActive("drop an index");
     requireBrowse("drop an index");
+    if (!onServer()) session_.beforeWrite(openPath_);
     driver().dropIndex(name);
     indexDefs_ = driver().indexes();
     if (order_ && order_->indexPos >= 0) {

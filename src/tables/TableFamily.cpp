@@ -30,14 +30,15 @@ const std::array<std::string, 57>& familyExtensions() {
 
 namespace {
 
-// Deletes the files stem + extension that exist, the stem matched exactly and the
-// extension without regard to case; a file that cannot go stays.
-void deleteMembers(const std::string& stem, const std::vector<std::string>& extensions) {
+// The existing files stem + extension, the stem matched exactly and the extension without
+// regard to case, in the order of the extensions.
+std::vector<fsys::path> findMembers(const std::string& stem, const std::vector<std::string>& extensions) {
+    std::vector<fsys::path> members;
     const fsys::path stemPath(stem);
     const fsys::path dir = stemPath.has_parent_path() ? stemPath.parent_path() : fsys::path(".");
     const std::string stemName = stemPath.filename().string();
     std::error_code ec;
-    if (!fsys::is_directory(dir, ec)) return;
+    if (!fsys::is_directory(dir, ec)) return members;
     // The directory's names once; each extension is then tried in its order.
     std::vector<std::string> names;
     for (const auto& entry : fsys::directory_iterator(dir, ec)) {
@@ -45,12 +46,17 @@ void deleteMembers(const std::string& stem, const std::vector<std::string>& exte
         if (name.size() > stemName.size() && name.compare(0, stemName.size(), stemName) == 0)
             names.push_back(name);
     }
-    for (const auto& ext : extensions) {
-        for (const auto& name : names) {
-            if (!engine::sameName(std::string_view(name).substr(stemName.size()), ext)) continue;
-            fsys::remove(dir / name, ec);
-        }
-    }
+    for (const auto& ext : extensions)
+        for (const auto& name : names)
+            if (engine::sameName(std::string_view(name).substr(stemName.size()), ext))
+                members.push_back(dir / name);
+    return members;
+}
+
+// Deletes the members that exist; a file that cannot go stays.
+void deleteMembers(const std::string& stem, const std::vector<std::string>& extensions) {
+    std::error_code ec;
+    for (const auto& file : findMembers(stem, extensions)) fsys::remove(file, ec);
 }
 
 } // namespace
@@ -74,6 +80,28 @@ void DeleteTableFamily(std::string_view path) {
     }
     const auto& list = familyExtensions();
     deleteMembers(stem, std::vector<std::string>(list.begin(), list.end()));
+}
+
+std::vector<fsys::path> familyFiles(const fsys::path& mainFile) {
+    const std::string main = mainFile.string();
+    const std::string ext = mainFile.extension().string();
+    std::vector<std::string> extensions;
+    if (engine::sameName(ext, ".DBF")) {
+        extensions = {"DBF", "DBT", "MDX"};
+    } else if (engine::sameName(ext, ".TXT")) {
+        extensions = {"TXT", "SCH"};
+    } else if (ext.size() == 3 || ext.size() == 4) {
+        const auto& list = familyExtensions();
+        extensions.assign(list.begin(), list.end());
+    } else {
+        return {};
+    }
+    std::vector<fsys::path> files = findMembers(main.substr(0, main.size() - ext.size() + 1), extensions);
+    // The main file as it was named comes first, whatever case its extension has.
+    std::error_code ec;
+    for (auto& f : files)
+        if (fsys::equivalent(f, mainFile, ec)) std::swap(f, files.front());
+    return files;
 }
 
 bool isFamilyFile(const fsys::path& file, const fsys::path& tablePath) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fieldsmith::tables {
 
@@ -29,5 +30,10 @@ void DeleteTableFamily(std::string_view path);
 //! directory and stem, an extension of the list in any case), or the table file itself
 //! under another name: a file that a text export or import must not use in its place.
 bool isFamilyFile(const std::filesystem::path& file, const std::filesystem::path& tablePath);
+
+//! The existing files of the family of the table whose main file is given, the main file
+//! first: a Paradox table's as DeleteTableFamily deletes them, a dBase table's .DBF, .DBT
+//! and .MDX, a text table's .TXT and .SCH.
+std::vector<std::filesystem::path> familyFiles(const std::filesystem::path& mainFile);
 
 } // namespace fieldsmith::tables

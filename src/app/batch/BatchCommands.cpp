@@ -7,6 +7,7 @@
 #include "engine/FormatSettings.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
+#include "tables/RunBackup.h"
 
 #include <cmath>
 #include <cstdio>
@@ -140,6 +141,43 @@ void orderTable(Table& table, const std::string& index) {
         return;
     }
     table.setIndexFieldNames(index);
+}
+
+int undoCommand(Session& session, const std::vector<std::string>& operands, std::ostream& out,
+                std::ostream& err) {
+    bool list = false;
+    int answer = -1; // -1 none, 0 no, 1 yes
+    for (const auto& o : operands) {
+        if (o == "--list") list = true;
+        else if (o == "--yes") answer = 1;
+        else if (o == "--no") answer = 0;
+        else {
+            err << "undo takes --list, --yes or --no, not " << o << '\n';
+            return kExitUsage;
+        }
+    }
+    const auto runs = tables::listBackupRuns(session.configDir());
+    if (list) {
+        for (const auto& run : runs) out << tables::runListLine(run) << '\n';
+        return kExitOk;
+    }
+    if (runs.empty()) {
+        err << tables::kNothingToUndo << '\n';
+        return kExitFailed;
+    }
+    if (const std::string refusal = tables::undoRefusal(runs.front()); !refusal.empty()) {
+        err << refusal << '\n';
+        return kExitFailed;
+    }
+    err << tables::undoQuestion(runs.front()) << '\n';
+    if (answer < 0) {
+        err << "The question was not answered: give --yes or --no\n";
+        return 4;
+    }
+    if (answer == 0) return kExitOk;
+    tables::undoRun(runs.front(), session);
+    err << "The run " << runs.front().describe() << " was undone.\n";
+    return kExitOk;
 }
 
 } // namespace fieldsmith::batch

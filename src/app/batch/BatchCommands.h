@@ -34,6 +34,12 @@ std::string dumpText(const engine::Value& value, engine::FieldType type, int cod
 //! RFC 4180 quoting: enclosed in double quotes when it holds a comma, quote or line break.
 std::string csvQuote(const std::string& text);
 
+//! undo [--list] [--yes|--no]: lists the runs that have backups, or puts the tables of the
+//! last run back as they were before it. The question is answered by --yes or --no; without
+//! either it ends the command with exit code 4.
+int undoCommand(engine::Session& session, const std::vector<std::string>& operands, std::ostream& out,
+                std::ostream& err);
+
 //! Points the table at a file path ("/data/ORDERS.DB") or at ALIAS and TABLE.
 void aimTable(engine::Table& table, const std::vector<std::string>& where);
 //! Orders the closed table as --index asks: by the index of that name when it has one

@@ -10,6 +10,7 @@
 #include "engine/Session.h"
 #include "engine/Table.h"
 #include "ops/FieldOperations.h"
+#include "tables/RunBackup.h"
 
 #include <cstring>
 #include <iostream>
@@ -36,6 +37,8 @@ Commands:
                                manage the users of an embedded Oracle database; the
                                password is read from the terminal or standard input
   sql DATABASE "STATEMENT"     run one SQL statement; a query's rows as UTF-8 CSV
+  undo [--yes|--no]            put the tables of the last run back as they were before it
+  undo --list                  the runs whose tables were backed up, newest first
   run PAGE Control=value ... [--yes|--no] [--save-as PATH]
                                run the operation of a page (Seite1 ... Seite7, DelPage, ...)
                                with its inputs; questions are answered by --yes or --no
@@ -111,8 +114,15 @@ int main(int argc, char** argv) {
             run::OperationTable operations = run::builtInOperations();
             ops::registerOperations(operations);
             csv::registerOperations(operations);
-            return run::runPageFromArgs(session, runArgs, operations, std::cerr,
-                                        isatty(STDERR_FILENO) != 0);
+            // What the run writes to file tables is backed up first, for undo.
+            tables::RunBackupScope backup(session, runArgs.empty() ? std::string() : runArgs.front());
+            const int rc = run::runPageFromArgs(session, runArgs, operations, std::cerr,
+                                                isatty(STDERR_FILENO) != 0);
+            backup.finish();
+            return rc;
+        }
+        if (command == "undo") {
+            return batch::undoCommand(session, operands, std::cout, std::cerr);
         }
         if (command == "aliases" && operands.empty()) return batch::listAliases(session, std::cout);
         if (command == "oracle-user")

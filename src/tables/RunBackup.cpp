@@ -1,0 +1,364 @@
+#include "RunBackup.h"
+
+#include "TableFamily.h"
+
+#include "engine/EngineError.h"
+#include "engine/FileIo.h"
+#include "engine/Session.h"
+#include "engine/Table.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fieldsmith::tables {
+
+namespace fsys = std::filesystem;
+using engine::EngineError;
+using engine::ErrorKind;
+
+namespace {
+
+constexpr const char* kManifest = "run.txt";
+constexpr const char* kManifestMark = "fieldsmith-backup 1";
+
+[[noreturn]] void failOn(const fsys::path& file, const std::string& what, int err) {
+    throw EngineError(ErrorKind::Database,
+                      "Cannot " + what + " " + file.string() + ": " + std::strerror(err));
+}
+
+struct Fd {
+    int fd = -1;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Copies a file with the kernel's means: a reflink where the file system shares blocks,
+// else copy_file_range (which copies inside the kernel, or offloads to the storage), and
+// plain reads and writes only where neither works. The copy gets the source's
+// modification time, so that a restored file is as the run before left it.
+void copyFile(const fsys::path& from, const fsys::path& to) {
+    Fd in, out;
+    in.fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in.fd < 0) failOn(from, "read", errno);
+    struct stat st {};
+    if (::fstat(in.fd, &st) != 0) failOn(from, "read", errno);
+    out.fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out.fd < 0) failOn(to, "create", errno);
+    if (::ioctl(out.fd, FICLONE, in.fd) != 0) {
+        off_t left = st.st_size;
+        bool kernelCopy = true;
+        while (left > 0 && kernelCopy) {
+            const ssize_t n =
+                ::copy_file_range(in.fd, nullptr, out.fd, nullptr, static_cast<size_t>(left), 0);
+            if (n > 0) {
+                left -= n;
+            } else if (n == 0) {
+                break; // the file became shorter while it was copied
+            } else if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                       errno == EINVAL) {
+                kernelCopy = false;
+            } else if (errno != EINTR) {
+                failOn(to, "write", errno);
+            }
+        }
+        if (!kernelCopy) {
+            if (::lseek(in.fd, 0, SEEK_SET) < 0 || ::ftruncate(out.fd, 0) != 0 ||
+                ::lseek(out.fd, 0, SEEK_SET) < 0)
+                failOn(to, "write", errno);
+            std::vector<char> buf(1 << 20);
+            for (;;) {
+                const ssize_t n = ::read(in.fd, buf.data(), buf.size());
+                if (n == 0) break;
+                if (n < 0) {
+                    if (errno == EINTR) continue;
+                    failOn(from, "read", errno);
+                }
+                for (ssize_t done = 0; done < n;) {
+                    const ssize_t w =
+                        ::write(out.fd, buf.data() + done, static_cast<size_t>(n - done));
+                    if (w < 0) {
+                        if (errno == EINTR) continue;
+                        failOn(to, "write", errno);
+                    }
+                    done += w;
+                }
+            }
+        }
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(out.fd, times) != 0 || ::fsync(out.fd) != 0) failOn(to, "write", errno);
+}
+
+FileState stateOf(const fsys::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) failOn(file, "read", errno);
+    return {file.filename().string(), static_cast<std::uint64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::vector<FileState> statesOf(const fsys::path& mainFile) {
+    std::vector<FileState> states;
+    for (const auto& f : familyFiles(mainFile))
+        states.push_back(stateOf(f));
+    return states;
+}
+
+std::string localTime(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char text[64];
+    std::strftime(text, sizeof text, format, &tm);
+    return text;
+}
+
+// A folder name keeps letters, digits, "-", "_" and "." of a table or page name.
+std::string folderWord(const std::string& word) {
+    std::string out;
+    for (char c : word) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (std::isalnum(u) && u < 0x80) || c == '-' || c == '.' ? c : '_';
+    }
+    return out.substr(0, 40);
+}
+
+// The family folder of the n-th table of a run.
+fsys::path familyFolder(const fsys::path& runFolder, std::size_t n) {
+    return runFolder / ("table" + std::to_string(n + 1));
+}
+
+BackupRun readManifest(const fsys::path& folder) {
+    BackupRun run;
+    run.folder = folder;
+    std::istringstream in(engine::readWholeFile(folder / kManifest));
+    std::string line;
+    if (!std::getline(in, line) || line != kManifestMark)
+        throw EngineError(ErrorKind::Database, "Not a backup of a run: " + folder.string());
+    while (std::getline(in, line)) {
+        const auto tab = line.find('\t');
+        const std::string key = line.substr(0, tab);
+        const std::string rest = tab == std::string::npos ? std::string() : line.substr(tab + 1);
+        if (key == "page") {
+            run.page = rest;
+        } else if (key == "started") {
+            run.started = rest;
+        } else if (key == "table") {
+            run.families.push_back({fsys::path(rest), {}, {}});
+        } else if (key == "saved" && !run.families.empty()) {
+            run.families.back().saved.push_back(rest);
+        } else if (key == "after" && !run.families.empty()) {
+            // after <size> <modified ns> <name>
+            std::istringstream fields(rest);
+            FileState s;
+            fields >> s.size >> s.modifiedNs;
+            fields.get();
+            std::getline(fields, s.name);
+            run.families.back().after.push_back(s);
+        } else if (key == "complete") {
+            run.complete = true;
+        }
+    }
+    return run;
+}
+
+} // namespace
+
+std::string BackupRun::describe() const {
+    std::string tables;
+    for (const auto& f : families)
+        tables += (tables.empty() ? "" : ", ") + f.mainFile.filename().string();
+    return page + " on " + tables + " at " + started;
+}
+
+RunBackup::RunBackup(fsys::path configDir, std::string page, int keepRuns)
+    // A session without a configuration directory (tests, tools) keeps no backups.
+    : backups_(configDir.empty() ? fsys::path() : configDir / "backups"), page_(std::move(page)),
+      keepRuns_(backups_.empty() ? 0 : keepRuns) {
+    run_.page = page_;
+}
+
+void RunBackup::saveFamily(const fsys::path& mainFile) {
+    if (keepRuns_ <= 0) return;
+    std::error_code ec;
+    const fsys::path main = fsys::absolute(mainFile, ec).lexically_normal();
+    for (const auto& f : run_.families)
+        if (f.mainFile == main || fsys::equivalent(f.mainFile, main, ec)) return;
+    if (run_.folder.empty()) {
+        // One folder per run, named by time, first table and page; sorted by name they
+        // are in the order of their runs.
+        run_.started = localTime("%Y-%m-%d %H:%M:%S");
+        const std::string stem = localTime("%Y%m%d-%H%M%S") + "_" +
+                                 folderWord(main.stem().string()) + "_" + folderWord(page_);
+        fsys::create_directories(backups_, ec);
+        if (ec) failOn(backups_, "create", ec.value());
+        for (int n = 0;; ++n) {
+            fsys::path folder = backups_ / (n == 0 ? stem : stem + "-" + std::to_string(n));
+            if (fsys::create_directory(folder, ec)) {
+                run_.folder = std::move(folder);
+                break;
+            }
+            if (ec) failOn(folder, "create", ec.value());
+        }
+    }
+    BackedUpFamily family{main, {}, {}};
+    const fsys::path into = familyFolder(run_.folder, run_.families.size());
+    fsys::create_directory(into, ec);
+    if (ec) failOn(into, "create", ec.value());
+    for (const auto& file : familyFiles(main)) {
+        copyFile(file, into / file.filename());
+        family.saved.push_back(file.filename().string());
+    }
+    engine::syncDirectory(into);
+    run_.families.push_back(std::move(family));
+    writeManifest(false);
+}
+
+void RunBackup::finish() {
+    if (run_.folder.empty()) return;
+    for (auto& f : run_.families)
+        f.after = statesOf(f.mainFile);
+    run_.complete = true;
+    writeManifest(true);
+    // The oldest runs beyond the limit go.
+    std::vector<fsys::path> runs;
+    std::error_code ec;
+    for (const auto& entry : fsys::directory_iterator(backups_, ec))
+        if (entry.is_directory() && fsys::exists(entry.path() / kManifest))
+            runs.push_back(entry.path());
+    std::sort(runs.begin(), runs.end());
+    for (std::size_t i = 0; i + static_cast<std::size_t>(keepRuns_) < runs.size(); ++i)
+        fsys::remove_all(runs[i], ec);
+}
+
+void RunBackup::writeManifest(bool complete) const {
+    std::string text =
+        std::string(kManifestMark) + "\npage\t" + page_ + "\nstarted\t" + run_.started + "\n";
+    for (const auto& f : run_.families) {
+        text += "table\t" + f.mainFile.string() + "\n";
+        for (const auto& s : f.saved)
+            text += "saved\t" + s + "\n";
+        for (const auto& a : f.after)
+            text += "after\t" + std::to_string(a.size) + " " + std::to_string(a.modifiedNs) + " " +
+                    a.name + "\n";
+    }
+    if (complete) text += "complete\n";
+    engine::writeWholeFile(run_.folder / kManifest, text);
+}
+
+RunBackupScope::RunBackupScope(engine::Session& session, std::string page)
+    : session_(session), backup_(session.configDir(), std::move(page), session.backupRuns()) {
+    session_.setBeforeWrite([this](const fsys::path& mainFile) { backup_.saveFamily(mainFile); });
+}
+
+RunBackupScope::~RunBackupScope() {
+    session_.setBeforeWrite({});
+    if (finished_) return;
+    try {
+        backup_.finish();
+    } catch (...) {
+        // The backup stays, marked as a run that did not record its end.
+    }
+}
+
+void RunBackupScope::finish() {
+    session_.setBeforeWrite({});
+    finished_ = true;
+    backup_.finish();
+}
+
+std::vector<BackupRun> listBackupRuns(const fsys::path& configDir) {
+    std::vector<fsys::path> folders;
+    std::error_code ec;
+    for (const auto& entry : fsys::directory_iterator(configDir / "backups", ec))
+        if (entry.is_directory() && fsys::exists(entry.path() / kManifest))
+            folders.push_back(entry.path());
+    std::sort(folders.rbegin(), folders.rend());
+    std::vector<BackupRun> runs;
+    for (const auto& folder : folders)
+        runs.push_back(readManifest(folder));
+    return runs;
+}
+
+std::string undoQuestion(const BackupRun& run) {
+    std::string q =
+        "Undo the run " + run.describe() + "? Its tables get back the state they had before it.";
+    if (!run.complete)
+        q += " The run did not finish: changes made to these tables since then are undone as well.";
+    return q;
+}
+
+std::string runListLine(const BackupRun& run) {
+    std::string tables;
+    for (const auto& f : run.families)
+        tables += (tables.empty() ? "" : ", ") + f.mainFile.string();
+    std::string state = run.complete ? "" : "\t(did not finish)";
+    return run.started + "\t" + run.page + "\t" + tables + state;
+}
+
+std::string undoRefusal(const BackupRun& run) {
+    if (!run.complete) return {}; // a killed run recorded no result to compare with
+    for (const auto& f : run.families) {
+        const std::vector<FileState> now = statesOf(f.mainFile);
+        if (now == f.after) continue;
+        std::string which;
+        for (const auto& a : f.after)
+            if (std::find(now.begin(), now.end(), a) == now.end()) which = a.name;
+        for (const auto& n : now)
+            if (which.empty() && std::find(f.after.begin(), f.after.end(), n) == f.after.end())
+                which = n.name;
+        return "The run " + run.describe() + " cannot be undone: table " + f.mainFile.string() +
+               " was changed after it (" + which + " is not as the run left it).";
+    }
+    return {};
+}
+
+void undoRun(const BackupRun& run, engine::Session& session) {
+    if (const std::string refusal = undoRefusal(run); !refusal.empty())
+        throw EngineError(ErrorKind::Database, refusal);
+    // Last saved first: a table saved twice under two spellings of its name ends as the
+    // first saving found it.
+    for (std::size_t n = run.families.size(); n-- > 0;) {
+        const BackedUpFamily& f = run.families[n];
+        for (engine::Table* open : session.openTablesOnFile(f.mainFile))
+            open->close();
+        // Nobody else may have the table open while its files are put back.
+        engine::File lock;
+        if (fsys::exists(f.mainFile)) {
+            lock = engine::File::open(f.mainFile);
+            if (!lock.tryLock(true))
+                throw EngineError(ErrorKind::Database,
+                                  "Table " + f.mainFile.string() + " is in use by someone else");
+        }
+        std::error_code ec;
+        const fsys::path dir = f.mainFile.parent_path();
+        // Files the run added (an index, a blob file) go; the saved ones come back, each
+        // complete under a temporary name before it replaces the current one.
+        for (const auto& file : familyFiles(f.mainFile))
+            if (std::find(f.saved.begin(), f.saved.end(), file.filename().string()) ==
+                f.saved.end())
+                if (!fsys::remove(file, ec) && ec) failOn(file, "delete", ec.value());
+        for (const auto& name : f.saved) {
+            const fsys::path temp = dir / ("." + name + ".undo");
+            copyFile(familyFolder(run.folder, n) / name, temp);
+            fsys::rename(temp, dir / name, ec);
+            if (ec) {
+                fsys::remove(temp);
+                failOn(dir / name, "replace", ec.value());
+            }
+        }
+        engine::syncDirectory(dir);
+    }
+    fsys::remove_all(run.folder);
+}
+
+} // namespace fieldsmith::tables

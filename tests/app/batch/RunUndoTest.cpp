@@ -1,0 +1,198 @@
+// Backups of runs and undo, through fieldsmith-batch itself: a run backs up the families it
+// writes, undo puts every byte back, refuses after a later change, and only the newest runs
+// are kept.
+#include "engine/Session.h"
+#include "engine/Table.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sys/wait.h>
+
+#ifndef FIELDSMITH_BATCH
+#define FIELDSMITH_BATCH "fieldsmith-batch"
+#endif
+
+using namespace fieldsmith;
+using engine::FieldType;
+using fieldsmith::test::TempDir;
+
+namespace {
+
+namespace fsys = std::filesystem;
+
+// Every file of a directory with its bytes.
+std::map<std::string, std::string> snapshot(const fsys::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fsys::directory_iterator(dir)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        files[e.path().filename().string()].assign(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+class RunUndo : public ::testing::Test {
+protected:
+    RunUndo() {
+        std::ofstream(home.path() / "aliases.ini")
+            << "[WORK]\nTYPE=STANDARD\nPATH=" << dir.path().string() << "\n";
+        session.addStandardAlias("WORK", dir.path());
+        session.addPassword("s3cret");
+        // An encrypted keyed table with a memo and a secondary index.
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("KUNDEN");
+        t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, true},
+                         {"ORT", FieldType::ftString, 20, false},
+                         {"NOTIZ", FieldType::ftMemo, 20, false}};
+        t.indexDefs() = {{"", "ID", engine::ixPrimary}};
+        t.setCreatePassword("s3cret");
+        t.createTable();
+        t.addIndex("BYORT", "ORT", 0);
+        t.open();
+        for (int i = 1; i <= 50; ++i) {
+            t.insert();
+            t.fieldByName("ID").setAsInteger(i);
+            t.fieldByName("ORT").setAsString(i % 2 ? "Bonn" : "Koeln");
+            t.fieldByName("NOTIZ").setAsString(std::string(300, static_cast<char>('a' + i % 26)));
+            t.post();
+        }
+    }
+
+    //! Runs fieldsmith-batch with these arguments; standard error goes to err.
+    std::string batch(const std::string& args, int& status) {
+        const std::string errFile = (home.path() / "stderr.txt").string();
+        const std::string command = "FIELDSMITH_HOME='" + home.path().string() + "' '" +
+                                    FIELDSMITH_BATCH + "' --password s3cret " + args + " 2>'" +
+                                    errFile + "'";
+        std::string out;
+        FILE* p = ::popen(command.c_str(), "r");
+        std::array<char, 4096> buf{};
+        for (std::size_t n; p && (n = std::fread(buf.data(), 1, buf.size(), p)) > 0;)
+            out.append(buf.data(), n);
+        const int rc = p ? ::pclose(p) : -1;
+        status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        std::ifstream e(errFile);
+        err.assign(std::istreambuf_iterator<char>(e), {});
+        return out;
+    }
+    std::string batch(const std::string& args) {
+        int status = 0;
+        std::string out = batch(args, status);
+        EXPECT_EQ(status, 0) << args << ": " << err;
+        return out;
+    }
+    void changeOrt(const std::string& from, const std::string& to) {
+        batch("run Seite2 Change1Alias=WORK Change1Table=KUNDEN Change1Field=ORT vonEdit2=" + from +
+              " zuEdit2=" + to + " --yes");
+    }
+    std::string ortOf(int id) {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("KUNDEN");
+        t.open();
+        for (t.first(); !t.eof(); t.next())
+            if (t.fieldByName("ID").asInteger() == id) return t.fieldByName("ORT").asString();
+        return "?";
+    }
+    std::size_t backupFolders() {
+        std::size_t n = 0;
+        for ([[maybe_unused]] const auto& e : fsys::directory_iterator(home.path() / "backups"))
+            ++n;
+        return n;
+    }
+
+    TempDir home, dir;
+    engine::Session session;
+    std::string err;
+};
+
+TEST_F(RunUndo, UndoGivesBackEveryByteOfAnEncryptedTableFamily) {
+    const auto before = snapshot(dir.path());
+    ASSERT_TRUE(before.count("KUNDEN.MB") && before.count("KUNDEN.PX") &&
+                before.count("KUNDEN.XG0"));
+    changeOrt("Bonn", "Berlin");
+    ASSERT_EQ(ortOf(1), "Berlin");
+    ASSERT_NE(snapshot(dir.path()), before);
+
+    const std::string list = batch("undo --list");
+    EXPECT_NE(list.find("Seite2"), std::string::npos) << list;
+    EXPECT_NE(list.find("KUNDEN.DB"), std::string::npos) << list;
+
+    int status = 0;
+    batch("undo", status);
+    EXPECT_EQ(status, 4) << "an unanswered question ends the command";
+    EXPECT_NE(err.find("Undo the run Seite2 on KUNDEN.DB"), std::string::npos) << err;
+    batch("undo --no");
+    EXPECT_EQ(ortOf(1), "Berlin");
+
+    batch("undo --yes");
+    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_EQ(ortOf(1), "Bonn");
+    // Still encrypted: without the password the table does not open.
+    engine::Session noPassword;
+    noPassword.addStandardAlias("WORK", dir.path());
+    engine::Table t(noPassword);
+    t.setDatabaseName("WORK");
+    t.setTableName("KUNDEN");
+    EXPECT_ANY_THROW(t.open());
+
+    batch("undo --yes", status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("There is no run to undo"), std::string::npos) << err;
+}
+
+TEST_F(RunUndo, UndoIsRefusedWhenTheTableChangedAfterTheRun) {
+    changeOrt("Bonn", "Berlin");
+    {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("KUNDEN");
+        t.open();
+        t.edit();
+        t.fieldByName("ORT").setAsString("Hamm");
+        t.post();
+    }
+    const auto changed = snapshot(dir.path());
+    int status = 0;
+    batch("undo --yes", status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("cannot be undone: table"), std::string::npos) << err;
+    EXPECT_NE(err.find("was changed after it"), std::string::npos) << err;
+    EXPECT_EQ(snapshot(dir.path()), changed);
+}
+
+TEST_F(RunUndo, OnlyTheNewestRunsAreKeptAndUndoGoesBackOneRunAtATime) {
+    std::ofstream(home.path() / "fieldsmith.ini") << "[Settings]\nBackupRuns=2\n";
+    const auto start = snapshot(dir.path());
+    changeOrt("Bonn", "Aachen");
+    const auto afterFirst = snapshot(dir.path());
+    changeOrt("Aachen", "Berlin");
+    changeOrt("Berlin", "Celle");
+    EXPECT_EQ(backupFolders(), 2u);
+
+    batch("undo --yes");
+    EXPECT_EQ(ortOf(1), "Berlin");
+    batch("undo --yes");
+    EXPECT_EQ(ortOf(1), "Aachen");
+    EXPECT_EQ(snapshot(dir.path()), afterFirst);
+    int status = 0;
+    batch("undo --yes", status);
+    EXPECT_EQ(status, 1) << "the first run's backup was dropped";
+    EXPECT_NE(snapshot(dir.path()), start);
+}
+
+TEST_F(RunUndo, ARunThatWritesNothingLeavesNoBackup) {
+    int status = 0;
+    batch("run Seite2 Change1Alias=WORK Change1Table=NOSUCH Change1Field=ORT vonEdit2=a zuEdit2=b "
+          "--yes",
+          status);
+    EXPECT_NE(status, 0);
+    EXPECT_FALSE(fsys::exists(home.path() / "backups") && backupFolders() > 0);
+}
+
+} // namespace
