@@ -30,6 +30,10 @@ QString THelpWindow::helpDirectory() {
     if (!env.isEmpty() && QDir(env).exists()) return env;
     const QString besideExe = TFieldsmithForm::GetExePath() + QStringLiteral("/help");
     if (QDir(besideExe).exists()) return besideExe;
+    // Installed: bin/ and share/fieldsmith/help/ below the same prefix.
+    const QString installed = QDir(TFieldsmithForm::GetExePath())
+                                  .filePath(QString::fromUtf8("../" FIELDSMITH_INSTALL_HELPDIR));
+    if (QDir(installed).exists()) return QDir::cleanPath(installed);
     return QStringLiteral(FIELDSMITH_HELP_SOURCE_DIR);
 }
 
