@@ -173,6 +173,19 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
     }
 }
 
+void File::patchAt(std::uint64_t offset, const void* buf, std::size_t n) {
+    if (!map_ || offset + n > logical_) return writeAt(offset, buf, n);
+    const auto* p = static_cast<const char*>(buf);
+    for (std::size_t done = 0; done < n;) {
+        const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+        if (r < 0) {
+            if (errno == EINTR) continue;
+            ioError(path_, "Cannot write");
+        }
+        done += static_cast<std::size_t>(r);
+    }
+}
+
 void File::truncate(std::uint64_t size) {
     if (map_) {
         logical_ = size;

@@ -36,6 +36,11 @@ public:
     //! Writes n bytes at offset. Space beyond the end of the file is reserved first, so a
     //! full disk is an error before anything is written.
     void writeAt(std::uint64_t offset, const void* buf, std::size_t n);
+    //! The same for a change in place that is unlikely to meet another soon (one record of
+    //! a walk that updates here and there): in a mapped file it goes by pwrite, which costs
+    //! a system call, where a store into the mapping costs a write fault on every page the
+    //! kernel has cleaned. Both reach the same page cache.
+    void patchAt(std::uint64_t offset, const void* buf, std::size_t n);
     void truncate(std::uint64_t size);
     //! Maps the file for writing: writes become copies into the page cache, which survive
     //! the process being killed just as written-through data does. The file grows in steps

@@ -190,14 +190,18 @@ void ParadoxTable::readBlockInto(std::uint16_t number, std::vector<std::uint8_t>
 // Writes part of a block from its clear image: the bytes themselves, or the whole block
 // encrypted when the table has a password.
 void ParadoxTable::commitRange(std::uint16_t number, const std::vector<std::uint8_t>& clear,
-                               std::size_t from, std::size_t len) {
+                               std::size_t from, std::size_t len, bool scattered) {
+    auto write = [&](std::uint64_t offset, const std::uint8_t* bytes, std::size_t n) {
+        if (scattered) db_.patchAt(offset, bytes, n);
+        else db_.writeAt(offset, bytes, n);
+    };
     if (key_ == 0) {
-        db_.writeAt(blockOffset(number) + from, clear.data() + from, len);
+        write(blockOffset(number) + from, clear.data() + from, len);
         return;
     }
     std::vector<std::uint8_t> enc = clear;
     encryptBlock(enc.data(), enc.size(), key_, number);
-    db_.writeAt(blockOffset(number), enc.data(), enc.size());
+    write(blockOffset(number), enc.data(), enc.size());
 }
 
 const ParadoxTable::Block& ParadoxTable::loadBlock(std::uint16_t number) {
@@ -936,7 +940,7 @@ RecordPos ParadoxTable::update(RecordPos pos, RecordImage& image) {
     if (!keyChanged) {
         loadBlock(chain_[ci]);
         std::memcpy(&cache_.bytes[6 + static_cast<std::size_t>(slot) * rs], image.raw.data(), rs);
-        commitRange(chain_[ci], cache_.bytes, 6 + static_cast<std::size_t>(slot) * rs, rs);
+        commitRange(chain_[ci], cache_.bytes, 6 + static_cast<std::size_t>(slot) * rs, rs, true);
     } else {
         // The new record is written before the old one goes, so that a crash in between
         // leaves both rather than neither.

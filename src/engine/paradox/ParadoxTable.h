@@ -77,8 +77,10 @@ private:
     std::uint64_t blockOffset(std::uint16_t number) const;
     void readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf);
     void writeBlock(std::uint16_t number, std::vector<std::uint8_t>& bytes);
+    //! Writes bytes [from, from + len) of a block (the whole block when encrypted).
+    //! scattered: a change in place that the next writes are unlikely to meet.
     void commitRange(std::uint16_t number, const std::vector<std::uint8_t>& clear, std::size_t from,
-                     std::size_t len);
+                     std::size_t len, bool scattered = false);
     void writeHeader();
     void writeRecordCount();
     void stampHeader();
