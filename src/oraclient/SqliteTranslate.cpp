@@ -600,6 +600,14 @@ void SqliteBackend::translateBlock(const std::vector<SqlToken>& t, Translation& 
     while (pos < end) {
         if (t[pos].is("NULL")) {
             pos += 1;
+        } else if (block && (t[pos].is("INSERT") || t[pos].is("UPDATE") || t[pos].is("DELETE") ||
+                             t[pos].is("COMMIT") || t[pos].is("ROLLBACK"))) {
+            // A data change inside the block runs as a statement of its own, in order.
+            std::size_t stop = pos;
+            while (stop < end && !t[stop].isSymbol(";"))
+                ++stop;
+            tr.calls.push_back({std::string(), {{std::string(), joinTokens(t, pos, stop)}}});
+            pos = stop;
         } else {
             std::string name;
             while (pos < end && (t[pos].isName() || t[pos].isSymbol(".")))

@@ -1,0 +1,114 @@
+#include "oracle/InsertScript.h"
+
+#include "oraclient/ValueText.h"
+
+#include <cstdint>
+
+namespace fieldsmith::oracle {
+
+using oraclient::ColumnKind;
+using oraclient::OracleValue;
+using oraclient::ValueKind;
+
+std::string QuoteInsertValue(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    for (char c : text) {
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    return out;
+}
+
+bool isWholeNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return false;
+    std::int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+        if (value > 2147483648LL) return false;
+    }
+    return negative || value <= 2147483647LL;
+}
+
+namespace {
+
+// A text as a quoted literal; CR and NUL leave the literal as CHR() terms joined by "||".
+// No empty literal is written between them: '' is NULL, and NULL would swallow the rest.
+void appendQuoted(std::string& out, std::string_view text) {
+    bool inLiteral = false, first = true;
+    for (char c : text) {
+        if (c == '\r' || c == '\0') {
+            if (inLiteral) out += '\'';
+            inLiteral = false;
+            out += first ? "" : " || ";
+            out += c == '\r' ? "CHR(13)" : "CHR(0)";
+            first = false;
+            continue;
+        }
+        if (!inLiteral) {
+            out += first ? "'" : " || '";
+            inLiteral = true;
+            first = false;
+        }
+        out += c;
+        if (c == '\'') out += '\'';
+    }
+    if (inLiteral) out += '\'';
+}
+
+bool numberColumn(const OracleValue& value, ColumnKind column) {
+    if (column == ColumnKind::Number) return true;
+    return column == ColumnKind::Unknown &&
+           (value.kind == ValueKind::Integer || value.kind == ValueKind::Float);
+}
+
+} // namespace
+
+void appendInsertValue(std::string& out, const OracleValue& value, ColumnKind column,
+                       const engine::FormatSettings& formats) {
+    if (value.isNull()) {
+        out += "NULL";
+        return;
+    }
+    if (value.kind == ValueKind::Text || value.kind == ValueKind::Bytes) {
+        if (value.text.empty() || value.text == "NULL") {
+            out += "NULL";
+            return;
+        }
+        if (numberColumn(value, column) && isWholeNumber(value.text)) {
+            out += value.text;
+            return;
+        }
+        appendQuoted(out, value.text);
+        return;
+    }
+    if (value.kind == ValueKind::Integer && value.whole >= INT32_MIN && value.whole <= INT32_MAX &&
+        column != ColumnKind::Text && column != ColumnKind::LongText) {
+        out += std::to_string(value.whole);
+        return;
+    }
+    appendQuoted(out, oraclient::valueText(value, formats));
+}
+
+std::string insertHead(std::string_view owner, std::string_view table,
+                       const std::vector<std::string>& columns) {
+    std::string head = "INSERT INTO ";
+    head += owner;
+    head += '.';
+    head += table;
+    head += "  ( ";
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i) head += ", ";
+        head += columns[i];
+    }
+    head += " )  VALUES (";
+    return head;
+}
+
+} // namespace fieldsmith::oracle

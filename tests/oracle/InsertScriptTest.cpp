@@ -1,0 +1,90 @@
+// How values become the literals of an INSERT script, and the layout of a row's lines.
+#include "oracle/InsertScript.h"
+
+#include "engine/FormatSettings.h"
+
+#include <gtest/gtest.h>
+
+namespace fieldsmith::oracle {
+namespace {
+
+using oraclient::ColumnKind;
+using oraclient::OracleValue;
+
+TEST(InsertScript, WholeNumberTestTakesDecimalDigitsWithin32Bits) {
+    struct Case {
+        const char* text;
+        bool whole;
+    } cases[] = {
+        {"42", true},         {"-7", true},          {" 5", true},          {"+3", true},
+        {"2147483647", true}, {"-2147483648", true}, {"2147483648", false}, {"3.5", false},
+        {"007a", false},      {"$1F", false},        {"0x1F", false},       {"1e5", false},
+        {"", false},          {"-", false},          {"5 ", false},         {" ", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isWholeNumber(c.text), c.whole) << "'" << c.text << "'";
+}
+
+TEST(InsertScript, QuoteInsertValueDoublesEveryQuote) {
+    EXPECT_EQ(QuoteInsertValue("O'Neil"), "O''Neil");
+    EXPECT_EQ(QuoteInsertValue("'quoted'"), "''quoted''");
+    EXPECT_EQ(QuoteInsertValue("a''b'''c"), "a''''b''''''c") << "runs of quotes are kept";
+    EXPECT_EQ(QuoteInsertValue("plain"), "plain");
+}
+
+TEST(InsertScript, ValuesRenderByColumnKind) {
+    const engine::FormatSettings german = engine::FormatSettings::german();
+    struct Case {
+        const char* what;
+        OracleValue value;
+        ColumnKind column;
+        std::string expected;
+    } cases[] = {
+        {"null", OracleValue::null(), ColumnKind::Text, "NULL"},
+        {"empty text", OracleValue::ofText(""), ColumnKind::Text, "NULL"},
+        {"the text NULL", OracleValue::ofText("NULL"), ColumnKind::Text, "NULL"},
+        {"the text null", OracleValue::ofText("null"), ColumnKind::Text, "'null'"},
+        {"leading zeros in a text column", OracleValue::ofText("007"), ColumnKind::Text, "'007'"},
+        {"ZIP code", OracleValue::ofText("01234"), ColumnKind::Text, "'01234'"},
+        {"number-like text", OracleValue::ofText("42"), ColumnKind::LongText, "'42'"},
+        {"hexadecimal text", OracleValue::ofText("$1F"), ColumnKind::Text, "'$1F'"},
+        {"whole number", OracleValue::ofInteger(7369), ColumnKind::Number, "7369"},
+        {"negative number", OracleValue::ofInteger(-7), ColumnKind::Number, "-7"},
+        {"beyond 32 bits", OracleValue::ofInteger(2147483648LL), ColumnKind::Number,
+         "'2147483648'"},
+        {"decimal in the session's format", OracleValue::ofFloat(-3.5), ColumnKind::Number,
+         "'-3,5'"},
+        {"expression number", OracleValue::ofInteger(12), ColumnKind::Unknown, "12"},
+        {"quote", OracleValue::ofText("O'Neil"), ColumnKind::Text, "'O''Neil'"},
+        {"CR LF", OracleValue::ofText("a\r\nb"), ColumnKind::Text, "'a' || CHR(13) || '\nb'"},
+        {"LF alone", OracleValue::ofText("a\nb"), ColumnKind::Text, "'a\nb'"},
+        {"CR at both ends", OracleValue::ofText("\rx\r"), ColumnKind::Text,
+         "CHR(13) || 'x' || CHR(13)"},
+        {"NUL in RTF", OracleValue::ofText(std::string("{\\rtf1 x\0y}", 11)), ColumnKind::LongText,
+         "'{\\rtf1 x' || CHR(0) || 'y}'"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        appendInsertValue(out, c.value, c.column, german);
+        EXPECT_EQ(out, c.expected) << c.what;
+    }
+}
+
+TEST(InsertScript, DatesAreQuotedInTheSessionsFormatWithTimeOnlyWhenNotMidnight) {
+    const engine::FormatSettings german = engine::FormatSettings::german();
+    const std::int64_t day = *engine::parseDate("2007-03-05", engine::FormatSettings{}) * 86400000;
+    std::string midnight, afternoon;
+    appendInsertValue(midnight, OracleValue::ofDate(day), ColumnKind::Date, german);
+    appendInsertValue(afternoon, OracleValue::ofDate(day + (14 * 3600 + 5 * 60 + 9) * 1000LL),
+                      ColumnKind::Date, german);
+    EXPECT_EQ(midnight, "'05.03.2007'");
+    EXPECT_EQ(afternoon, "'05.03.2007 14:05:09'");
+}
+
+TEST(InsertScript, InsertHeadHasTwoBlanksAroundTheColumnList) {
+    EXPECT_EQ(insertHead("SCOTT", "EMP", {"EMPNO", "ENAME"}),
+              "INSERT INTO SCOTT.EMP  ( EMPNO, ENAME )  VALUES (");
+}
+
+} // namespace
+} // namespace fieldsmith::oracle
