@@ -329,6 +329,8 @@ void writeExtensionEntry(const fs::path& iniFile, const std::string& extension,
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionEnd), newLine);
     }
     const fs::path part = iniFile.string() + ".part";
+    std::error_code made;
+    fs::create_directories(iniFile.parent_path(), made);
     {
         std::ofstream out(part, std::ios::binary | std::ios::trunc);
         for (const auto& l : lines)

@@ -37,7 +37,8 @@ std::vector<std::string> splitExec(const std::string& exec);
 
 //! The entry of an extension (".sql"), empty when there is none.
 std::string readExtensionEntry(const std::filesystem::path& iniFile, const std::string& extension);
-//! Writes an extension's entry, keeping every other line of the file. Throws
+//! Writes an extension's entry, keeping every other line of the file (made with its
+//! directory when missing). Throws
 //! std::runtime_error naming the file when it cannot be written.
 void writeExtensionEntry(const std::filesystem::path& iniFile, const std::string& extension,
                          const std::string& entry);

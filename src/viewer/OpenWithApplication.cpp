@@ -111,7 +111,6 @@ void OpenWithApplication(const QString& F, const OpenWithHost& host) {
             return;
         }
         V = app::toFileName(*A) + " ^" + *extension;
-        std::filesystem::create_directories(ini.parent_path());
         writeExtensionEntry(ini, *extension, V);
     }
     const EntryProgram entry = splitExtensionEntry(V);

@@ -3,6 +3,7 @@
 // file boxes opens the file with its application.
 #include "app/pages/ExportPage.h"
 #include "GuiTestSupport.h"
+#include "app/WindowRunHost.h"
 #include "oracle/OracleExchange.h"
 #include "oracle/OracleLogonSource.h"
 #include "oraclient/EmbeddedUsers.h"
@@ -70,6 +71,7 @@ TEST_F(ExportPage, RunExportsAndImportsWithTheLogWindow) {
     sql("DELETE FROM EMP");
     sql("COMMIT");
     find<QRadioButton>("ImportSelect")->click();
+    setText("ExportFileEdit", QString()); // the log box follows changes of the file box
     setText("ExportFileEdit", script);
     EXPECT_EQ(find<QLineEdit>("LogFileEdit")->text(), script + QStringLiteral("_import.log"));
     find<QAbstractButton>("RunBtn")->click();
@@ -105,6 +107,7 @@ TEST_F(ExportPage, DoubleClickOpensTheFileBoxesFileAsOneArgument) {
     setText("ExportFileEdit", QString::fromStdString(file));
     QTest::mouseDClick(find<QLineEdit>("ExportFileEdit"), Qt::LeftButton);
     find<QRadioButton>("ImportSelect")->click();
+    setText("ExportFileEdit", QString());
     setText("ExportFileEdit", QString::fromStdString(file));
     std::ofstream(file + "_import.log") << "x";
     QTest::mouseDClick(find<QLineEdit>("LogFileEdit"), Qt::LeftButton);

@@ -74,8 +74,9 @@ TEST(DesktopAssociation, ExtensionIsFromTheLastDotOfTheFileName) {
 TEST(DesktopAssociation, ExecValuesSplitWithTheirQuotingUndone) {
     EXPECT_EQ(splitExec(R"("/opt/my editor/ed" --new %f)"),
               (std::vector<std::string>{"/opt/my editor/ed", "--new", "%f"}));
-    EXPECT_EQ(splitExec(R"(ed "say \"hi\"" a\sb)"),
-              (std::vector<std::string>{"ed", "say \"hi\"", "a b"}));
+    // The file's own escapes first (\\ for a backslash), then the quoting's.
+    EXPECT_EQ(splitExec(R"(ed "say \\"hi\\"" "a\sb" c\sd)"),
+              (std::vector<std::string>{"ed", "say \"hi\"", "a b", "c", "d"}));
     EXPECT_EQ(splitExec("  ed   %U  "), (std::vector<std::string>{"ed", "%U"}));
 }
 
@@ -114,6 +115,9 @@ protected:
         setenv("XDG_CONFIG_DIRS", (*desktop / "etc").c_str(), 1);
         setenv("XDG_DATA_HOME", (*desktop / "data").c_str(), 1);
         setenv("XDG_DATA_DIRS", (*desktop / "share").c_str(), 1);
+        // The system's MIME database, without the system's applications.
+        fs::create_directories(*desktop / "share");
+        fs::create_directory_symlink("/usr/share/mime", *desktop / "share/mime");
         unsetenv("XDG_CURRENT_DESKTOP");
     }
     static void TearDownTestSuite() {
@@ -228,7 +232,9 @@ TEST_F(OpenWith, MessagesEndTheActionBeforeAnythingStarts) {
         program = c.program;
         OpenWithApplication(QString::fromStdString(c.file.string()), host);
         ASSERT_FALSE(shown.empty()) << c.what;
-        if (!c.last.isEmpty()) EXPECT_EQ(shown.back().text, c.last) << c.what;
+        if (!c.last.isEmpty()) {
+            EXPECT_EQ(shown.back().text, c.last) << c.what;
+        }
         EXPECT_FALSE(fs::exists(dir / "fieldsmith/extensions.ini")) << c.what;
     }
     EXPECT_TRUE(prompts.size() == 1u) << "the dialog only after Yes";
