@@ -1,5 +1,6 @@
 #include "oracle/InsertScript.h"
 
+#include "engine/FormatSettings.h"
 #include "oraclient/ValueText.h"
 
 #include <cstdint>
@@ -76,24 +77,32 @@ void appendInsertValue(std::string& out, const OracleValue& value, ColumnKind co
         out += "NULL";
         return;
     }
-    if (value.kind == ValueKind::Text || value.kind == ValueKind::Bytes) {
-        if (value.text.empty() || value.text == "NULL") {
-            out += "NULL";
-            return;
-        }
-        if (numberColumn(value, column) && isWholeNumber(value.text)) {
-            out += value.text;
-            return;
-        }
-        appendQuoted(out, value.text);
+    if (value.kind == ValueKind::Date) {
+        // A fixed format with a four-digit year: the user's short date may have two digits
+        // or may not read back at all.
+        static const engine::FormatSettings iso{"yyyy-mm-dd", "hh:nn:ss", '.'};
+        const std::int64_t day = value.whole >= 0 ? value.whole / 86400000
+                                                  : -((-value.whole + 86399999) / 86400000);
+        out += "TO_DATE('";
+        out += engine::formatDate(day, iso);
+        out += ' ';
+        out += engine::formatTime(value.whole - day * 86400000, iso);
+        out += "', 'YYYY-MM-DD HH24:MI:SS')";
         return;
     }
-    if (value.kind == ValueKind::Integer && value.whole >= INT32_MIN && value.whole <= INT32_MAX &&
-        column != ColumnKind::Text && column != ColumnKind::LongText) {
-        out += std::to_string(value.whole);
+    const bool isText = value.kind == ValueKind::Text || value.kind == ValueKind::Bytes;
+    const std::string text = isText ? std::string() : oraclient::valueText(value, formats);
+    const std::string& shown = isText ? value.text : text;
+    if (shown.empty() || shown == "NULL") {
+        out += "NULL";
         return;
     }
-    appendQuoted(out, oraclient::valueText(value, formats));
+    // Only a number column's whole numbers go unquoted; "007" in a text column stays text.
+    if (numberColumn(value, column) && isWholeNumber(shown)) {
+        out += shown;
+        return;
+    }
+    appendQuoted(out, shown);
 }
 
 std::string insertHead(std::string_view owner, std::string_view table,

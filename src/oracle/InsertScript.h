@@ -22,10 +22,11 @@ std::string QuoteInsertValue(std::string_view text);
 bool isWholeNumber(std::string_view text);
 
 //! Appends a value as the script writes it: NULL for a null, an empty text and the text
-//! "NULL"; a number column's whole numbers unquoted; everything else quoted. Text stays as
+//! "NULL"; a number column's whole numbers (signed 32-bit) unquoted; a date as TO_DATE of
+//! its ISO text; everything else quoted, numbers in the session's formats. Text stays as
 //! the column holds it; carriage returns and NUL characters, which a script line cannot
 //! carry, are written as CHR(13) and CHR(0) joined to the literal around them; a line feed
-//! stays a line break of the file. Numbers and dates read in the session's formats.
+//! stays a line break of the file.
 void appendInsertValue(std::string& out, const oraclient::OracleValue& value,
                        oraclient::ColumnKind column, const engine::FormatSettings& formats);
 

@@ -6,6 +6,7 @@
 #include "oraclient/OracleScript.h"
 
 #include <ctime>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 
@@ -32,9 +33,16 @@ const std::string kBannerInner = "=====" + std::string(85, ' ') + "=====";
 // reported after the script has run; the window still shows the log.
 class ImportLog {
 public:
-    ImportLog(run::RunHost& host, const std::string& path) : host_(host) {
+    ImportLog(run::RunHost& host, const std::string& path, const std::string& script)
+        : host_(host) {
         if (path.empty()) {
             failure_ = "Cannot write the log file: no name is given";
+            return;
+        }
+        // The log must never replace the script it reports on.
+        std::error_code ec;
+        if (path == script || std::filesystem::equivalent(path, script, ec)) {
+            failure_ = "Cannot write the log file " + path + ": it is the script file";
             return;
         }
         try {
@@ -75,7 +83,7 @@ void ImportOracleScript(run::RunContext& context) {
     if (!session) return;
 
     host.openLogWindow("ORACLE database data import");
-    ImportLog log(host, in.LogFileEdit);
+    ImportLog log(host, in.LogFileEdit, in.ExportFileEdit);
     const LogClock started = logClockNow();
     log.add(kBannerOuter);
     log.add(kBannerInner);

@@ -188,6 +188,7 @@ StatementResult SqliteBackend::execute(const std::string& sql,
             for (auto& [text, cached] : cache_)
                 sqlite3_finalize(cached->stmt);
             cache_.clear();
+            columnCache_.clear();
             return r;
         }
         if (binds.size() != tr.bindNames.size()) throw OracleError(1008, "not all variables bound");
@@ -196,6 +197,7 @@ StatementResult SqliteBackend::execute(const std::string& sql,
             for (auto& [text, cached] : cache_)
                 sqlite3_finalize(cached->stmt);
             cache_.clear();
+            columnCache_.clear();
         }
         it = cache_.emplace(sql, std::move(c)).first;
     }
@@ -412,6 +414,8 @@ StatementResult SqliteBackend::runDdl(const Translation& tr) {
 
 std::vector<ColumnInfo> SqliteBackend::tableColumns(const std::string& schema,
                                                     const std::string& table) {
+    const std::string key = schema + "." + table;
+    if (auto it = columnCache_.find(key); it != columnCache_.end()) return it->second;
     std::vector<ColumnInfo> out;
     const std::string sql = "PRAGMA " + quoteName(schema) + ".table_info(" + quoteName(table) + ")";
     const auto* saved = allowed_;
@@ -426,6 +430,7 @@ std::vector<ColumnInfo> SqliteBackend::tableColumns(const std::string& schema,
     }
     sqlite3_finalize(st);
     allowed_ = saved;
+    if (!out.empty()) columnCache_.emplace(key, out);
     return out;
 }
 
@@ -475,6 +480,7 @@ std::string SqliteBackend::uniqueConstraintName(const std::string& schema, const
 
 void SqliteBackend::fail(int rc, const Translation* tr) {
     allowed_ = nullptr;
+    columnCache_.clear();
     const std::string message = sqlite3_errmsg(db_);
     const int primary = rc & 0xff;
     const std::string owner =

@@ -120,6 +120,9 @@ private:
     engine::FormatSettings formats_;
     std::string clientInfo_, module_, action_;
     std::unordered_map<std::string, std::unique_ptr<Cached>> cache_;
+    //! Columns of the tables that statements named, by "schema.table": a script of many
+    //! INSERTs asks for the same table's columns each time. Forgotten after DDL and errors.
+    std::unordered_map<std::string, std::vector<ColumnInfo>> columnCache_;
     //! The schemas the statement being prepared may touch; null while the backend runs its
     //! own statements.
     const std::set<std::string>* allowed_ = nullptr;

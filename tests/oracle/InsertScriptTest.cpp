@@ -55,6 +55,8 @@ TEST(InsertScript, ValuesRenderByColumnKind) {
         {"decimal in the session's format", OracleValue::ofFloat(-3.5), ColumnKind::Number,
          "'-3,5'"},
         {"expression number", OracleValue::ofInteger(12), ColumnKind::Unknown, "12"},
+        {"whole number kept as a float", OracleValue::ofFloat(1.0), ColumnKind::Number, "1"},
+        {"number in a text column", OracleValue::ofInteger(7), ColumnKind::Text, "'7'"},
         {"small fraction", OracleValue::ofFloat(1e-7), ColumnKind::Number, "'0,0000001'"},
         {"fifteen digits", OracleValue::ofFloat(0.1 + 0.2), ColumnKind::Number, "'0,3'"},
         {"rounded to fifteen digits", OracleValue::ofFloat(123456789.123456789),
@@ -78,15 +80,16 @@ TEST(InsertScript, ValuesRenderByColumnKind) {
     }
 }
 
-TEST(InsertScript, DatesAreQuotedInTheSessionsFormatWithTimeOnlyWhenNotMidnight) {
-    const engine::FormatSettings german = engine::FormatSettings::german();
-    const std::int64_t day = *engine::parseDate("2007-03-05", engine::FormatSettings{}) * 86400000;
+TEST(InsertScript, DatesAreWrittenWithTheirCenturyWhateverTheSessionsFormat) {
+    engine::FormatSettings twoDigitYears = engine::FormatSettings::german();
+    twoDigitYears.shortDateFormat = "dd.mm.yy";
+    const std::int64_t day = *engine::parseDate("1949-03-05", engine::FormatSettings{}) * 86400000;
     std::string midnight, afternoon;
-    appendInsertValue(midnight, OracleValue::ofDate(day), ColumnKind::Date, german);
+    appendInsertValue(midnight, OracleValue::ofDate(day), ColumnKind::Date, twoDigitYears);
     appendInsertValue(afternoon, OracleValue::ofDate(day + (14 * 3600 + 5 * 60 + 9) * 1000LL),
-                      ColumnKind::Date, german);
-    EXPECT_EQ(midnight, "'05.03.2007'");
-    EXPECT_EQ(afternoon, "'05.03.2007 14:05:09'");
+                      ColumnKind::Date, twoDigitYears);
+    EXPECT_EQ(midnight, "TO_DATE('1949-03-05 00:00:00', 'YYYY-MM-DD HH24:MI:SS')");
+    EXPECT_EQ(afternoon, "TO_DATE('1949-03-05 14:05:09', 'YYYY-MM-DD HH24:MI:SS')");
 }
 
 TEST(InsertScript, InsertHeadHasTwoBlanksAroundTheColumnList) {

@@ -401,6 +401,12 @@ TEST_F(OracleExchange, LogThatCannotBeWrittenIsReportedAfterTheScriptRan) {
     EXPECT_THROW(ImportOracleScript(context), std::runtime_error);
     EXPECT_EQ(rows("SELECT EMPNO FROM EMP"), std::vector<std::string>{"int:1"});
     EXPECT_NE(host.log.back().find("process completed"), std::string::npos);
+
+    // A log named like the script would replace it: the script stays.
+    const std::string script = readFile(scriptFile());
+    inputs.ExportSeite.LogFileEdit = inputs.ExportSeite.ExportFileEdit;
+    EXPECT_THROW(ImportOracleScript(context), std::runtime_error);
+    EXPECT_EQ(readFile(scriptFile()), script);
 }
 
 TEST_F(OracleExchange, SecondImportLogHoldsOnlyItsOwnRun) {
