@@ -81,8 +81,8 @@ void appendInsertValue(std::string& out, const OracleValue& value, ColumnKind co
         // A fixed format with a four-digit year: the user's short date may have two digits
         // or may not read back at all.
         static const engine::FormatSettings iso{"yyyy-mm-dd", "hh:nn:ss", '.'};
-        const std::int64_t day = value.whole >= 0 ? value.whole / 86400000
-                                                  : -((-value.whole + 86399999) / 86400000);
+        const std::int64_t day =
+            value.whole >= 0 ? value.whole / 86400000 : -((-value.whole + 86399999) / 86400000);
         out += "TO_DATE('";
         out += engine::formatDate(day, iso);
         out += ' ';
