@@ -21,9 +21,9 @@ std::string resolve(const std::string& program) {
     while (pos <= dirs.size()) {
         std::size_t end = dirs.find(':', pos);
         if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(pos, end - pos);
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + program;
+        std::string candidate = end > pos ? dirs.substr(pos, end - pos) : std::string(".");
+        candidate += '/';
+        candidate += program;
         struct stat st {};
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             ::access(candidate.c_str(), X_OK) == 0)
