@@ -14,10 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fieldsmith::oracle {
 namespace {
@@ -364,6 +368,45 @@ TEST_F(OracleExchange, HandWrittenScriptWithTheRunnersHardCases) {
     for (const auto& line : host.log)
         shown += line + "\r\n";
     EXPECT_EQ(shown, readFile(logFile())) << "the window shows what the file holds";
+}
+
+// The import commits where the script says so; a process killed in the middle keeps every
+// row committed before, and nothing after.
+TEST_F(OracleExchange, RowsCommittedBeforeTheProcessIsKilledStay) {
+    sql({"CREATE TABLE EMP (EMPNO NUMBER(4) PRIMARY KEY)", "COMMIT"});
+    std::string script;
+    for (int i = 1; i <= 6; ++i)
+        script += "INSERT INTO SCOTT.EMP (EMPNO) VALUES (" + std::to_string(i) +
+                  ");\r\n/ \r\nCOMMIT; \r\n/ \r\n";
+    script += "INSERT INTO SCOTT.EMP (EMPNO) VALUES (7);\r\n";
+    writeFile(scriptFile(), script);
+    // A host that kills its own process at the log line after the third commit, while the
+    // fourth row is inserted but not committed.
+    struct KillingHost : run::TestHost {
+        int commits = 0;
+        void appendLogLine(const std::string& line) override {
+            if (line == "Commit complete.") ++commits;
+            if (commits == 3 && line == "1 row created.") ::kill(::getpid(), SIGKILL);
+        }
+    };
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        KillingHost killing;
+        FixedOracleLogon own(ora.configDir().string(), "SCOTT", "tiger");
+        run::SharedState state{engineSession};
+        state.oracleLogon = &own;
+        inputs.ExportSeite.ExportSelect = false;
+        inputs.ExportSeite.ImportSelect = true;
+        run::RunContext context{killing, engineSession, inputs, state};
+        ImportOracleScript(context);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+    EXPECT_EQ(rows("SELECT EMPNO FROM EMP ORDER BY EMPNO"),
+              (std::vector<std::string>{"int:1", "int:2", "int:3"}));
 }
 
 TEST_F(OracleExchange, ImportChecksAndAScriptThatCannotBeRead) {
