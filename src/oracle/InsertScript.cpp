@@ -39,13 +39,28 @@ bool isWholeNumber(std::string_view text) {
 
 namespace {
 
+// The longest literal piece of a long CLOB value, in bytes of the program's text: a
+// character takes at most four bytes in the database, and a literal at most 4000.
+constexpr std::size_t kClobPiece = 1000;
+
 // A text as a quoted literal; CR and NUL leave the literal as CHR() terms joined by "||".
 // No empty literal is written between them: '' is NULL, and NULL would swallow the rest.
-void appendQuoted(std::string& out, std::string_view text) {
+// A CLOB value longer than one piece is joined from TO_CLOB pieces, since a single
+// literal may not be longer than 4000 bytes.
+void appendQuoted(std::string& out, std::string_view text, bool clob) {
+    const bool pieces = clob && text.size() > kClobPiece;
+    const char* open = pieces ? "TO_CLOB('" : "'";
+    const char* close = pieces ? "')" : "'";
     bool inLiteral = false, first = true;
+    std::size_t pieceBytes = 0;
     for (char c : text) {
+        // A piece ends before a character starts (never inside a UTF-8 sequence).
+        if (inLiteral && pieces && pieceBytes >= kClobPiece && (c & 0xC0) != 0x80) {
+            out += close;
+            inLiteral = false;
+        }
         if (c == '\r' || c == '\0') {
-            if (inLiteral) out += '\'';
+            if (inLiteral) out += close;
             inLiteral = false;
             out += first ? "" : " || ";
             out += c == '\r' ? "CHR(13)" : "CHR(0)";
@@ -53,14 +68,17 @@ void appendQuoted(std::string& out, std::string_view text) {
             continue;
         }
         if (!inLiteral) {
-            out += first ? "'" : " || '";
+            out += first ? "" : " || ";
+            out += open;
             inLiteral = true;
             first = false;
+            pieceBytes = 0;
         }
         out += c;
+        ++pieceBytes;
         if (c == '\'') out += '\'';
     }
-    if (inLiteral) out += '\'';
+    if (inLiteral) out += close;
 }
 
 bool numberColumn(const OracleValue& value, ColumnKind column) {
@@ -102,7 +120,7 @@ void appendInsertValue(std::string& out, const OracleValue& value, ColumnKind co
         out += shown;
         return;
     }
-    appendQuoted(out, shown);
+    appendQuoted(out, shown, column == ColumnKind::LongText);
 }
 
 std::string insertHead(std::string_view owner, std::string_view table,

@@ -26,7 +26,8 @@ bool isWholeNumber(std::string_view text);
 //! its ISO text; everything else quoted, numbers in the session's formats. Text stays as
 //! the column holds it; carriage returns and NUL characters, which a script line cannot
 //! carry, are written as CHR(13) and CHR(0) joined to the literal around them; a line feed
-//! stays a line break of the file.
+//! stays a line break of the file. A CLOB value longer than 1000 bytes is joined from
+//! TO_CLOB pieces, as a single literal may not exceed 4000 bytes.
 void appendInsertValue(std::string& out, const oraclient::OracleValue& value,
                        oraclient::ColumnKind column, const engine::FormatSettings& formats);
 

@@ -334,6 +334,11 @@ void chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_text64(ctx, bytes.data(), bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
+// TO_CLOB(text): the text itself; the backend keeps CLOBs as text.
+void toClob(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_result_value(ctx, argv[0]);
+}
+
 void user(sqlite3_context* ctx, int, sqlite3_value**) {
     resultText(ctx, backendOf(ctx).schemaName());
 }
@@ -371,6 +376,7 @@ void registerOracleFunctions(sqlite3* db, SqliteBackend* backend) {
         {"ORA_USER", 0, user, true},
         {"SYS_CONTEXT", 2, sysContext, false},
         {"CHR", 1, chr, true},
+        {"TO_CLOB", 1, toClob, true},
     };
     for (const auto& f : functions) {
         const int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);

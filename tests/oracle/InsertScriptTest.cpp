@@ -80,6 +80,18 @@ TEST(InsertScript, ValuesRenderByColumnKind) {
     }
 }
 
+TEST(InsertScript, LongClobValuesAreJoinedFromPiecesOfAtMostAThousandBytes) {
+    const std::string text = std::string(999, 'x') + "'" + std::string(1200, 'y') + "\r\n";
+    std::string out;
+    appendInsertValue(out, OracleValue::ofText(text), ColumnKind::LongText, {});
+    EXPECT_EQ(out, "TO_CLOB('" + std::string(999, 'x') + "''') || TO_CLOB('" +
+                       std::string(1000, 'y') + "') || TO_CLOB('" + std::string(200, 'y') +
+                       "') || CHR(13) || TO_CLOB('\n')");
+    std::string varchar;
+    appendInsertValue(varchar, OracleValue::ofText(std::string(1500, 'z')), ColumnKind::Text, {});
+    EXPECT_EQ(varchar, "'" + std::string(1500, 'z') + "'") << "only CLOBs are cut";
+}
+
 TEST(InsertScript, DatesAreWrittenWithTheirCenturyWhateverTheSessionsFormat) {
     engine::FormatSettings twoDigitYears = engine::FormatSettings::german();
     twoDigitYears.shortDateFormat = "dd.mm.yy";
