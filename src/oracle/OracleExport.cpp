@@ -8,6 +8,7 @@
 #include "oraclient/OracleQuery.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace fieldsmith::oracle {
@@ -56,15 +57,16 @@ void ExportOracleInserts(run::RunContext& context) {
     const std::string table = NameWithoutExtension(in.ExportTab);
     const std::string from = owner + "." + table + " ";
     // S is the number of the first row to write (the first when empty, 0 or 1); N the
-    // number of rows, all from S on when empty. The walk ends at the last row.
+    // number of rows, all from S on when empty. The walk ends at the last row, and the
+    // progress counts the rows that will be written.
     const std::int32_t start =
         in.ExportStartRecEdit.empty() ? 0 : ops::requirePageInteger(in.ExportStartRecEdit);
     const std::int64_t skip = std::max<std::int64_t>(start - 1, 0);
-    const std::int64_t rows = countRows(*session, from);
+    const std::int64_t wanted = in.ExportMaxRecEdit.empty()
+                                    ? INT64_MAX
+                                    : std::max(ops::requirePageInteger(in.ExportMaxRecEdit), 0);
     const std::int64_t total =
-        in.ExportMaxRecEdit.empty()
-            ? std::max<std::int64_t>(rows - skip, 0)
-            : std::max<std::int64_t>(ops::requirePageInteger(in.ExportMaxRecEdit), 0);
+        std::min(wanted, std::max<std::int64_t>(countRows(*session, from) - skip, 0));
 
     oraclient::OracleQuery query(*session);
     query.setUniDirectional(true);

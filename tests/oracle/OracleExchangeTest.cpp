@@ -188,6 +188,10 @@ TEST_F(OracleExchange, ExportStartAndNumberSelectRowsAndStopAtTheLastRow) {
         for (std::sregex_iterator it(script.begin(), script.end(), name), end; it != end; ++it)
             names.push_back((*it)[1]);
         EXPECT_EQ(names, c.names) << "start '" << c.start << "', number '" << c.number << "'";
+        const std::string n = std::to_string(c.names.size());
+        EXPECT_EQ(host.statusDialogCounts.back(),
+                  c.names.empty() ? "0 of (unknown) records  " : n + " of " + n + " records  ")
+            << "start '" << c.start << "', number '" << c.number << "'";
     }
 }
 
