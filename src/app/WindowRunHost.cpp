@@ -146,6 +146,7 @@ void WindowRunHost::closeStatusDialog() {
 }
 
 void WindowRunHost::openLogWindow(const std::string& caption) {
+    pendingLog_.clear();
     ui::TZipMsgForm* log = form_.zipMsgForm();
     log->showLogOnly();
     log->setWindowTitle(fromEngine(caption));
@@ -154,10 +155,19 @@ void WindowRunHost::openLogWindow(const std::string& caption) {
 }
 
 void WindowRunHost::appendLogLine(const std::string& line) {
-    form_.zipMsgForm()->appendLine(fromEngine(line));
+    if (pendingLog_.isEmpty()) QTimer::singleShot(0, this, [this] { flushLog(); });
+    pendingLog_.append(fromEngine(line));
+    if (pendingLog_.size() >= 1000) flushLog();
+}
+
+void WindowRunHost::flushLog() {
+    if (pendingLog_.isEmpty()) return;
+    form_.zipMsgForm()->appendLine(pendingLog_.join(QLatin1Char('\n')));
+    pendingLog_.clear();
 }
 
 std::vector<std::string> WindowRunHost::logLines() {
+    flushLog();
     std::vector<std::string> lines;
     for (const QString& l : form_.zipMsgForm()->lines())
         lines.push_back(toEngine(l));

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <array>
 #include <chrono>
@@ -61,6 +62,11 @@ private:
     QTimer repaintTimer_;
     QPointer<ui::TStatusDlg> statusDlg_;
     std::chrono::steady_clock::time_point lastPump_{};
+    //! Log lines not yet in the log box: a line at a time costs the box some 50 µs, a block
+    //! of a thousand about as much as ten lines. They go in when the block is full, when
+    //! the log is read, and when the message loop runs again.
+    QStringList pendingLog_;
+    void flushLog();
 };
 
 } // namespace fieldsmith::app

@@ -51,6 +51,20 @@ struct StatementResult {
     std::string rowId;                          //!< INSERT of one row: the new row's ROWID
 };
 
+//! The rows of a query fetched one at a time, in the result's order, so that a result of
+//! any size passes through without being held. A statement that is no query gives a
+//! cursor without rows and its kind and count.
+class OracleCursor {
+public:
+    virtual ~OracleCursor() = default;
+    //! The next row into row; false after the last one. Throws OracleError.
+    virtual bool fetch(std::vector<OracleValue>& row) = 0;
+
+    StatementKind kind = StatementKind::Query;
+    std::vector<ColumnInfo> columns;
+    std::int64_t rowsAffected = 0;
+};
+
 //! A named text argument of a stored-procedure call.
 using NamedArgument = std::pair<std::string, std::string>;
 
@@ -63,6 +77,10 @@ public:
     //! Changes stay in the open transaction; DDL commits it first, as Oracle does.
     virtual StatementResult execute(const std::string& sql,
                                     const std::vector<OracleValue>& binds) = 0;
+    //! Runs one statement as execute does, but hands a query's rows out one at a time. The
+    //! cursor must be released before the backend. This default fetches every row first.
+    virtual std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
+                                                     const std::vector<OracleValue>& binds);
     virtual void commit() = 0;
     virtual void rollback() = 0;
     //! Calls a stored procedure ("sys.dbms_application_info.set_client_info") with

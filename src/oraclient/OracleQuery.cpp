@@ -61,6 +61,24 @@ std::string joinLines(const std::vector<std::string>& lines) {
 void OracleQuery::open() {
     close();
     const std::string text = joinLines(sql_);
+    if (uniDirectional_) {
+        cursor_ = session_.openCursor(text, parameters_);
+        kind_ = cursor_->kind;
+        rowsProcessed_ = cursor_->rowsAffected;
+        columns_ = cursor_->columns;
+        active_ = true;
+        current_ = 0;
+        rows_.resize(1);
+        try {
+            eof_ = !cursor_->fetch(rows_[0]);
+        } catch (...) {
+            close();
+            throw;
+        }
+        if (eof_) rows_.clear();
+        fetched_ = eof_ ? 0 : 1;
+        return;
+    }
     StatementResult result = session_.execute(text, parameters_);
     kind_ = result.kind;
     rowsProcessed_ = result.rowsAffected;
@@ -80,6 +98,8 @@ void OracleQuery::open() {
 }
 
 void OracleQuery::close() {
+    cursor_.reset();
+    fetched_ = 0;
     active_ = false;
     columns_.clear();
     rows_.clear();
@@ -115,6 +135,8 @@ int OracleQuery::fieldIndex(std::string_view name) const {
 void OracleQuery::first() {
     requireActive();
     cancel();
+    if (uniDirectional_ && fetched_ > 1)
+        throw OracleError(1002, "fetch out of sequence (unidirectional dataset)");
     current_ = 0;
     eof_ = rows_.empty();
 }
@@ -122,6 +144,14 @@ void OracleQuery::first() {
 void OracleQuery::next() {
     requireActive();
     cancel();
+    if (uniDirectional_) {
+        if (eof_) return;
+        if (cursor_->fetch(rows_[0]))
+            ++fetched_;
+        else
+            eof_ = true;
+        return;
+    }
     if (current_ + 1 < rows_.size())
         ++current_;
     else

@@ -7,6 +7,7 @@
 #include "OracleSession.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,8 +27,14 @@ public:
     //! Values for the placeholders (":1", ":name"), in the order they first appear.
     std::vector<OracleValue>& parameters() { return parameters_; }
 
-    //! Runs the statement; a query's rows are all fetched and the cursor is on the first.
-    //! Throws OracleError; the dataset is then closed.
+    //! A unidirectional dataset fetches a query's rows one at a time as next() moves on and
+    //! keeps only the current one: first() cannot go back, recordCount() is the number of
+    //! rows fetched so far, and the result is not editable. Set before open().
+    void setUniDirectional(bool on) { uniDirectional_ = on; }
+    bool uniDirectional() const { return uniDirectional_; }
+
+    //! Runs the statement; a query's rows are all fetched (unless unidirectional) and the
+    //! cursor is on the first. Throws OracleError; the dataset is then closed.
     void open();
     void close();
     bool active() const { return active_; }
@@ -45,7 +52,9 @@ public:
     int fieldIndex(std::string_view name) const;
 
     // --- rows
-    std::int64_t recordCount() const { return static_cast<std::int64_t>(rows_.size()); }
+    std::int64_t recordCount() const {
+        return uniDirectional_ ? fetched_ : static_cast<std::int64_t>(rows_.size());
+    }
     void first();
     //! Moves to the next row; after the last row eof() is true.
     void next();
@@ -82,6 +91,9 @@ private:
     void requireActive() const;
 
     OracleSession& session_;
+    bool uniDirectional_ = false;
+    std::unique_ptr<OracleCursor> cursor_; //!< unidirectional: the open result
+    std::int64_t fetched_ = 0;
     std::vector<std::string> sql_;
     std::vector<OracleValue> parameters_;
     bool active_ = false;

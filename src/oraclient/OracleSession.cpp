@@ -2,6 +2,58 @@
 
 namespace fieldsmith::oraclient {
 
+namespace {
+
+// The rows of a result fetched whole, handed out one at a time.
+class FetchedCursor final : public OracleCursor {
+public:
+    explicit FetchedCursor(StatementResult result) : rows_(std::move(result.rows)) {
+        kind = result.kind;
+        columns = std::move(result.columns);
+        rowsAffected = result.rowsAffected;
+    }
+    bool fetch(std::vector<OracleValue>& row) override {
+        if (next_ >= rows_.size()) return false;
+        row = std::move(rows_[next_++]);
+        return true;
+    }
+
+private:
+    std::vector<std::vector<OracleValue>> rows_;
+    std::size_t next_ = 0;
+};
+
+// A backend's cursor whose texts come back in the client code page.
+class ClientCursor final : public OracleCursor {
+public:
+    ClientCursor(const OracleSession& session, std::unique_ptr<OracleCursor> inner)
+        : session_(session), inner_(std::move(inner)) {
+        kind = inner_->kind;
+        columns = inner_->columns;
+        rowsAffected = inner_->rowsAffected;
+        for (auto& c : columns)
+            c.name = session_.toClient(c.name);
+    }
+    bool fetch(std::vector<OracleValue>& row) override {
+        if (!inner_->fetch(row)) return false;
+        if (session_.clientCodePage() != 65001)
+            for (auto& v : row)
+                if (v.kind == ValueKind::Text) v.text = session_.toClient(v.text);
+        return true;
+    }
+
+private:
+    const OracleSession& session_;
+    std::unique_ptr<OracleCursor> inner_;
+};
+
+} // namespace
+
+std::unique_ptr<OracleCursor> OracleBackend::openCursor(const std::string& sql,
+                                                        const std::vector<OracleValue>& binds) {
+    return std::make_unique<FetchedCursor>(execute(sql, binds));
+}
+
 OracleSession::OracleSession(std::filesystem::path configDir) : configDir_(std::move(configDir)) {
     setClientCodePage(1252);
 }
@@ -67,6 +119,15 @@ void OracleSession::callProcedure(const std::string& name, const std::vector<Nam
     for (const auto& [param, value] : args)
         converted.emplace_back(fromClient(param), fromClient(value));
     backend().callProcedure(fromClient(name), converted);
+}
+
+std::unique_ptr<OracleCursor> OracleSession::openCursor(const std::string& sql,
+                                                        const std::vector<OracleValue>& binds) {
+    OracleBackend& b = backend();
+    std::vector<OracleValue> converted = binds;
+    for (auto& v : converted)
+        if (v.kind == ValueKind::Text) v.text = fromClient(v.text);
+    return std::make_unique<ClientCursor>(*this, b.openCursor(fromClient(sql), converted));
 }
 
 StatementResult OracleSession::execute(const std::string& sql,

@@ -70,6 +70,10 @@ public:
     //! back with text in the client code page. Throws OracleError; ORA-03114 when not
     //! connected.
     StatementResult execute(const std::string& sql, const std::vector<OracleValue>& binds = {});
+    //! As execute, with a query's rows fetched one at a time; the cursor must be released
+    //! before the session logs off.
+    std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
+                                             const std::vector<OracleValue>& binds = {});
     std::string toClient(std::string_view utf8) const;
     std::string fromClient(std::string_view text) const;
 

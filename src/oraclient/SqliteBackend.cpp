@@ -177,8 +177,10 @@ StatementResult SqliteBackend::execute(const std::string& sql,
             return {tr.kind, {}, {}, 0, {}};
         }
         if (tr.kind == StatementKind::Block) {
+            // A call without a name is a data change of the block, its SQL the one argument.
             for (const auto& [name, args] : tr.calls)
-                callProcedure(name, args);
+                name.empty() ? static_cast<void>(execute(args.front().second, {}))
+                             : callProcedure(name, args);
             return {tr.kind, {}, {}, 0, {}};
         }
         if (tr.ddl) {
@@ -186,6 +188,7 @@ StatementResult SqliteBackend::execute(const std::string& sql,
             for (auto& [text, cached] : cache_)
                 sqlite3_finalize(cached->stmt);
             cache_.clear();
+            columnCache_.clear();
             return r;
         }
         if (binds.size() != tr.bindNames.size()) throw OracleError(1008, "not all variables bound");
@@ -194,6 +197,7 @@ StatementResult SqliteBackend::execute(const std::string& sql,
             for (auto& [text, cached] : cache_)
                 sqlite3_finalize(cached->stmt);
             cache_.clear();
+            columnCache_.clear();
         }
         it = cache_.emplace(sql, std::move(c)).first;
     }
@@ -256,18 +260,14 @@ OracleValue readValue(sqlite3_stmt* st, int i, ColumnKind kind) {
 
 } // namespace
 
-StatementResult SqliteBackend::run(Cached& c, const std::vector<OracleValue>& binds) {
+void SqliteBackend::bindAndDescribe(Cached& c, const std::vector<OracleValue>& binds,
+                                    std::vector<ColumnInfo>& columnsOut,
+                                    std::vector<ColumnKind>& kinds) {
     const Translation& tr = c.translation;
-    if (tr.writes) beginIfNeeded();
     sqlite3_stmt* st = c.stmt;
-    allowed_ = &tr.schemas;
-    denied_ = 0;
     for (std::size_t i = 0; i < binds.size(); ++i)
         bindValue(st, static_cast<int>(i) + 1, binds[i]);
-    StatementResult result;
-    result.kind = tr.kind;
     const int columns = sqlite3_column_count(st);
-    std::vector<ColumnKind> kinds;
     for (int i = 0; i < columns; ++i) {
         ColumnInfo info;
         info.name = sqlite3_column_name(st, i);
@@ -290,14 +290,27 @@ StatementResult SqliteBackend::run(Cached& c, const std::vector<OracleValue>& bi
             if (info.type.kind == ColumnKind::Date) info.type.name = "DATE";
         }
         kinds.push_back(info.type.kind);
-        result.columns.push_back(std::move(info));
+        columnsOut.push_back(std::move(info));
     }
+}
+
+StatementResult SqliteBackend::run(Cached& c, const std::vector<OracleValue>& binds) {
+    const Translation& tr = c.translation;
+    if (tr.writes) beginIfNeeded();
+    sqlite3_stmt* st = c.stmt;
+    allowed_ = &tr.schemas;
+    denied_ = 0;
+    StatementResult result;
+    result.kind = tr.kind;
+    std::vector<ColumnKind> kinds;
+    bindAndDescribe(c, binds, result.columns, kinds);
+    const auto columns = kinds.size();
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         std::vector<OracleValue> row;
-        row.reserve(static_cast<std::size_t>(columns));
-        for (int i = 0; i < columns; ++i)
-            row.push_back(readValue(st, i, kinds[static_cast<std::size_t>(i)]));
+        row.reserve(columns);
+        for (std::size_t i = 0; i < columns; ++i)
+            row.push_back(readValue(st, static_cast<int>(i), kinds[i]));
         result.rows.push_back(std::move(row));
     }
     sqlite3_reset(st);
@@ -311,6 +324,60 @@ StatementResult SqliteBackend::run(Cached& c, const std::vector<OracleValue>& bi
             result.rowId = std::to_string(sqlite3_last_insert_rowid(db_));
     }
     return result;
+}
+
+// A query's statement of its own, stepped as rows are fetched. Not the cached statement:
+// whatever runs on the session between two fetches cannot reset it.
+class SqliteBackend::Cursor final : public OracleCursor {
+public:
+    Cursor(SqliteBackend& backend, std::unique_ptr<Cached> c)
+        : backend_(backend), c_(std::move(c)) {}
+    ~Cursor() override { sqlite3_finalize(c_->stmt); }
+
+    void describe(const std::vector<OracleValue>& binds) {
+        backend_.bindAndDescribe(*c_, binds, columns, kinds_);
+    }
+
+    bool fetch(std::vector<OracleValue>& row) override {
+        if (done_) return false;
+        backend_.allowed_ = &c_->translation.schemas;
+        backend_.denied_ = 0;
+        const int rc = sqlite3_step(c_->stmt);
+        backend_.allowed_ = nullptr;
+        if (rc == SQLITE_DONE) {
+            done_ = true;
+            return false;
+        }
+        if (rc != SQLITE_ROW) {
+            done_ = true;
+            backend_.fail(rc, &c_->translation);
+        }
+        row.resize(kinds_.size());
+        for (std::size_t i = 0; i < kinds_.size(); ++i)
+            row[i] = readValue(c_->stmt, static_cast<int>(i), kinds_[i]);
+        return true;
+    }
+
+private:
+    SqliteBackend& backend_;
+    std::unique_ptr<Cached> c_;
+    std::vector<ColumnKind> kinds_;
+    bool done_ = false;
+};
+
+std::unique_ptr<OracleCursor> SqliteBackend::openCursor(const std::string& sql,
+                                                        const std::vector<OracleValue>& binds) {
+    auto c = std::make_unique<Cached>();
+    c->translation = translate(sql);
+    if (c->translation.kind != StatementKind::Query || c->translation.ddl)
+        return OracleBackend::openCursor(sql, binds);
+    if (binds.size() != c->translation.bindNames.size())
+        throw OracleError(1008, "not all variables bound");
+    prepare(*c, c->translation.statements.back());
+    allowed_ = nullptr;
+    auto cursor = std::make_unique<Cursor>(*this, std::move(c));
+    cursor->describe(binds);
+    return cursor;
 }
 
 // DDL commits the open transaction first and is a transaction of its own, as in Oracle:
@@ -347,6 +414,8 @@ StatementResult SqliteBackend::runDdl(const Translation& tr) {
 
 std::vector<ColumnInfo> SqliteBackend::tableColumns(const std::string& schema,
                                                     const std::string& table) {
+    const std::string key = schema + "." + table;
+    if (auto it = columnCache_.find(key); it != columnCache_.end()) return it->second;
     std::vector<ColumnInfo> out;
     const std::string sql = "PRAGMA " + quoteName(schema) + ".table_info(" + quoteName(table) + ")";
     const auto* saved = allowed_;
@@ -361,6 +430,7 @@ std::vector<ColumnInfo> SqliteBackend::tableColumns(const std::string& schema,
     }
     sqlite3_finalize(st);
     allowed_ = saved;
+    if (!out.empty()) columnCache_.emplace(key, out);
     return out;
 }
 
@@ -410,6 +480,7 @@ std::string SqliteBackend::uniqueConstraintName(const std::string& schema, const
 
 void SqliteBackend::fail(int rc, const Translation* tr) {
     allowed_ = nullptr;
+    columnCache_.clear();
     const std::string message = sqlite3_errmsg(db_);
     const int primary = rc & 0xff;
     const std::string owner =

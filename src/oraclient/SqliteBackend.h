@@ -38,7 +38,8 @@ struct Translation {
     //! a "*" item, and from its end back to one.
     std::vector<ColumnKind> leadingHints, trailingHints;
     bool hasStar = false;
-    //! Blocks: the procedure calls, each with its arguments by name or by position ("").
+    //! Blocks: the procedure calls, each with its arguments by name or by position (""),
+    //! and the data changes in between (no name; the one argument holds the SQL).
     std::vector<std::pair<std::string, std::vector<NamedArgument>>> calls;
 };
 
@@ -49,6 +50,9 @@ public:
     ~SqliteBackend() override;
 
     StatementResult execute(const std::string& sql, const std::vector<OracleValue>& binds) override;
+    //! Queries step a statement of their own as rows are fetched; others run as execute.
+    std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
+                                             const std::vector<OracleValue>& binds) override;
     void commit() override;
     void rollback() override;
     void callProcedure(const std::string& name, const std::vector<NamedArgument>& args) override;
@@ -65,6 +69,7 @@ private:
         Translation translation;
         sqlite3_stmt* stmt = nullptr;
     };
+    class Cursor;
     friend int authorize(void*, int, const char*, const char*, const char*, const char*);
 
     // translation (SqliteTranslate.cpp)
@@ -98,6 +103,9 @@ private:
     bool inTransaction() const;
     void prepare(Cached& c, const std::string& sql);
     StatementResult run(Cached& c, const std::vector<OracleValue>& binds);
+    //! Binds the values and describes the result's columns (with the kinds to read by).
+    void bindAndDescribe(Cached& c, const std::vector<OracleValue>& binds,
+                         std::vector<ColumnInfo>& columns, std::vector<ColumnKind>& kinds);
     StatementResult runDdl(const Translation& tr);
     [[noreturn]] void fail(int rc, const Translation* tr);
     std::string uniqueConstraintName(const std::string& schema, const std::string& table,
@@ -112,6 +120,9 @@ private:
     engine::FormatSettings formats_;
     std::string clientInfo_, module_, action_;
     std::unordered_map<std::string, std::unique_ptr<Cached>> cache_;
+    //! Columns of the tables that statements named, by "schema.table": a script of many
+    //! INSERTs asks for the same table's columns each time. Forgotten after DDL and errors.
+    std::unordered_map<std::string, std::vector<ColumnInfo>> columnCache_;
     //! The schemas the statement being prepared may touch; null while the backend runs its
     //! own statements.
     const std::set<std::string>* allowed_ = nullptr;

@@ -320,6 +320,25 @@ void sysdate(sqlite3_context* ctx, int, sqlite3_value**) {
     resultText(ctx, storedDate(ms, false));
 }
 
+// CHR(n): the character whose code in the database character set is n; a code above 255
+// stands for its bytes, most significant first, as Oracle reads it for a multi-byte set.
+void chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+    const sqlite3_int64 n = sqlite3_value_int64(argv[0]);
+    if (n < 0 || n > 0xFFFFFFFFLL)
+        return sqlite3_result_error(ctx, "ORA-01722: invalid number", -1);
+    std::string bytes;
+    for (int shift = 24; shift > 0; shift -= 8)
+        if (const auto b = static_cast<char>((n >> shift) & 0xFF); b || !bytes.empty()) bytes += b;
+    bytes += static_cast<char>(n & 0xFF);
+    sqlite3_result_text64(ctx, bytes.data(), bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+// TO_CLOB(text): the text itself; the backend keeps CLOBs as text.
+void toClob(sqlite3_context* ctx, int, sqlite3_value** argv) {
+    sqlite3_result_value(ctx, argv[0]);
+}
+
 void user(sqlite3_context* ctx, int, sqlite3_value**) {
     resultText(ctx, backendOf(ctx).schemaName());
 }
@@ -346,11 +365,18 @@ void registerOracleFunctions(sqlite3* db, SqliteBackend* backend) {
         bool deterministic;
     };
     const Function functions[] = {
-        {"ORA_IN", 3, oraIn, true},       {"NVL", 2, nvl, true},
-        {"TO_DATE", 1, toDate, true},     {"TO_DATE", 2, toDate, true},
-        {"TO_CHAR", 1, toChar, true},     {"TO_CHAR", 2, toChar, true},
-        {"TO_NUMBER", 1, toNumber, true}, {"ORA_SYSDATE", 0, sysdate, false},
-        {"ORA_USER", 0, user, true},      {"SYS_CONTEXT", 2, sysContext, false},
+        {"ORA_IN", 3, oraIn, true},
+        {"NVL", 2, nvl, true},
+        {"TO_DATE", 1, toDate, true},
+        {"TO_DATE", 2, toDate, true},
+        {"TO_CHAR", 1, toChar, true},
+        {"TO_CHAR", 2, toChar, true},
+        {"TO_NUMBER", 1, toNumber, true},
+        {"ORA_SYSDATE", 0, sysdate, false},
+        {"ORA_USER", 0, user, true},
+        {"SYS_CONTEXT", 2, sysContext, false},
+        {"CHR", 1, chr, true},
+        {"TO_CLOB", 1, toClob, true},
     };
     for (const auto& f : functions) {
         const int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);

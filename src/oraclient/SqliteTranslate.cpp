@@ -536,8 +536,10 @@ void SqliteBackend::translateCreateTable(const std::vector<SqlToken>& t, Transla
             sql += " CONSTRAINT " + quoteName("ORA-12899/" + len + "/" + c.name) +
                    " CHECK (length(CAST(" + q + " AS BLOB)) <= " + len + ")";
         } else if (c.type.kind == ColumnKind::Number) {
+            // Two values at most: SQLite tests a longer IN list through a temporary index
+            // that it builds for every row written.
             sql += " CONSTRAINT " + quoteName("ORA-01722/" + c.name) + " CHECK (typeof(" + q +
-                   ") IN ('integer', 'real', 'null'))";
+                   ") NOT IN ('text', 'blob'))";
             if (c.type.precision > 0) {
                 const int digits = c.type.precision - std::max(c.type.scale, 0);
                 sql += " CONSTRAINT " + quoteName("ORA-01438/" + c.name) + " CHECK (abs(" + q +
@@ -600,6 +602,14 @@ void SqliteBackend::translateBlock(const std::vector<SqlToken>& t, Translation& 
     while (pos < end) {
         if (t[pos].is("NULL")) {
             pos += 1;
+        } else if (block && (t[pos].is("INSERT") || t[pos].is("UPDATE") || t[pos].is("DELETE") ||
+                             t[pos].is("COMMIT") || t[pos].is("ROLLBACK"))) {
+            // A data change inside the block runs as a statement of its own, in order.
+            std::size_t stop = pos;
+            while (stop < end && !t[stop].isSymbol(";"))
+                ++stop;
+            tr.calls.push_back({std::string(), {{std::string(), joinTokens(t, pos, stop)}}});
+            pos = stop;
         } else {
             std::string name;
             while (pos < end && (t[pos].isName() || t[pos].isSymbol(".")))

@@ -3,6 +3,7 @@
 #include "OracleError.h"
 #include "SqliteSchema.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -14,7 +15,41 @@ std::string numberText(double value, const engine::FormatSettings& formats) {
         const auto whole = static_cast<long long>(value);
         return std::to_string(whole);
     }
-    // Fifteen significant digits, written out without an exponent.
+    // Fifteen significant digits, written out without an exponent. The digits come from
+    // to_chars, which rounds as printf does; 15 digits survive the trip through a double,
+    // so writing them out directly gives what printing the rounded value would.
+    char sci[40];
+    const auto [end, ec] =
+        std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific, 14);
+    if (ec == std::errc()) {
+        const std::string_view text(sci, static_cast<std::size_t>(end - sci));
+        const auto e = text.find('e');
+        const bool negative = text[0] == '-';
+        std::string digits;
+        for (char c : text.substr(0, e))
+            if (c >= '0' && c <= '9') digits += c;
+        int exponent = 0;
+        std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                        exponent);
+        if (exponent < 15) {
+            std::string out = negative ? "-" : "";
+            if (exponent < 0) {
+                out += '0';
+                out += formats.decimalSeparator;
+                out.append(static_cast<std::size_t>(-exponent - 1), '0');
+                out += digits;
+            } else {
+                out.append(digits, 0, static_cast<std::size_t>(exponent) + 1);
+                out += formats.decimalSeparator;
+                out.append(digits, static_cast<std::size_t>(exponent) + 1);
+            }
+            while (out.back() == '0')
+                out.pop_back();
+            if (out.back() == formats.decimalSeparator) out.pop_back();
+            if (out == "-0") out = "0";
+            return out;
+        }
+    }
     char buf[400];
     std::snprintf(buf, sizeof buf, "%.14e", value);
     const double rounded = std::strtod(buf, nullptr);

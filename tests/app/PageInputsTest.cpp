@@ -82,7 +82,11 @@ TEST(PageRules, TableNameFromFile) {
         {"/x.sql", ""},
         {"EMP_1.sql", ""},         // no separator at all
         {"/my_dir/plain.sql", ""}, // the underscore must follow the last separator
-        {"/tmp/MY_TABLE_140509_INSERTS.SQL", "MY"},
+        // A script named by the export keeps a table name with underscores whole.
+        {"/tmp/MY_TABLE_140509_INSERTS.SQL", "MY_TABLE"},
+        {"/tmp/MY_TABLE_140509_inserts.sql", "MY_TABLE"},
+        {"/tmp/MY_TABLE_1405_INSERTS.SQL", "MY"}, // not the export's clock: the first part
+        {"/tmp/_140509_INSERTS.SQL", ""},
     };
     for (const auto& [file, table] : cases)
         EXPECT_EQ(TableNameFromFile(file), table) << file;

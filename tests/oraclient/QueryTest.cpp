@@ -199,3 +199,55 @@ TEST_F(Query, KilledProcessKeepsOnlyCommittedRows) {
 }
 
 } // namespace
+
+namespace {
+
+// A unidirectional dataset hands the rows out one at a time, in the result's order, and
+// statements run on the session between two rows do not disturb it.
+TEST_F(Query, UnidirectionalResultFetchesRowByRow) {
+    run(*session, {"INSERT INTO ITEMS (ID, NAME) VALUES (1, 'a')",
+                   "INSERT INTO ITEMS (ID, NAME) VALUES (2, 'b')",
+                   "INSERT INTO ITEMS (ID, NAME) VALUES (3, 'c')"});
+    OracleQuery q(*session);
+    q.setUniDirectional(true);
+    q.setSql("SELECT ID, NAME FROM ITEMS ORDER BY ID");
+    q.open();
+    std::vector<std::string> seen;
+    for (; !q.eof(); q.next()) {
+        seen.push_back(q.fieldText(0) + q.fieldText(1));
+        EXPECT_EQ(q.recordCount(), static_cast<std::int64_t>(seen.size()));
+        // The same statement text and a change, while the result is open.
+        OracleQuery other(*session);
+        other.setSql("SELECT ID, NAME FROM ITEMS ORDER BY ID");
+        other.open();
+        other.setSql("UPDATE ITEMS SET NAME = NAME WHERE ID = 1");
+        other.open();
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"1a", "2b", "3c"}));
+    EXPECT_FALSE(q.editable());
+    EXPECT_NE(oraCodeOf([&] { q.first(); }), 0) << "no way back";
+
+    OracleQuery none(*session);
+    none.setUniDirectional(true);
+    none.setSql("SELECT ID FROM ITEMS WHERE ID > 10");
+    none.open();
+    EXPECT_TRUE(none.eof());
+    EXPECT_EQ(none.recordCount(), 0);
+    none.setSql("SELECT * FROM NO_SUCH_TABLE");
+    EXPECT_EQ(oraCodeOf([&] { none.open(); }), 942);
+    EXPECT_FALSE(none.active());
+}
+
+// CHR gives characters that a literal cannot hold, NUL included, and a block may change
+// data between its calls.
+TEST_F(Query, ChrAndDataChangesInsideABlock) {
+    run(*session, {"BEGIN\n  INSERT INTO ITEMS (ID, NAME) VALUES (1, 'a' || CHR(0) || 'b');\n"
+                   "  UPDATE ITEMS SET NAME = NAME || CHR(13) || CHR(10) WHERE ID = 1;\nEND;"});
+    OracleQuery q(*session);
+    q.setSql("SELECT NAME FROM ITEMS");
+    q.open();
+    ASSERT_FALSE(q.eof());
+    EXPECT_EQ(q.value(0).text, std::string("a\0b\r\n", 5));
+}
+
+} // namespace

@@ -10,6 +10,9 @@
 #include "engine/Session.h"
 #include "engine/Table.h"
 #include "ops/FieldOperations.h"
+#include "oracle/OracleExchange.h"
+#include "oracle/OracleLogonSource.h"
+#include "oraclient/OracleSession.h"
 #include "tables/RunBackup.h"
 
 #include <cstring>
@@ -43,6 +46,12 @@ Commands:
                                run the operation of a page (Seite1 ... Seite7, DelPage, ...)
                                with its inputs; questions are answered by --yes or --no
                                (without either, a question ends the run)
+  run ExportSeite ExportSelect=1 ExportAlias=KR4 ExportTab=TABLE ExportTabOwnerEdit=OWNER
+      ExportFileEdit=FILE      rows of an Oracle table as an INSERT script
+  run ExportSeite ImportSelect=1 ExportTab=TABLE ExportTabOwnerEdit=OWNER ExportFileEdit=FILE
+      LogFileEdit=LOG          a script run against Oracle, its log written to LOG
+                               (Oracle logon: $FIELDSMITH_ORACLE_USER, default KR4,
+                               and $FIELDSMITH_ORACLE_PASSWORD)
   run CSVMakeTable CSVEdit=FILE CSVtoPdxEdit=TABLE-PATH [FeldSeparEdit=,] [FeldNamenCheck=0]
                                a new table from a CSV file
   run CSVMakeTable GenCSVFromParadox=1 CSVEdit=FILE ViewTabAlias=ALIAS ViewTabTable=TABLE
@@ -106,18 +115,25 @@ int main(int argc, char** argv) {
         session.loadConfiguration();
         // A server's password, when the client's own means (PGPASSWORD, ~/.pgpass) have
         // none: asked on the terminal without echo; without a terminal there is none.
-        session.setPasswordPrompt([](const std::string& alias, const std::string& user) -> std::optional<std::string> {
+        session.setPasswordPrompt([](const std::string& alias,
+                                     const std::string& user) -> std::optional<std::string> {
             if (!isatty(STDIN_FILENO)) return std::nullopt;
-            return batch::readPassword(std::cin, std::cerr, "Password of user " + user + " for database " + alias + ": ");
+            return batch::readPassword(
+                std::cin, std::cerr, "Password of user " + user + " for database " + alias + ": ");
         });
         if (command == "run" && operands.empty()) {
             run::OperationTable operations = run::builtInOperations();
             ops::registerOperations(operations);
             csv::registerOperations(operations);
+            oracle::registerOperations(operations);
+            // The logon dialog's place in batch mode: user and password from the environment.
+            auto logonSource = oracle::FixedOracleLogon::fromEnvironment(session.configDir());
+            logonSource->session().setClientCodePage(session.ansiCodePage());
+            logonSource->session().setFormats(session.formats());
             // What the run writes to file tables is backed up first, for undo.
             tables::RunBackupScope backup(session, runArgs.empty() ? std::string() : runArgs.front());
             const int rc = run::runPageFromArgs(session, runArgs, operations, std::cerr,
-                                                isatty(STDERR_FILENO) != 0);
+                                                isatty(STDERR_FILENO) != 0, logonSource.get());
             backup.finish();
             return rc;
         }

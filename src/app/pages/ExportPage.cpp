@@ -11,6 +11,7 @@
 
 #include <QButtonGroup>
 #include <QDir>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QStyle>
 #include <QTime>
@@ -132,7 +133,36 @@ TExportPage::TExportPage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     connect(ExportFileEdit, &QLineEdit::textChanged, this, &TExportPage::ExportFileEditChange);
     connect(ExportSelect, &QRadioButton::toggled, this, &TExportPage::SetExportImportMode);
     connect(ToolButton18, &QToolButton::clicked, this, &TExportPage::ToolButton18Click);
+    ExportFileEdit->installEventFilter(this);
+    LogFileEdit->installEventFilter(this);
+    openWith = viewer::windowOpenWithHost(
+        &form,
+        [&form](run::MessageKind kind, const QString& text) { return form.message(kind, text); },
+        fromFileName(form.session().configDir().string()));
     SetExportImportMode();
+}
+
+bool TExportPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == ExportFileEdit) {
+            form_.guarded([this] { ExportFileEditDblClick(); });
+            return true;
+        }
+        if (watched == LogFileEdit) {
+            form_.guarded([this] { LogFileEditDblClick(); });
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TExportPage::ExportFileEditDblClick() {
+    if (!ExportFileEdit->text().isEmpty())
+        viewer::OpenWithApplication(ExportFileEdit->text(), openWith);
+}
+
+void TExportPage::LogFileEditDblClick() {
+    if (!LogFileEdit->text().isEmpty()) viewer::OpenWithApplication(LogFileEdit->text(), openWith);
 }
 
 void TExportPage::ExportTabChange() {

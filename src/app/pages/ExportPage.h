@@ -2,6 +2,8 @@
 // scripts run against Oracle with a log.
 #pragma once
 
+#include "viewer/OpenWithApplication.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -28,6 +30,15 @@ public:
     void SetExportImportMode();
     //! Picks the script file with the file picker.
     void ToolButton18Click();
+    //! A double click on the script or log file box opens that file with its application.
+    void ExportFileEditDblClick();
+    void LogFileEditDblClick();
+
+    //! How files are opened; tests replace its parts.
+    viewer::OpenWithHost openWith;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     TFieldsmithForm& form_;

@@ -65,6 +65,8 @@ std::string runUsage() {
     return "usage: fieldsmith-batch run PAGE Control=value ... [--yes|--no] [--save-as PATH]\n"
            "  PAGE is a page's component name: Seite1 ... Seite7, DelPage, CSVMakeTable,\n"
            "  CreateTableSeite, ExportSeite. Check boxes and radio buttons take 1 or 0.\n"
+           "  ExportSeite logs on to Oracle as $FIELDSMITH_ORACLE_USER (default KR4) with\n"
+           "  $FIELDSMITH_ORACLE_PASSWORD.\n"
            "  CSVMakeTable writes a table to a CSV file with GenCSVFromParadox=1; the table,\n"
            "  which the window takes from the Table View, is given by\n"
            "  ViewTabAlias=ALIAS ViewTabTable=TABLE [ViewIndex=FIELDS] (FIELDS: the order).\n";
@@ -76,7 +78,8 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
 }
 
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args,
-                    const OperationTable& operations, std::ostream& err, bool interactive) {
+                    const OperationTable& operations, std::ostream& err, bool interactive,
+                    oracle::OracleLogonSource* oracleLogon) {
     if (args.empty()) {
         err << runUsage();
         return kBatchUsage;
@@ -139,6 +142,7 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
 
     ConsoleHost host(err, options);
     SharedState shared(session);
+    shared.oracleLogon = oracleLogon;
     RunContext context{host, session, inputs, shared};
     InterruptScope interrupts;
     session.conversionLosses() = 0;

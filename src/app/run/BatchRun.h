@@ -11,6 +11,9 @@
 namespace fieldsmith::engine {
 class Session;
 }
+namespace fieldsmith::oracle {
+class OracleLogonSource;
+}
 
 namespace fieldsmith::run {
 
@@ -27,8 +30,10 @@ enum BatchStatus : int {
 //! (Seite2, DelPage, ...), then Control=value pairs, --yes, --no, --save-as PATH (also
 //! --save-as=PATH) in any order. Messages and progress go to err. Returns a BatchStatus.
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args);
+//! oracleLogon: where the Oracle page's runs get their session (none: they cannot run).
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args,
-                    const OperationTable& operations, std::ostream& err, bool interactive);
+                    const OperationTable& operations, std::ostream& err, bool interactive,
+                    oracle::OracleLogonSource* oracleLogon = nullptr);
 
 //! The usage text of the run command.
 std::string runUsage();

@@ -166,12 +166,10 @@ void ConsoleHost::closeStatusDialog() {
 
 void ConsoleHost::openLogWindow(const std::string& caption) {
     endProgressLine();
-    log_.clear();
     err_ << "== " << terminalText(caption) << " ==\n";
 }
 
 void ConsoleHost::appendLogLine(const std::string& line) {
-    log_.push_back(line);
     err_ << terminalText(line) << '\n';
 }
 

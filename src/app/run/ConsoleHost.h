@@ -66,7 +66,9 @@ public:
     void closeStatusDialog() override;
     void openLogWindow(const std::string& caption) override;
     void appendLogLine(const std::string& line) override;
-    std::vector<std::string> logLines() override { return log_; }
+    //! The log goes to the terminal as it comes and is not kept: a script's log can be far
+    //! larger than memory, and the import writes its log file itself.
+    std::vector<std::string> logLines() override { return {}; }
 
 private:
     std::string terminalText(const std::string& text) const;
@@ -79,7 +81,6 @@ private:
     int errors_ = 0;
     std::array<std::string, 3> panels_;
     std::string statusDialogCount_;
-    std::vector<std::string> log_;
     bool progressShown_ = false;
     bool progressDirty_ = false;
     std::size_t lastProgressWidth_ = 0;

@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+namespace fieldsmith::oracle {
+class OracleLogonSource;
+}
+
 namespace fieldsmith::run {
 
 //! What the window owns and the operations share: the two table datasets and the hidden
@@ -23,6 +27,8 @@ struct SharedState {
     engine::Table TempTable; //!< working table of several pages and of the Table View
     engine::Table PrimTable; //!< counter tables, alias KESTREL
     std::vector<std::string> FehlerListe;
+    //! The Oracle session's logon (EnsureOracleLogon); set by whoever owns the session.
+    oracle::OracleLogonSource* oracleLogon = nullptr;
 };
 
 //! Everything an operation works with. Operations read the inputs at the moment they need

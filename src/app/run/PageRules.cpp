@@ -1,5 +1,6 @@
 #include "app/run/PageRules.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace fieldsmith::run {
@@ -41,6 +42,20 @@ std::string exportFileName(std::string_view tempDirWithSeparator, std::string_vi
 std::string TableNameFromFile(std::string_view fileName) {
     const auto sep = fileName.rfind('/');
     if (sep == std::string_view::npos) return {};
+    // "_hhmmss_INSERTS.SQL" at the end: what stands before it is the whole table name.
+    constexpr std::string_view kSuffix = "_INSERTS.SQL";
+    const std::string_view name = fileName.substr(sep + 1);
+    if (name.size() > kSuffix.size() + 7) {
+        const std::string_view tail = name.substr(name.size() - kSuffix.size());
+        const std::string_view clock = name.substr(name.size() - kSuffix.size() - 6, 6);
+        bool suffix = true;
+        for (std::size_t i = 0; i < tail.size(); ++i)
+            suffix = suffix && std::toupper(static_cast<unsigned char>(tail[i])) == kSuffix[i];
+        for (char c : clock)
+            suffix = suffix && c >= '0' && c <= '9';
+        if (suffix && name[name.size() - kSuffix.size() - 7] == '_')
+            return std::string(name.substr(0, name.size() - kSuffix.size() - 7));
+    }
     const auto underscore = fileName.find('_', sep + 1);
     if (underscore == std::string_view::npos) return {};
     return std::string(fileName.substr(sep + 1, underscore - sep - 1));

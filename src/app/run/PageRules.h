@@ -20,8 +20,10 @@ std::string newTableNameFor(std::string_view sourceTable);
 std::string exportFileName(std::string_view tempDirWithSeparator, std::string_view table, int hour,
                            int minute, int second);
 
-//! The table name inside a file name: the text between the last path separator and the
-//! first underscore after it; empty without a separator or without such an underscore.
+//! The table name inside a file name: for a name the export gives its scripts
+//! (TABLE_hhmmss_INSERTS.SQL) the table, underscores and all; otherwise the text between
+//! the last path separator and the first underscore after it; empty without a separator or
+//! without such an underscore.
 std::string TableNameFromFile(std::string_view fileName);
 
 //! A file picker's result: the directory, a separator and the file name; no separator is

@@ -1,0 +1,42 @@
+#include "oracle/OracleLogonSource.h"
+
+#include "app/run/RunHost.h"
+#include "oraclient/OracleSession.h"
+
+#include <cstdlib>
+
+namespace fieldsmith::oracle {
+
+FixedOracleLogon::FixedOracleLogon(std::string configDir, std::string user, std::string password)
+    : user_(std::move(user)), password_(std::move(password)),
+      session_(std::make_unique<oraclient::OracleSession>(std::move(configDir))) {}
+
+FixedOracleLogon::~FixedOracleLogon() = default;
+
+std::unique_ptr<FixedOracleLogon> FixedOracleLogon::fromEnvironment(std::string configDir) {
+    const char* user = std::getenv("FIELDSMITH_ORACLE_USER");
+    const char* password = std::getenv("FIELDSMITH_ORACLE_PASSWORD");
+    return std::make_unique<FixedOracleLogon>(std::move(configDir), user && *user ? user : "KR4",
+                                              password ? password : "");
+}
+
+oraclient::OracleSession* FixedOracleLogon::EnsureOracleLogon(run::RunHost& host,
+                                                              const std::string& database) {
+    if (session_->connected()) return session_.get();
+    session_->setLogonDatabase(database.empty() ? "KR4" : database);
+    session_->setLogonUsername(user_);
+    session_->setLogonPassword(password_);
+    try {
+        session_->logOn();
+    } catch (const std::exception& e) {
+        host.showError(e.what());
+        host.showError("ORACLE Logon failed!");
+        return nullptr;
+    }
+    // A failure here is not a failed logon: it reaches the calling operation.
+    session_->callProcedure("sys.dbms_application_info.set_client_info",
+                            {{"client_info", "KR4 Fieldsmith"}});
+    return session_.get();
+}
+
+} // namespace fieldsmith::oracle
