@@ -1,5 +1,6 @@
 #include "app/FieldsmithForm.h"
 
+#include "app/AliasForm.h"
 #include "app/HelpWindow.h"
 #include "app/PickerBox.h"
 #include "app/PickerWiring.h"
@@ -308,6 +309,9 @@ void TFieldsmithForm::buildMenu() {
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
     auto* Datei1 = MainMenu1->addMenu(QStringLiteral("&File"));
     Datei1->setObjectName(QStringLiteral("Datei1"));
+    Aliases1 = Datei1->addAction(QStringLiteral("&Aliases…"));
+    Aliases1->setObjectName(QStringLiteral("Aliases1"));
+    connect(Aliases1, &QAction::triggered, this, &TFieldsmithForm::Aliases1Click);
     UndoRun1 = Datei1->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QStringLiteral("&Undo last run"));
     UndoRun1->setObjectName(QStringLiteral("UndoRun1"));
     connect(UndoRun1, &QAction::triggered, this, &TFieldsmithForm::UndoRun1Click);
@@ -414,6 +418,15 @@ void TFieldsmithForm::RunBtnClick() {
         message(run::MessageKind::Information, fromEngine(run::conversionLossMessage(lost)));
 }
 
+// The alias manager; the session reads aliases.ini again after each change, so that the
+// pickers list the aliases as they now are.
+void TFieldsmithForm::Aliases1Click() {
+    if (running_) return;
+    TAliasForm form(this, session_.configDir() / "aliases.ini", *dialogs_,
+                    [this] { guarded([this] { session_.loadConfiguration(); }); });
+    form.exec();
+}
+
 // Puts the tables of the last run back as they were before it, after the user confirmed
 // the run by name; refused when a table changed since.
 void TFieldsmithForm::UndoRun1Click() {
@@ -481,6 +494,7 @@ void TFieldsmithForm::UpdateAnsicht(bool value) {
     CloseBtn->setEnabled(value);
     Beenden1->setEnabled(value);
     UndoRun1->setEnabled(value);
+    Aliases1->setEnabled(value);
     CancelBtn->setEnabled(!value);
 }
 

@@ -61,6 +61,7 @@ public:
     void CancelBtnClick();
     void Beenden1Click();
     void UndoRun1Click();
+    void Aliases1Click();
     void HelpBtn1Click();
     //! true: idle (Run, Close, File > Close enabled, Cancel disabled); false: running.
     void UpdateAnsicht(bool value);
@@ -124,6 +125,7 @@ private:
     TabStrip* tabStrip_ = nullptr;
     QAction* Beenden1 = nullptr;
     QAction* UndoRun1 = nullptr;
+    QAction* Aliases1 = nullptr;
     QLabel* panels_[4] = {};
     TChangePartPage* changePartPage_ = nullptr;
     TCsvPage* csvPage_ = nullptr;

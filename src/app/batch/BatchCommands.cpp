@@ -6,9 +6,11 @@
 #include "engine/DateCalc.h"
 #include "engine/FormatSettings.h"
 #include "engine/Session.h"
+#include "engine/AliasesFile.h"
 #include "engine/Table.h"
 #include "tables/RunBackup.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -178,6 +180,67 @@ int undoCommand(Session& session, const std::vector<std::string>& operands, std:
     tables::undoRun(runs.front(), session);
     err << "The run " << runs.front().describe() << " was undone.\n";
     return kExitOk;
+}
+
+int aliasCommand(Session& session, const std::vector<std::string>& operands, std::ostream& out,
+                 std::ostream& err) {
+    std::vector<std::string> words;
+    bool force = false;
+    for (const auto& o : operands) {
+        if (o == "--force") force = true;
+        else words.push_back(o);
+    }
+    engine::AliasesFile file(session.configDir() / "aliases.ini");
+    if (words.size() == 1 && words[0] == "list") {
+        for (const auto& alias : file.aliases()) {
+            out << alias.name;
+            for (const auto& [k, v] : alias.params) out << '\t' << k << '=' << v;
+            out << '\n';
+        }
+        return kExitOk;
+    }
+    if (words.size() == 2 && words[0] == "remove") {
+        if (!file.remove(words[1])) {
+            err << "There is no alias " << words[1] << '\n';
+            return kExitFailed;
+        }
+        file.save();
+        err << "Alias " << words[1] << " removed\n";
+        return kExitOk;
+    }
+    if (words.size() >= 3 && words[0] == "add") {
+        engine::AliasEntry alias{words[1], {}};
+        if (words.size() == 3 && words[2].find('=') == std::string::npos) {
+            alias.params = {{"TYPE", "STANDARD"}, {"PATH", words[2]}};
+        } else {
+            for (std::size_t i = 2; i < words.size(); ++i) {
+                const auto eq = words[i].find('=');
+                if (eq == std::string::npos || eq == 0) {
+                    err << "alias add takes a directory or KEY=VALUE pairs, not " << words[i] << '\n';
+                    return kExitUsage;
+                }
+                alias.params.emplace_back(words[i].substr(0, eq), words[i].substr(eq + 1));
+            }
+            if (alias.param("TYPE").empty()) alias.params.insert(alias.params.begin(), {"TYPE", "STANDARD"});
+        }
+        if (const std::string why = engine::aliasReachability(alias); !why.empty()) {
+            err << why << '\n';
+            if (!force) {
+                err << "The alias was not saved; --force saves it all the same\n";
+                return kExitFailed;
+            }
+        }
+        const auto before = file.aliases();
+        const bool existed = std::any_of(before.begin(), before.end(), [&](const engine::AliasEntry& a) {
+            return engine::sameName(a.name, alias.name);
+        });
+        file.set(alias);
+        file.save();
+        err << "Alias " << alias.name << (existed ? " changed" : " added") << '\n';
+        return kExitOk;
+    }
+    err << "Usage: alias list | alias add NAME DIRECTORY | alias add NAME KEY=VALUE... [--force] | alias remove NAME\n";
+    return kExitUsage;
 }
 
 } // namespace fieldsmith::batch

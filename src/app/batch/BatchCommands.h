@@ -40,6 +40,13 @@ std::string csvQuote(const std::string& text);
 int undoCommand(engine::Session& session, const std::vector<std::string>& operands, std::ostream& out,
                 std::ostream& err);
 
+//! alias list | alias add NAME DIRECTORY | alias add NAME KEY=VALUE... [--force] |
+//! alias remove NAME: the aliases of aliases.ini in the configuration directory. add also
+//! changes an alias of that name; it is refused when the directory or server cannot be
+//! reached, unless --force.
+int aliasCommand(engine::Session& session, const std::vector<std::string>& operands, std::ostream& out,
+                 std::ostream& err);
+
 //! Points the table at a file path ("/data/ORDERS.DB") or at ALIAS and TABLE.
 void aimTable(engine::Table& table, const std::vector<std::string>& where);
 //! Orders the closed table as --index asks: by the index of that name when it has one

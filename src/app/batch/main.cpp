@@ -40,6 +40,14 @@ Commands:
                                manage the users of an embedded Oracle database; the
                                password is read from the terminal or standard input
   sql DATABASE "STATEMENT"     run one SQL statement; a query's rows as UTF-8 CSV
+  alias list                   the aliases of aliases.ini with their parameters
+  alias add NAME DIRECTORY     add (or change) a directory alias
+  alias add NAME KEY=VALUE ... [--force]
+                               add (or change) an alias with its parameters
+                               (TYPE=POSTGRESQL "SERVER NAME=host/db" "USER NAME=me");
+                               refused when the directory or server cannot be reached,
+                               unless --force
+  alias remove NAME            remove an alias; comments and other lines stay
   undo [--yes|--no]            put the tables of the last run back as they were before it
   undo --list                  the runs whose tables were backed up, newest first
   run PAGE Control=value ... [--yes|--no] [--save-as PATH]
@@ -137,6 +145,7 @@ int main(int argc, char** argv) {
             backup.finish();
             return rc;
         }
+        if (command == "alias") return batch::aliasCommand(session, operands, std::cout, std::cerr);
         if (command == "undo") {
             return batch::undoCommand(session, operands, std::cout, std::cerr);
         }

@@ -204,6 +204,34 @@ std::string lower(std::string s) {
 
 } // namespace
 
+std::string pingServer(const std::string& serverName) {
+    std::string host, port, db;
+    splitServerName(serverName, host, port, db);
+    std::vector<const char*> keys, values;
+    auto add = [&](const char* k, const std::string& v) {
+        if (v.empty()) return;
+        keys.push_back(k);
+        values.push_back(v.c_str());
+    };
+    const std::string timeout = "5";
+    add("host", host);
+    add("port", port);
+    add("dbname", db);
+    add("connect_timeout", timeout);
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    switch (PQpingParams(keys.data(), values.data(), 0)) {
+    case PQPING_OK:
+        return {};
+    case PQPING_REJECT:
+        return "The PostgreSQL server " + serverName + " answers but does not accept connections now.";
+    case PQPING_NO_RESPONSE:
+        return "No PostgreSQL server answers at " + serverName + ".";
+    default:
+        return "The server name " + serverName + " is not understood.";
+    }
+}
+
 PostgresBackend::PostgresBackend(const std::string& serverName, const std::string& user,
                                  const PasswordSource& password)
     : server_(serverName) {

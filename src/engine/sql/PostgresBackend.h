@@ -84,4 +84,8 @@ private:
 //! The "?" of a statement as PostgreSQL's "$1", "$2", ...; question marks in quotes stay.
 std::string numberParameters(const std::string& sql);
 
+//! Whether a PostgreSQL server ("host[:port]/database") accepts connections, without
+//! logging on: empty when it does, else the reason.
+std::string pingServer(const std::string& serverName);
+
 } // namespace fieldsmith::engine::sql
