@@ -135,7 +135,9 @@ template <class Inputs> void TFieldsmithForm::bindInputs(QWidget* page, Inputs& 
                 qWarning("page %s has no text input %s", qPrintable(page->objectName()), name);
             }
         }
-        void text(const char* name, std::string& member) { bind(name, member, toEngine, fromEngine); }
+        void text(const char* name, std::string& member) {
+            bind(name, member, toEngine, fromEngine);
+        }
         void name(const char* name, std::string& member) {
             bind(name, member, toFileName, fromFileName);
         }
@@ -168,13 +170,17 @@ TFieldsmithForm::TFieldsmithForm(engine::Session& session, const QStringList& ar
     setWindowTitle(qstr(run::kWindowCaption));
     setProgramCodePage(session.ansiCodePage());
     host_ = std::make_unique<WindowRunHost>(*this);
+    // The logon dialog's automatic first logon looks for a "UserId=" argument.
+    std::vector<std::string> words;
+    for (const QString& a : arguments)
+        words.push_back(toEngine(a));
+    shared_->OraLogon.setProgramArguments(std::move(words));
     pickers_ = std::make_unique<PickerWiring>(*this);
     // A server's password is asked for once per run of the program, never stored.
     session.setPasswordPrompt([this](const std::string& alias, const std::string& user) {
-        const auto text = dialogs_->password(
-            this, qstr(run::kApplicationTitle),
-            QStringLiteral("Password of user %1 for database %2:")
-                .arg(fromFileName(user), fromFileName(alias)));
+        const auto text = dialogs_->password(this, qstr(run::kApplicationTitle),
+                                             QStringLiteral("Password of user %1 for database %2:")
+                                                 .arg(fromFileName(user), fromFileName(alias)));
         return text ? std::optional<std::string>(text->toStdString()) : std::nullopt;
     });
 

@@ -2,6 +2,7 @@
 // status form that stays hidden until the script import shows it.
 #include "app/FieldsmithApplication.h"
 #include "app/FieldsmithForm.h"
+#include "create/CreateTable.h"
 #include "csv/CsvExchange.h"
 #include "engine/Session.h"
 #include "ops/FieldOperations.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     fieldsmith::app::TFieldsmithForm form(session, app.programArguments());
     fieldsmith::ops::registerOperations(form.operationTable());
     fieldsmith::csv::registerOperations(form.operationTable());
+    fieldsmith::create::registerOperations(form.operationTable());
     form.setZipMsgForm(new fieldsmith::ui::TZipMsgForm(&form));
     form.show();
     return app.exec();
