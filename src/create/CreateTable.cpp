@@ -11,6 +11,7 @@
 #include "oraclient/OracleQuery.h"
 #include "tables/TableFamily.h"
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -27,6 +28,9 @@ namespace {
 //! Table bytes copied between two flushes of the new table: the engine maps the file while
 //! it writes it, and a flush gives the written pages back, so memory stays flat.
 constexpr std::int64_t kFlushBytes = 64 << 20;
+
+//! Longest time between two commits of the rows copied into Oracle.
+constexpr std::chrono::milliseconds kCommitInterval{200};
 
 std::int64_t recordsPerFlush(const std::vector<FieldDef>& defs) {
     std::int64_t width = 1;
@@ -232,12 +236,16 @@ void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
     target_.close(); // flushes: the records are on disk when the run reports completion
 }
 
-// Oracle has no boolean column: a logical field is written as 1 or 0.
+// Oracle has no boolean column: a logical field is written as 1 or 0. The rows are
+// committed as they go, at most kCommitInterval apart rather than after every row: a commit
+// per row costs the target a log write per row, many times the row itself. Every way out
+// (the end, Cancel, an error) commits what was posted, so the rows copied so far stay.
 void CreateTableRun::copyToOracle(std::int64_t total, std::int64_t& copied) {
     oraclient::OracleSession& session = ctx_.shared.tSession;
     oracle_->close();
     oracle_->sql() = {"SELECT T.ROWID, T.* FROM " + qualified_ + " T "};
     oracle_->open();
+    oracle_->setKeepInsertedRows(false); // the copy never reads its rows back
     struct Pair {
         engine::Field from;
         int to;
@@ -249,21 +257,37 @@ void CreateTableRun::copyToOracle(std::int64_t total, std::int64_t& copied) {
         pairs.push_back({from, oracle_->fieldIndex(MakeOracleColumnName(from.name())),
                          from.type() == FieldType::ftBoolean});
     }
-    source_.first();
-    for (std::int64_t k = 0; k < total; ++k) {
-        oracle_->insert();
-        for (const Pair& p : pairs) {
-            if (p.logical && !p.from.isNull())
-                oracle_->setFieldText(p.to, p.from.asInteger() ? "1" : "0");
-            else
-                oracle_->setFieldText(p.to, p.from.asString());
+    auto lastCommit = std::chrono::steady_clock::now();
+    try {
+        source_.first();
+        for (std::int64_t k = 0; k < total; ++k) {
+            oracle_->insert();
+            for (const Pair& p : pairs) {
+                if (p.logical && !p.from.isNull())
+                    oracle_->setFieldText(p.to, p.from.asInteger() ? "1" : "0");
+                else
+                    oracle_->setFieldText(p.to, p.from.asString());
+            }
+            oracle_->post();
+            ++copied;
+            if (const auto now = std::chrono::steady_clock::now();
+                now - lastCommit >= kCommitInterval) {
+                session.commit();
+                lastCommit = now;
+            }
+            if (afterRecord(copied, total)) break;
+            source_.next();
         }
-        oracle_->post();
-        session.commit();
-        ++copied;
-        if (afterRecord(copied, total)) break;
-        source_.next();
+    } catch (...) {
+        oracle_->cancel();
+        try {
+            session.commit();
+        } catch (...) {
+            // The first error is the one to report.
+        }
+        throw;
     }
+    session.commit();
     oracle_->close();
 }
 
