@@ -11,6 +11,8 @@
 #include "oraclient/OracleQuery.h"
 #include "tables/TableFamily.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -50,6 +52,32 @@ public:
 private:
     run::RunHost& host_;
 };
+
+// A dBase table has no primary index and names every tag: a Paradox primary index becomes a
+// unique tag named after its first field (at most 10 characters, made unique with a digit).
+void asDBaseTags(std::vector<engine::IndexDef>& defs) {
+    constexpr std::size_t kTagLength = 10;
+    auto taken = [&](const std::string& name, const engine::IndexDef* self) {
+        for (const auto& d : defs)
+            if (&d != self && engine::sameName(d.name, name)) return true;
+        return false;
+    };
+    for (engine::IndexDef& def : defs) {
+        if (def.isPrimary()) def.options = (def.options & ~engine::ixPrimary) | engine::ixUnique;
+        if (!def.name.empty()) continue;
+        const auto fields = def.fieldList();
+        std::string base = engine::upperAscii(fields.empty() ? "KEY" : fields.front());
+        for (char& c : base)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        base.resize(std::min(base.size(), kTagLength));
+        std::string name = base;
+        for (int n = 1; taken(name, &def) && n < 100; ++n) {
+            const std::string digits = std::to_string(n);
+            name = base.substr(0, kTagLength - digits.size()) + digits;
+        }
+        def.name = name;
+    }
+}
 
 // One run of the page: the source, the target in the engine or in Oracle, and whether a
 // step failed.
@@ -177,6 +205,7 @@ void CreateTableRun::defineEngineTable(const std::string& newTable, const std::s
     if (includeIndexes)
         for (const engine::IndexDef& def : source_.indexDefs())
             if (!(def.options & engine::ixDamaged)) target_.indexDefs().push_back(def);
+    if (target_.tableType() == engine::TableType::DBase) asDBaseTags(target_.indexDefs());
     target_.createTable();
     target_.setExclusive(false);
 }

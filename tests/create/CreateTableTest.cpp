@@ -53,6 +53,7 @@ TEST_F(CreateTable, NewTableGetsFieldsIndexesAndRecordsAsAsked) {
         {"Paradox with .DB, structure only", "COPY.DB", false, false, "COPY.DB", 0},
         {"Paradox with indexes, no records", "IDX.db", true, false, "IDX.db", 2},
         {"dBase with records, no indexes", "ORDERS.DBF", false, true, "ORDERS.DBF", 0},
+        {"dBase with indexes: the key becomes a unique tag", "IX.DBF", true, true, "IX.DBF", 2},
     };
     makeOrders();
     for (const Case& c : cases) {
@@ -77,8 +78,11 @@ TEST_F(CreateTable, NewTableGetsFieldsIndexesAndRecordsAsAsked) {
         }
         EXPECT_EQ(t.indexes.size(), c.indexCount) << c.what;
         if (c.indexCount) {
-            EXPECT_TRUE(t.indexes[0].isPrimary()) << c.what;
-            EXPECT_EQ(t.indexes[1].fields, "CUSTOMER") << c.what;
+            const bool dBase = c.file.extension() == ".DBF";
+            EXPECT_EQ(t.indexes[0].isPrimary(), !dBase) << c.what;
+            EXPECT_TRUE(t.indexes[0].options & engine::ixUnique) << c.what;
+            EXPECT_TRUE(engine::sameName(t.indexes[0].fields, "ORDERNO")) << c.what;
+            EXPECT_TRUE(engine::sameName(t.indexes[1].fields, "CUSTOMER")) << c.what;
         }
         EXPECT_EQ(t.records, c.records ? kOrderRecords : Records{}) << c.what;
         if (c.records) {
