@@ -7,6 +7,7 @@
 #include "engine/Table.h"
 
 #include <fstream>
+#include <sqlite3.h>
 
 namespace fieldsmith::createtest {
 namespace {
@@ -155,6 +156,36 @@ TEST_F(CreateTable, ExistingTargetIsReplacedOnlyAfterYes) {
         EXPECT_TRUE(fsys::exists(dst() / "NEWORDERS2.PX"));
         EXPECT_TRUE(host.idle);
     }
+}
+
+TEST_F(CreateTable, ServerAliasTargetIsReplacedOnlyAfterYes) {
+    makeOrders();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "sq.sqlite").c_str(), &db), SQLITE_OK);
+    sqlite3_close(db);
+    session.addAlias("SQ", {{"TYPE", "SQLITE"}, {"SERVER NAME", (dir / "sq.sqlite").string()}});
+    auto records = [&] {
+        engine::Table t(session);
+        t.setDatabaseName("SQ");
+        t.setTableName("NEWORDERS");
+        t.open();
+        Records r;
+        for (t.first(); !t.eof(); t.next())
+            r.push_back({t.field(0).asString(), t.field(1).asString()});
+        return r;
+    };
+    for (const bool yes : {true, false, true}) {
+        host = {};
+        aim("ORDERS", "NEWORDERS", "SQ");
+        inputs.CreateTableSeite.CopyAllRecsCheck = yes;
+        host.answers = {yes};
+        run();
+        EXPECT_EQ(infos().size(), yes ? 1u : 0u);
+        // Answered No, the table of the first run stays with its records.
+        EXPECT_EQ(records().size(), kOrderRecords.size()) << yes;
+    }
+    EXPECT_EQ(questions(),
+              std::vector<std::string>{"Table NEWORDERS exists and will be replaced. Continue?"});
 }
 
 TEST_F(CreateTable, NewTableNamesItsOwnSourceIsRefused) {
