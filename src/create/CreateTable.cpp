@@ -130,13 +130,15 @@ void CreateTableRun::openSource() {
 bool CreateTableRun::replaceOlderTarget(const std::string& newTable, const std::string& targetAlias,
                                         const std::string& targetPath) {
     if (oracleTarget()) {
-        if (oracleTableExists(ctx_.shared.tSession, qualified_) &&
-            !host_.confirm("Table " + qualified_ + " exists and will be replaced. Continue?"))
+        // Only a table known to exist is dropped, and only after Yes; a name the server
+        // cannot even look up is left to CREATE TABLE to refuse.
+        if (oracleTableExists(ctx_.shared.tSession, qualified_) != true) return true;
+        if (!host_.confirm("Table " + qualified_ + " exists and will be replaced. Continue?"))
             return false;
         try {
             DropOracleTable(ctx_.shared.tSession, qualified_);
         } catch (const oraclient::OracleError&) {
-            // A table that does not exist is the normal case.
+            // What cannot be dropped makes CREATE TABLE fail with the server's reason.
         }
         return true;
     }

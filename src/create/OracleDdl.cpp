@@ -154,14 +154,15 @@ void DropOracleTable(oraclient::OracleSession& session, const std::string& quali
     executeStatement(session, query, {"DROP TABLE " + qualifiedName});
 }
 
-bool oracleTableExists(oraclient::OracleSession& session, const std::string& qualifiedName) {
+std::optional<bool> oracleTableExists(oraclient::OracleSession& session,
+                                      const std::string& qualifiedName) {
     oraclient::OracleQuery query(session);
     query.sql() = {"SELECT 1 FROM " + qualifiedName + " WHERE 1 = 0"};
     try {
         query.open();
     } catch (const oraclient::OracleError& e) {
         if (e.code() == 942) return false;
-        throw;
+        return std::nullopt;
     }
     query.close();
     return true;

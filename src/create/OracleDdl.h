@@ -60,7 +60,9 @@ void executeStatement(oraclient::OracleSession& session, oraclient::OracleQuery&
 //! DROP TABLE of the qualified name, through a dataset of its own; errors go to the caller.
 void DropOracleTable(oraclient::OracleSession& session, const std::string& qualifiedName);
 
-//! Whether the qualified table exists (a query on it can be prepared).
-bool oracleTableExists(oraclient::OracleSession& session, const std::string& qualifiedName);
+//! Whether the qualified table exists: a query on it runs (true) or fails with ORA-00942
+//! (false). Nothing when the query fails otherwise, for a name that is no table name.
+std::optional<bool> oracleTableExists(oraclient::OracleSession& session,
+                                      const std::string& qualifiedName);
 
 } // namespace fieldsmith::create

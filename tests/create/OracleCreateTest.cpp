@@ -173,11 +173,23 @@ TEST_F(OracleCreate, FailedLogonTouchesNothing) {
 
 TEST_F(OracleCreate, NamesOracleRefusesFailTheDefinition) {
     makeTable(session, src() / "ODD.DB", {{"Last Name", FieldType::ftString, 10, false}}, {});
-    aim("ODD", "ODD.DB", "ORA");
+    struct Case {
+        const char* what;
+        const char* source;
+        const char* newName;
+    } cases[] = {
+        {"a field name with a blank", "ODD", "ODD.DB"},
+        {"an inner dot in the new name: SALES.NEW.ORDERS", "ORDERS", "NEW.ORDERS.DB"},
+    };
     answerLogon();
-    EXPECT_THROW(run(), oraclient::OracleError);
-    EXPECT_EQ(errors(), std::vector<std::string>{"Error on Define Table"});
-    EXPECT_TRUE(infos().empty());
+    for (const Case& c : cases) {
+        host.messages.clear();
+        aim(c.source, c.newName, "ORA");
+        EXPECT_THROW(run(), oraclient::OracleError) << c.what;
+        EXPECT_EQ(errors(), std::vector<std::string>{"Error on Define Table"}) << c.what;
+        EXPECT_TRUE(infos().empty()) << c.what;
+        EXPECT_TRUE(questions().empty()) << c.what;
+    }
 }
 
 } // namespace
