@@ -51,6 +51,7 @@ public:
     void openLogWindow(const std::string&) override {}
     void appendLogLine(const std::string&) override { ++lines; }
     std::vector<std::string> logLines() override { return {}; }
+    bool showLogonDialog(run::LogonForm&) override { return false; } // logged on beforehand
     long lines = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "app/DialogService.h"
 
+#include "app/TextCodec.h"
+#include "ui/OraLogonDialog.h"
+
 #include <QInputDialog>
 #include <QLineEdit>
 
@@ -87,7 +90,8 @@ std::optional<QString> ScriptedDialogs::saveFile(QWidget*, const SaveDialogReque
 std::optional<QString> MessageBoxDialogs::password(QWidget* parent, const QString& caption,
                                                    const QString& prompt) {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Password, QString(), &ok);
+    const QString text =
+        QInputDialog::getText(parent, caption, prompt, QLineEdit::Password, QString(), &ok);
     if (!ok) return std::nullopt;
     return text;
 }
@@ -95,6 +99,25 @@ std::optional<QString> MessageBoxDialogs::password(QWidget* parent, const QStrin
 std::optional<QString> ScriptedDialogs::password(QWidget*, const QString&, const QString& prompt) {
     passwordPrompts << prompt;
     return passwordAnswer;
+}
+
+bool MessageBoxDialogs::logon(QWidget* parent, run::LogonForm& form) {
+    ui::TOraLogonDialog dialog(form, parent);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    form = dialog.entries();
+    return true;
+}
+
+bool ScriptedDialogs::logon(QWidget*, run::LogonForm& form) {
+    logonsShown.push_back(form);
+    if (logonAnswers.empty()) return false;
+    const auto answer = logonAnswers.front();
+    logonAnswers.pop_front();
+    if (!answer) return false;
+    form.username = toEngine(answer->username);
+    form.password = toEngine(answer->password);
+    if (!answer->database.isEmpty()) form.database = toEngine(answer->database);
+    return true;
 }
 
 } // namespace fieldsmith::app

@@ -32,6 +32,8 @@ public:
     //! Asks for a password (not shown as it is typed); nothing for Cancel.
     virtual std::optional<QString> password(QWidget* parent, const QString& caption,
                                             const QString& prompt) = 0;
+    //! The Oracle logon dialog filled with the form: true for OK, with the entries in form.
+    virtual bool logon(QWidget* parent, run::LogonForm& form) = 0;
 };
 
 //! The toolkit's message boxes and file dialog. Texts use a lone carriage return as their
@@ -43,6 +45,7 @@ public:
     std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) override;
     std::optional<QString> password(QWidget* parent, const QString& caption,
                                     const QString& prompt) override;
+    bool logon(QWidget* parent, run::LogonForm& form) override;
 };
 
 //! Answers from a script; records what was shown.
@@ -60,6 +63,13 @@ public:
     std::optional<QString> savePath;
     std::optional<QString> passwordAnswer; //!< nothing: Cancel
     QStringList passwordPrompts;
+    //! The logon dialog's boxes at each showing, and the answers: user name, password,
+    //! database (empty: as shown), or nothing for Cancel; Cancel when they run out.
+    std::vector<run::LogonForm> logonsShown;
+    struct LogonAnswer {
+        QString username, password, database;
+    };
+    std::deque<std::optional<LogonAnswer>> logonAnswers;
     //! Called while a box is "open", before it is answered: tests look at the window here.
     std::function<void(const Shown&)> onShow;
 
@@ -70,6 +80,7 @@ public:
     std::optional<QString> saveFile(QWidget* parent, const SaveDialogRequest& request) override;
     std::optional<QString> password(QWidget* parent, const QString& caption,
                                     const QString& prompt) override;
+    bool logon(QWidget* parent, run::LogonForm& form) override;
 };
 
 } // namespace fieldsmith::app

@@ -18,6 +18,7 @@
 #include "app/pages/FormatPricesPage.h"
 #include "app/pages/MergePage.h"
 #include "app/pages/NewValueIfPage.h"
+#include "app/run/OracleLogon.h"
 #include "app/run/Texts.h"
 #include "engine/Session.h"
 #include "tables/RunBackup.h"
@@ -137,7 +138,9 @@ template <class Inputs> void TFieldsmithForm::bindInputs(QWidget* page, Inputs& 
                 qWarning("page %s has no text input %s", qPrintable(page->objectName()), name);
             }
         }
-        void text(const char* name, std::string& member) { bind(name, member, toEngine, fromEngine); }
+        void text(const char* name, std::string& member) {
+            bind(name, member, toEngine, fromEngine);
+        }
         void name(const char* name, std::string& member) {
             bind(name, member, toFileName, fromFileName);
         }
@@ -170,13 +173,17 @@ TFieldsmithForm::TFieldsmithForm(engine::Session& session, const QStringList& ar
     setWindowTitle(qstr(run::kWindowCaption));
     setProgramCodePage(session.ansiCodePage());
     host_ = std::make_unique<WindowRunHost>(*this);
+    // The logon dialog's automatic first logon looks for a "UserId=" argument.
+    std::vector<std::string> words;
+    for (const QString& a : arguments)
+        words.push_back(toEngine(a));
+    shared_->OraLogon.setProgramArguments(std::move(words));
     pickers_ = std::make_unique<PickerWiring>(*this);
     // A server's password is asked for once per run of the program, never stored.
     session.setPasswordPrompt([this](const std::string& alias, const std::string& user) {
-        const auto text = dialogs_->password(
-            this, qstr(run::kApplicationTitle),
-            QStringLiteral("Password of user %1 for database %2:")
-                .arg(fromFileName(user), fromFileName(alias)));
+        const auto text = dialogs_->password(this, qstr(run::kApplicationTitle),
+                                             QStringLiteral("Password of user %1 for database %2:")
+                                                 .arg(fromFileName(user), fromFileName(alias)));
         return text ? std::optional<std::string>(text->toStdString()) : std::nullopt;
     });
 
@@ -416,6 +423,12 @@ void TFieldsmithForm::RunBtnClick() {
     // Characters lost to a code page are reported once, after the run.
     if (const auto lost = session_.conversionLosses())
         message(run::MessageKind::Information, fromEngine(run::conversionLossMessage(lost)));
+}
+
+void TFieldsmithForm::ensureOracleLogon(const char* page) {
+    if (running_) return;
+    run::RunContext context{*host_, session_, inputs_, *shared_};
+    guarded([&] { run::EnsureOracleLogon(context, page); });
 }
 
 // The alias manager; the session reads aliases.ini again after each change, so that the

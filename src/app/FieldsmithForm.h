@@ -47,6 +47,9 @@ public:
     run::SharedState& shared() { return *shared_; }
     run::OperationTable& operationTable() { return operations_; }
     WindowRunHost& runHost() { return *host_; }
+    //! The Oracle logon outside a run (a picker of an Oracle page opening); the result is
+    //! the session's state, errors are shown.
+    void ensureOracleLogon(const char* page);
     PickerWiring& pickers() { return *pickers_; }
     DialogService& dialogs() { return *dialogs_; }
     void setDialogService(std::unique_ptr<DialogService> dialogs);

@@ -174,4 +174,9 @@ std::vector<std::string> WindowRunHost::logLines() {
     return lines;
 }
 
+bool WindowRunHost::showLogonDialog(run::LogonForm& form) {
+    flushStatus();
+    return form_.dialogs().logon(&form_, form);
+}
+
 } // namespace fieldsmith::app

@@ -52,6 +52,7 @@ public:
     void openLogWindow(const std::string& caption) override;
     void appendLogLine(const std::string& line) override;
     std::vector<std::string> logLines() override;
+    bool showLogonDialog(run::LogonForm& form) override;
 
 private:
     bool message(run::MessageKind kind, const std::string& text);

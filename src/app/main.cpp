@@ -2,12 +2,11 @@
 // status form that stays hidden until the script import shows it.
 #include "app/FieldsmithApplication.h"
 #include "app/FieldsmithForm.h"
+#include "create/CreateTable.h"
 #include "csv/CsvExchange.h"
 #include "engine/Session.h"
 #include "ops/FieldOperations.h"
 #include "oracle/OracleExchange.h"
-#include "oracle/OracleLogonSource.h"
-#include "oraclient/OracleSession.h"
 #include "ui/ZipMsgForm.h"
 #ifdef FIELDSMITH_WITH_DEMO
 #include "app/demo/DemoConfiguration.h"
@@ -56,12 +55,7 @@ int main(int argc, char** argv) {
     fieldsmith::ops::registerOperations(form.operationTable());
     fieldsmith::csv::registerOperations(form.operationTable());
     fieldsmith::oracle::registerOperations(form.operationTable());
-    // The Oracle session of the window. The logon dialog takes this place; until then the
-    // logon comes from $FIELDSMITH_ORACLE_USER and $FIELDSMITH_ORACLE_PASSWORD.
-    auto oracleLogon = fieldsmith::oracle::FixedOracleLogon::fromEnvironment(session.configDir());
-    oracleLogon->session().setClientCodePage(session.ansiCodePage());
-    oracleLogon->session().setFormats(session.formats());
-    form.shared().oracleLogon = oracleLogon.get();
+    fieldsmith::create::registerOperations(form.operationTable());
     form.setZipMsgForm(new fieldsmith::ui::TZipMsgForm(&form));
     form.show();
     return app.exec();

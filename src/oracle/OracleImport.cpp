@@ -77,9 +77,7 @@ void ImportOracleScript(run::RunContext& context) {
     if (in.ExportTabOwnerEdit.empty()) return host.showError("No Table Owner specified!");
     if (in.ExportTab.empty()) return host.showError("No Table specified!");
     if (in.ExportFileEdit.empty()) return host.showError("No Import file specified!");
-    if (!context.shared.oracleLogon) throw std::logic_error("no Oracle logon in this program");
-    oraclient::OracleSession* session =
-        context.shared.oracleLogon->EnsureOracleLogon(host, in.ExportAlias);
+    oraclient::OracleSession* session = oracleSession(context);
     if (!session) return;
 
     host.openLogWindow("ORACLE database data import");

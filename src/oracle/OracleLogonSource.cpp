@@ -1,5 +1,7 @@
 #include "oracle/OracleLogonSource.h"
 
+#include "app/run/Operations.h"
+#include "app/run/OracleLogon.h"
 #include "app/run/RunHost.h"
 #include "oraclient/OracleSession.h"
 
@@ -37,6 +39,13 @@ oraclient::OracleSession* FixedOracleLogon::EnsureOracleLogon(run::RunHost& host
     session_->callProcedure("sys.dbms_application_info.set_client_info",
                             {{"client_info", "KR4 Fieldsmith"}});
     return session_.get();
+}
+
+oraclient::OracleSession* oracleSession(run::RunContext& context) {
+    if (context.shared.oracleLogon)
+        return context.shared.oracleLogon->EnsureOracleLogon(
+            context.host, context.inputs.ExportSeite.ExportAlias);
+    return run::EnsureOracleLogon(context, "ExportSeite") ? &context.shared.tSession : nullptr;
 }
 
 } // namespace fieldsmith::oracle

@@ -7,15 +7,16 @@
 
 namespace fieldsmith::run {
 class RunHost;
-}
+struct RunContext;
+} // namespace fieldsmith::run
 namespace fieldsmith::oraclient {
 class OracleSession;
 }
 
 namespace fieldsmith::oracle {
 
-//! Where the Oracle operations get the program's one session: EnsureOracleLogon. The
-//! window plugs its logon dialog in here; batch mode and tests log on without asking.
+//! A logon that replaces the program's own (the logon dialog, --oracle-logon) for the
+//! Oracle exchange: tests and benchmarks log on without asking.
 class OracleLogonSource {
 public:
     virtual ~OracleLogonSource() = default;
@@ -25,8 +26,7 @@ public:
                                                         const std::string& database) = 0;
 };
 
-//! A logon with a user and password known in advance, for batch mode and tests: the
-//! stand-in until the logon dialog and --oracle-logon take this place.
+//! A logon with a user and password known in advance, for tests and benchmarks.
 class FixedOracleLogon : public OracleLogonSource {
 public:
     FixedOracleLogon(std::string configDir, std::string user, std::string password);
@@ -44,5 +44,10 @@ private:
     std::string user_, password_;
     std::unique_ptr<oraclient::OracleSession> session_;
 };
+
+//! The session of an operation of the Import/Export page: through the logon set in the
+//! shared state when there is one, else EnsureOracleLogon with the program's one session.
+//! nullptr when the logon failed; the user has then been told.
+oraclient::OracleSession* oracleSession(run::RunContext& context);
 
 } // namespace fieldsmith::oracle

@@ -287,6 +287,10 @@ void OracleQuery::post() {
         }
         const StatementResult r = session_.execute(
             "INSERT INTO " + targetTable_ + " (" + names + ") VALUES (" + values + ")", binds);
+        if (!keepInserted_) {
+            cancel();
+            return;
+        }
         buffer_[static_cast<std::size_t>(rowIdColumn_)] =
             OracleValue::ofInteger(std::stoll(r.rowId.empty() ? "0" : r.rowId));
         rows_.push_back(std::move(buffer_));

@@ -83,6 +83,10 @@ public:
     void post();
     //! Forgets the new or changed row.
     void cancel();
+    //! Whether rows inserted through this dataset join its result (the default). A copy
+    //! that only appends and never reads its rows back turns it off, so that its memory
+    //! does not grow with every row it writes.
+    void setKeepInsertedRows(bool keep) { keepInserted_ = keep; }
     bool editing() const { return state_ != State::Browse; }
 
 private:
@@ -107,6 +111,7 @@ private:
     std::string targetTable_; //!< "owner.table" of an editable result, as written
     int rowIdColumn_ = -1;
     State state_ = State::Browse;
+    bool keepInserted_ = true;
     std::vector<OracleValue> buffer_;
     std::vector<bool> changed_;
 };

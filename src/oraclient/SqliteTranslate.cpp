@@ -536,10 +536,10 @@ void SqliteBackend::translateCreateTable(const std::vector<SqlToken>& t, Transla
             sql += " CONSTRAINT " + quoteName("ORA-12899/" + len + "/" + c.name) +
                    " CHECK (length(CAST(" + q + " AS BLOB)) <= " + len + ")";
         } else if (c.type.kind == ColumnKind::Number) {
-            // Two values at most: SQLite tests a longer IN list through a temporary index
-            // that it builds for every row written.
+            // Comparisons rather than an IN list: SQLite checks an IN list through a
+            // temporary index that it builds and drops for every row written.
             sql += " CONSTRAINT " + quoteName("ORA-01722/" + c.name) + " CHECK (typeof(" + q +
-                   ") NOT IN ('text', 'blob'))";
+                   ") = 'integer' OR typeof(" + q + ") = 'real' OR " + q + " IS NULL)";
             if (c.type.precision > 0) {
                 const int digits = c.type.precision - std::max(c.type.scale, 0);
                 sql += " CONSTRAINT " + quoteName("ORA-01438/" + c.name) + " CHECK (abs(" + q +

@@ -5,6 +5,7 @@
 
 #include "OracleTestSupport.h"
 #include "app/run/BatchRun.h"
+#include "app/run/ConsoleHost.h"
 #include "app/run/Operations.h"
 #include "app/run/TestHost.h"
 #include "engine/FormatSettings.h"
@@ -469,34 +470,43 @@ TEST_F(OracleExchange, SecondImportLogHoldsOnlyItsOwnRun) {
 
 TEST_F(OracleExchange, BatchRunsExportAndImport) {
     makeEmp();
+    // Batch mode's own logon: --oracle-logon and the password from the environment.
+    ::setenv("FIELDSMITH_ORACLE_PASSWORD", "tiger", 1);
+    engine::Session batchSession(ora.configDir()); // where oracle.ini names ORA
+    auto logonOptions = [] {
+        run::ConsoleHost::Options o;
+        o.oracleLogon = "SCOTT@ORA";
+        return o;
+    };
     run::OperationTable operations;
     registerOperations(operations);
     const std::string script = scriptFile().string();
     std::ostringstream err;
     EXPECT_EQ(
-        run::runPageFromArgs(engineSession,
+        run::runPageFromArgs(batchSession,
                              {"ExportSeite", "ExportSelect=1", "ExportAlias=ORA", "ExportTab=EMP",
                               "ExportTabOwnerEdit=SCOTT", "ExportFileEdit=" + script},
-                             operations, err, false, &logon),
+                             operations, err, false, logonOptions()),
         run::kBatchDone)
         << err.str();
     sql({"DELETE FROM EMP", "COMMIT"});
-    EXPECT_EQ(run::runPageFromArgs(engineSession,
+    EXPECT_EQ(run::runPageFromArgs(batchSession,
                                    {"ExportSeite", "ImportSelect=1", "ExportAlias=ORA",
                                     "ExportTab=EMP", "ExportTabOwnerEdit=SCOTT",
                                     "ExportFileEdit=" + script, "LogFileEdit=" + script + ".log"},
-                                   operations, err, false, &logon),
+                                   operations, err, false, logonOptions()),
               run::kBatchDone)
         << err.str();
     EXPECT_EQ(rows("SELECT ENAME FROM EMP ORDER BY EMPNO"),
               (std::vector<std::string>{"text:SMITH", "text:ALLEN", "text:WARD"}));
     EXPECT_TRUE(std::filesystem::exists(script + ".log"));
     EXPECT_EQ(run::runPageFromArgs(
-                  engineSession,
+                  batchSession,
                   {"ExportSeite", "ImportSelect=1", "ExportTab=EMP", "ExportFileEdit=" + script},
-                  operations, err, false, &logon),
+                  operations, err, false, logonOptions()),
               run::kBatchFailed)
         << "a check message fails the run";
+    ::unsetenv("FIELDSMITH_ORACLE_PASSWORD");
 }
 
 TEST_F(OracleExchange, FailedLogonIsReportedAndEndsTheRun) {

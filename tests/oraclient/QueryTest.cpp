@@ -76,6 +76,20 @@ TEST_F(Query, EditableResultInsertsPostsAndEditsThroughRowId) {
     EXPECT_EQ(oraCodeOf([&] { back->setFieldText("NOSUCH", "1"); }), 904);
 }
 
+TEST_F(Query, InsertedRowsNeedNotJoinTheResult) {
+    auto q = editable(*session);
+    q->setKeepInsertedRows(false);
+    for (const char* id : {"1", "2", "3"}) {
+        q->insert();
+        q->setFieldText("ID", id);
+        q->post();
+        EXPECT_FALSE(q->editing());
+    }
+    EXPECT_EQ(q->recordCount(), 0) << "the dataset keeps none of the rows it wrote";
+    session->commit();
+    EXPECT_EQ(editable(*session)->recordCount(), 3) << "the table has every one";
+}
+
 TEST_F(Query, ValuesAsTextInTheSessionFormats) {
     session->setFormats(engine::FormatSettings::german());
     struct Case {

@@ -5,6 +5,7 @@
 #include "app/demo/DemoConfiguration.h"
 #include "app/run/BatchRun.h"
 #include "app/run/Operations.h"
+#include "create/CreateTable.h"
 #include "csv/CsvExchange.h"
 #include "engine/EngineError.h"
 #include "engine/Session.h"
@@ -65,11 +66,17 @@ Commands:
   run CSVMakeTable GenCSVFromParadox=1 CSVEdit=FILE ViewTabAlias=ALIAS ViewTabTable=TABLE
       [ViewIndex=FIELDS]       a table written to a CSV file, in the order of an index
                                whose fields begin with FIELDS
+  run CreateTableSeite NeuTabAlias=ALIAS NeuTabBox=TABLE NeuTab2Alias=ALIAS
+      NeuTabelleEdit=NEWTABLE [IndexesCheck=1] [CopyAllRecsCheck=1] [OracleCheck=1]
+                               a new table with the structure (and indexes, records) of
+                               another; with OracleCheck=1 in the schema of the Oracle
+                               logon; an existing target is replaced only with --yes
 
 Options:
   --password PW                register a table password before anything is opened
-  --oracle-logon USER@DATABASE the Oracle logon of sql; the password comes from
-                               $FIELDSMITH_ORACLE_PASSWORD or is asked for
+  --oracle-logon USER@DATABASE the Oracle logon of sql and of a run's Oracle target; the
+                               password comes from $FIELDSMITH_ORACLE_PASSWORD or is
+                               asked for without echo, never from the command line
   --help                       this text
 
 The configuration comes from $FIELDSMITH_HOME, else ~/.config/fieldsmith.
@@ -134,14 +141,17 @@ int main(int argc, char** argv) {
             ops::registerOperations(operations);
             csv::registerOperations(operations);
             oracle::registerOperations(operations);
-            // The logon dialog's place in batch mode: user and password from the environment.
-            auto logonSource = oracle::FixedOracleLogon::fromEnvironment(session.configDir());
-            logonSource->session().setClientCodePage(session.ansiCodePage());
-            logonSource->session().setFormats(session.formats());
+            create::registerOperations(operations);
+            run::ConsoleHost::Options defaults;
+            defaults.oracleLogon = oracleLogon;
+            defaults.passwordPrompt = [](const std::string& prompt) -> std::optional<std::string> {
+                if (!isatty(STDIN_FILENO)) return std::nullopt;
+                return batch::readPassword(std::cin, std::cerr, prompt);
+            };
             // What the run writes to file tables is backed up first, for undo.
             tables::RunBackupScope backup(session, runArgs.empty() ? std::string() : runArgs.front());
             const int rc = run::runPageFromArgs(session, runArgs, operations, std::cerr,
-                                                isatty(STDERR_FILENO) != 0, logonSource.get());
+                                                isatty(STDERR_FILENO) != 0, std::move(defaults));
             backup.finish();
             return rc;
         }

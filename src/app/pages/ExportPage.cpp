@@ -127,6 +127,8 @@ TExportPage::TExportPage(TFieldsmithForm& form, QWidget* parent) : QWidget(paren
     PickerWiring& p = form.pickers();
     p.aliasBox(ExportAlias, {ExportTab});
     p.tableBox(ExportTab, ExportAlias, {});
+    // Opening the table list logs on to the Oracle target first; the list comes all the same.
+    connect(ExportTab, &TPickerBox::dropDown, this, [&form] { form.ensureOracleLogon("ExportSeite"); });
 
     // Only the user's changes: the file box sets this box in turn, and must not restart it.
     connect(ExportTab, &TPickerBox::textChangedByUser, this, &TExportPage::ExportTabChange);

@@ -63,13 +63,16 @@ struct BatchTableView {
 
 std::string runUsage() {
     return "usage: fieldsmith-batch run PAGE Control=value ... [--yes|--no] [--save-as PATH]\n"
+           "  [--oracle-logon USER@DATABASE]\n"
            "  PAGE is a page's component name: Seite1 ... Seite7, DelPage, CSVMakeTable,\n"
            "  CreateTableSeite, ExportSeite. Check boxes and radio buttons take 1 or 0.\n"
            "  ExportSeite logs on to Oracle as $FIELDSMITH_ORACLE_USER (default KR4) with\n"
            "  $FIELDSMITH_ORACLE_PASSWORD.\n"
            "  CSVMakeTable writes a table to a CSV file with GenCSVFromParadox=1; the table,\n"
            "  which the window takes from the Table View, is given by\n"
-           "  ViewTabAlias=ALIAS ViewTabTable=TABLE [ViewIndex=FIELDS] (FIELDS: the order).\n";
+           "  ViewTabAlias=ALIAS ViewTabTable=TABLE [ViewIndex=FIELDS] (FIELDS: the order).\n"
+           "  An Oracle logon (CreateTableSeite with OracleCheck=1) takes USER@DATABASE from\n"
+           "  --oracle-logon and the password from $FIELDSMITH_ORACLE_PASSWORD or the terminal.\n";
 }
 
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args) {
@@ -79,7 +82,7 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
 
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args,
                     const OperationTable& operations, std::ostream& err, bool interactive,
-                    oracle::OracleLogonSource* oracleLogon) {
+                    ConsoleHost::Options defaults) {
     if (args.empty()) {
         err << runUsage();
         return kBatchUsage;
@@ -92,7 +95,7 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
     }
 
     BatchTableView view;
-    ConsoleHost::Options options;
+    ConsoleHost::Options options = std::move(defaults);
     options.interactive = interactive;
     options.codePage = session.ansiCodePage();
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -110,6 +113,12 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
                 return kBatchUsage;
             }
             options.saveAs = args[++i];
+        } else if (a == "--oracle-logon") {
+            if (i + 1 >= args.size()) {
+                err << "--oracle-logon needs USER@DATABASE\n";
+                return kBatchUsage;
+            }
+            options.oracleLogon = args[++i];
         } else if (a.rfind("--save-as=", 0) == 0) {
             options.saveAs = a.substr(10);
         } else if (auto eq = a.find('='); eq != std::string::npos && eq > 0) {
@@ -132,6 +141,13 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
         }
     }
 
+    // Others can read a command line in the process list: a password never comes from it.
+    if (options.oracleLogon.find('/') != std::string::npos) {
+        err << "--oracle-logon takes USER@DATABASE; the password comes from "
+               "$FIELDSMITH_ORACLE_PASSWORD or the terminal\n";
+        return kBatchUsage;
+    }
+
     const std::string name = operationForPage(page, inputs);
     const Operation* operation = name.empty() ? nullptr : operations.find(name);
     if (!operation) {
@@ -142,7 +158,6 @@ int runPageFromArgs(engine::Session& session, const std::vector<std::string>& ar
 
     ConsoleHost host(err, options);
     SharedState shared(session);
-    shared.oracleLogon = oracleLogon;
     RunContext context{host, session, inputs, shared};
     InterruptScope interrupts;
     session.conversionLosses() = 0;

@@ -2,6 +2,7 @@
 // operation of one page with its inputs given on the command line.
 #pragma once
 
+#include "app/run/ConsoleHost.h"
 #include "app/run/Operations.h"
 
 #include <ostream>
@@ -28,12 +29,14 @@ enum BatchStatus : int {
 
 //! Runs a page's operation. args are the words after "run": the page's component name
 //! (Seite2, DelPage, ...), then Control=value pairs, --yes, --no, --save-as PATH (also
-//! --save-as=PATH) in any order. Messages and progress go to err. Returns a BatchStatus.
+//! --save-as=PATH), --oracle-logon USER@DATABASE in any order. Messages and progress go to
+//! err. defaults carries what the caller knows already: the Oracle logon given before
+//! "run" and how a password is asked for. Returns a BatchStatus.
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args);
 //! oracleLogon: where the Oracle page's runs get their session (none: they cannot run).
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args,
                     const OperationTable& operations, std::ostream& err, bool interactive,
-                    oracle::OracleLogonSource* oracleLogon = nullptr);
+                    ConsoleHost::Options defaults = {});
 
 //! The usage text of the run command.
 std::string runUsage();

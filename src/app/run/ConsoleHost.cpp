@@ -3,6 +3,7 @@
 #include "engine/CodePage.h"
 
 #include <csignal>
+#include <cstdlib>
 
 namespace fieldsmith::run {
 
@@ -171,6 +172,38 @@ void ConsoleHost::openLogWindow(const std::string& caption) {
 
 void ConsoleHost::appendLogLine(const std::string& line) {
     err_ << terminalText(line) << '\n';
+}
+
+// The logon comes from the command line: USER@DATABASE from --oracle-logon, the password
+// from the environment for the first showing and from the terminal for every later one, so
+// that a wrong password in the environment is not tried again and again.
+bool ConsoleHost::showLogonDialog(LogonForm& form) {
+    ++logonShowings_;
+    endProgressLine();
+    if (options_.oracleLogon.empty()) {
+        if (logonShowings_ == 1)
+            err_ << "This run needs an Oracle logon: give --oracle-logon USER@DATABASE (the "
+                    "password from $FIELDSMITH_ORACLE_PASSWORD or the terminal).\n";
+        return false;
+    }
+    const std::string& logon = options_.oracleLogon;
+    const auto at = logon.find('@');
+    form.username = logon.substr(0, at);
+    if (at != std::string::npos && at + 1 < logon.size()) form.database = logon.substr(at + 1);
+    form.connectAs = LogonMode::Normal;
+    const char* env = std::getenv("FIELDSMITH_ORACLE_PASSWORD");
+    if (logonShowings_ == 1 && env && *env) {
+        form.password = env;
+    } else {
+        if (!options_.passwordPrompt) return false;
+        const auto password =
+            options_.passwordPrompt("Password for " + form.username + "@" + form.database + ": ");
+        if (!password) return false;
+        form.password = *password;
+    }
+    err_ << "Oracle logon as " << form.username << "@" << form.database << '\n';
+    err_.flush();
+    return true;
 }
 
 } // namespace fieldsmith::run

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -33,6 +34,11 @@ public:
         std::optional<std::string> saveAs; //!< --save-as PATH
         bool interactive = false;          //!< standard error is a terminal: redraw in place
         int codePage = 1252;               //!< the program's code page, for the terminal
+        //! --oracle-logon USER@DATABASE: the logon dialog's answer (empty: no logon).
+        std::string oracleLogon;
+        //! Asks for the Oracle password without echo; nothing when none can be read.
+        //! The first logon takes $FIELDSMITH_ORACLE_PASSWORD instead when it is set.
+        std::function<std::optional<std::string>(const std::string& prompt)> passwordPrompt;
     };
 
     ConsoleHost(std::ostream& err, Options options);
@@ -69,6 +75,7 @@ public:
     //! The log goes to the terminal as it comes and is not kept: a script's log can be far
     //! larger than memory, and the import writes its log file itself.
     std::vector<std::string> logLines() override { return {}; }
+    bool showLogonDialog(LogonForm& form) override;
 
 private:
     std::string terminalText(const std::string& text) const;
@@ -86,6 +93,7 @@ private:
     std::size_t lastProgressWidth_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
     bool statusDialogCancelled_ = false;
+    int logonShowings_ = 0;
 };
 
 } // namespace fieldsmith::run

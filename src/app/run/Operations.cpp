@@ -2,7 +2,9 @@
 
 namespace fieldsmith::run {
 
-SharedState::SharedState(engine::Session& session) : TempTable(session), PrimTable(session) {
+SharedState::SharedState(engine::Session& session)
+    : TempTable(session), PrimTable(session), tSession(session.configDir()),
+      OraLogon(tSession, session.configDir()) {
     TempTable.setDatabaseName("ARBEIT");
     PrimTable.setDatabaseName("KESTREL");
 }

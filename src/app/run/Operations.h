@@ -2,10 +2,12 @@
 // operations built so far, and what an operation is given to work with.
 #pragma once
 
+#include "app/run/OracleLogon.h"
 #include "app/run/PageInputs.h"
 #include "app/run/RunHost.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
+#include "oraclient/OracleSession.h"
 
 #include <functional>
 #include <map>
@@ -19,16 +21,20 @@ class OracleLogonSource;
 
 namespace fieldsmith::run {
 
-//! What the window owns and the operations share: the two table datasets and the hidden
-//! line list of unmatched keys.
+//! What the window owns and the operations share: the two table datasets, the hidden
+//! line list of unmatched keys, and the one Oracle session with its logon dialog.
 struct SharedState {
     explicit SharedState(engine::Session& session);
 
     engine::Table TempTable; //!< working table of several pages and of the Table View
     engine::Table PrimTable; //!< counter tables, alias KESTREL
     std::vector<std::string> FehlerListe;
-    //! The Oracle session's logon (EnsureOracleLogon); set by whoever owns the session.
+    //! A logon known in advance (tests, benchmarks) that the Oracle exchange uses instead
+    //! of EnsureOracleLogon and the session below; none in the program.
     oracle::OracleLogonSource* oracleLogon = nullptr;
+    //! Connected by the first successful EnsureOracleLogon; stays connected until the end.
+    oraclient::OracleSession tSession;
+    TOracleLogon OraLogon;
 };
 
 //! Everything an operation works with. Operations read the inputs at the moment they need

@@ -19,6 +19,28 @@ enum class MessageKind {
     InfoQuestion, //!< information icon, Yes and No
 };
 
+//! How the Oracle logon connects (the logon dialog's "connect as" choice).
+enum class LogonMode { Normal, SysDba, SysOper };
+
+//! One earlier logon of the run, as the logon dialog's history offers it: never a password.
+struct LogonHistoryEntry {
+    std::string username;
+    std::string database;
+    LogonMode connectAs = LogonMode::Normal;
+};
+
+//! The Oracle logon dialog's boxes: filled in when it is shown, the user's entries after OK.
+struct LogonForm {
+    std::string caption;
+    std::string username;
+    std::string password;
+    std::string database;
+    LogonMode connectAs = LogonMode::Normal;
+    std::vector<std::string> databases;     //!< the database box's drop-down list
+    int databaseDropDownCount = 8;          //!< visible lines of that list
+    std::vector<LogonHistoryEntry> history; //!< newest first
+};
+
 //! What the save dialog is opened with.
 struct SaveRequest {
     std::string directory;
@@ -67,6 +89,11 @@ public:
     virtual void setStatusDialogCount(const std::string& text) = 0;
     virtual bool statusDialogCancelled() = 0;
     virtual void closeStatusDialog() = 0;
+
+    // --- the Oracle logon dialog
+    //! Shows the logon dialog with the form's values and waits: true for OK, with the
+    //! user's entries in form; false for Cancel.
+    virtual bool showLogonDialog(LogonForm& form) = 0;
 
     // --- the log window of the script import
     virtual void openLogWindow(const std::string& caption) = 0;

@@ -118,4 +118,17 @@ void TestHost::appendLogLine(const std::string& line) {
     log.push_back(line);
 }
 
+bool TestHost::showLogonDialog(LogonForm& form) {
+    logonShowings.push_back(form);
+    events.push_back("logon");
+    if (logonAnswers.empty()) return false;
+    const std::optional<LogonAnswer> a = logonAnswers.front();
+    logonAnswers.pop_front();
+    if (!a) return false;
+    form.username = a->username;
+    form.password = a->password;
+    if (!a->database.empty()) form.database = a->database;
+    return true;
+}
+
 } // namespace fieldsmith::run

@@ -33,6 +33,8 @@ public:
     std::vector<SaveRequest> saveRequests;
     std::vector<std::string> statusDialogCounts;
     std::vector<std::string> log;
+    //! The logon dialog's boxes each time it was shown, as they were filled in.
+    std::vector<LogonForm> logonShowings;
 
     // --- the script
     //! Answers to questions (retry, confirmation, information Yes/No), used in order;
@@ -48,6 +50,13 @@ public:
     std::function<void(TestHost&, int)> onPendingMessages;
     //! Makes the status dialog's Cancel look pressed from this breather on (0: never).
     int statusDialogCancelAt = 0;
+    //! The user's entries at each showing of the logon dialog, in order: user name,
+    //! password, database (empty: keep what the dialog shows), or nothing for Cancel.
+    //! When the list runs out, the dialog is cancelled.
+    struct LogonAnswer {
+        std::string username, password, database;
+    };
+    std::deque<std::optional<LogonAnswer>> logonAnswers;
 
     // --- helpers for assertions
     std::vector<std::string> textsOf(MessageKind kind) const;
@@ -76,6 +85,7 @@ public:
     void openLogWindow(const std::string& caption) override;
     void appendLogLine(const std::string& line) override;
     std::vector<std::string> logLines() override { return log; }
+    bool showLogonDialog(LogonForm& form) override;
 
 private:
     bool answer();

@@ -1,0 +1,196 @@
+// Create Table into the Oracle target: the columns, constraint and indexes the statements
+// make, the records read back through the client layer and through SQLite itself, the
+// question before a table is dropped, and a logon that fails.
+#include "CreateTestSupport.h"
+
+#include "create/CreateTable.h"
+#include "oraclient/OracleError.h"
+#include "oraclient/OracleQuery.h"
+
+#include <sqlite3.h>
+
+namespace fieldsmith::createtest {
+namespace {
+
+using engine::FieldDef;
+using engine::FieldType;
+
+// The rows of a query on a schema file through the sqlite3 library, columns joined by "|".
+std::vector<std::string> sqliteRows(const std::filesystem::path& file, const std::string& sql) {
+    std::vector<std::string> rows;
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << "cannot open " << file;
+        sqlite3_close(db);
+        return rows;
+    }
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+        ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
+    } else {
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            std::string row;
+            for (int i = 0; i < sqlite3_column_count(st); ++i) {
+                const auto* text = sqlite3_column_text(st, i);
+                row += (i ? "|" : "") +
+                       (text ? std::string(reinterpret_cast<const char*>(text)) : "NULL");
+            }
+            rows.push_back(row);
+        }
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return rows;
+}
+
+const std::vector<FieldDef> kFields = {
+    {"ORDERNO", FieldType::ftInteger, 0, true},
+    {"DATE", FieldType::ftDate, 0, false},
+    {"CUSTOMER-NAME", FieldType::ftString, 30, false},
+    {"NOTES", FieldType::ftMemo, 20, false},
+    {"Level", FieldType::ftSmallint, 0, false},
+    {"PAID", FieldType::ftBoolean, 0, false},
+    {"AMOUNT", FieldType::ftCurrency, 0, false},
+    {"TIME", FieldType::ftTime, 0, false},
+    {"PRICE", FieldType::ftBCD, 2, false},
+};
+const Records kRecords = {
+    {"1", "2024-01-31", "Miller", "first\r\nsecond line", "3", "True", "12.5", "08:30:00", "1.25"},
+    {"2", "", "Smith & Sons", "", "", "False", "", "", ""},
+    {"3", "1999-12-31", "Zoe", "a memo longer than the twenty bytes of its leader", "-7", "",
+     "-0.75", "23:59:59", "-100.5"},
+};
+const std::vector<engine::IndexDef> kIndexes = {
+    {"", "ORDERNO", engine::ixPrimary | engine::ixUnique},
+    {"BYDATE", "DATE;CUSTOMER-NAME", engine::ixCaseInsensitive},
+};
+
+class OracleCreate : public CreateRun {
+protected:
+    void SetUp() override { makeTable(session, src() / "ORDERS.DB", kFields, kRecords, kIndexes); }
+};
+
+TEST_F(OracleCreate, TableConstraintIndexesAndRecords) {
+    aim("ORDERS", "ORDERS.DB", "ORA");
+    inputs.CreateTableSeite.IndexesCheck = true;
+    inputs.CreateTableSeite.CopyAllRecsCheck = true;
+    answerLogon();
+    run();
+    EXPECT_EQ(infos(), std::vector<std::string>{"Table create complete!"});
+    EXPECT_TRUE(errors().empty());
+    ASSERT_EQ(host.logonShowings.size(), 1u);
+    EXPECT_EQ(host.logonShowings[0].database, "ORA");
+    EXPECT_EQ(host.panels[1], "3 Records of 3 copied");
+
+    // Columns in field order with the mapped types.
+    const auto columns = sqliteRows(
+        salesSchema(), "SELECT name, type, \"notnull\" FROM pragma_table_info('ORDERS')");
+    EXPECT_EQ(columns, (std::vector<std::string>{"ORDERNO|FLOAT|1", "DAT_|DATE|0",
+                                                 "CUSTOMER_NAME|VARCHAR2(30)|0", "NOTES|CLOB|0",
+                                                 "LEVE_|FLOAT|0", "PAID|FLOAT|0", "AMOUNT|FLOAT|0",
+                                                 "TIM_|VARCHAR2(20)|0", "PRICE|NUMBER|0"}));
+    const auto schema = sqliteRows(salesSchema(), "SELECT type, name, sql FROM sqlite_master "
+                                                  "WHERE tbl_name = 'ORDERS' ORDER BY name");
+    std::string all;
+    for (const auto& row : schema)
+        all += row + "\n";
+    EXPECT_NE(all.find("KR4_PI_ORDERS"), std::string::npos) << all;
+    EXPECT_NE(all.find("KR4_I_ORDERS_0"), std::string::npos) << all;
+    EXPECT_NE(all.find("KR4_I_ORDERS_1"), std::string::npos) << all;
+    EXPECT_EQ(sqliteRows(salesSchema(), "SELECT name FROM pragma_index_info('KR4_I_ORDERS_1')"),
+              (std::vector<std::string>{"DAT_", "CUSTOMER_NAME"}));
+
+    // Every value read back through the client layer, as the engine writes it as text;
+    // the logical field became 1 or 0, line breaks read back as CR LF.
+    oraclient::OracleQuery q(shared.tSession);
+    q.setSql("SELECT * FROM SALES.ORDERS ORDER BY ORDERNO");
+    q.open();
+    Records back;
+    for (q.first(); !q.eof(); q.next()) {
+        std::vector<std::string> row;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            row.push_back(q.fieldText(i));
+        back.push_back(row);
+    }
+    Records expected = kRecords;
+    for (auto& r : expected)
+        r[5] = r[5] == "True" ? "1" : r[5] == "False" ? "0" : "";
+    EXPECT_EQ(back, expected);
+
+    // And as SQLite itself keeps them.
+    EXPECT_EQ(sqliteRows(salesSchema(), "SELECT ORDERNO, DAT_, CUSTOMER_NAME, NOTES, LEVE_, "
+                                        "PAID, AMOUNT, TIM_, PRICE FROM ORDERS ORDER BY ORDERNO"),
+              (std::vector<std::string>{
+                  "1.0|2024-01-31 00:00:00|Miller|first\nsecond line|3.0|1.0|12.5|08:30:00|1.25",
+                  "2.0|NULL|Smith & Sons|NULL|NULL|0.0|NULL|NULL|NULL",
+                  "3.0|1999-12-31 00:00:00|Zoe|a memo longer than the twenty bytes of its "
+                  "leader|-7.0|NULL|-0.75|23:59:59|-100.5"}));
+}
+
+TEST_F(OracleCreate, ExistingTableIsDroppedOnlyAfterYes) {
+    for (const bool yes : {false, true}) {
+        host = {};
+        if (!shared.tSession.connected()) answerLogon();
+        {
+            run::RunContext context{host, session, inputs, shared};
+            ASSERT_TRUE(run::EnsureOracleLogon(context, "CreateTableSeite"));
+        }
+        oraclient::OracleQuery q(shared.tSession);
+        q.setSql("CREATE TABLE SALES.ORDERS (OLD VARCHAR2(5))");
+        try {
+            q.open();
+        } catch (const oraclient::OracleError&) {
+            // the table of the previous case is still there; replace it
+            q.setSql("DROP TABLE SALES.ORDERS");
+            q.open();
+            q.setSql("CREATE TABLE SALES.ORDERS (OLD VARCHAR2(5))");
+            q.open();
+        }
+        aim("ORDERS", "ORDERS.DB", "ORA");
+        inputs.CreateTableSeite.CopyAllRecsCheck = true;
+        host.answers = {yes};
+        run();
+        EXPECT_EQ(questions(), std::vector<std::string>{
+                                   "Table SALES.ORDERS exists and will be replaced. Continue?"});
+        const auto columns =
+            sqliteRows(salesSchema(), "SELECT name FROM pragma_table_info('ORDERS')");
+        ASSERT_FALSE(columns.empty());
+        EXPECT_EQ(columns.front(), yes ? "ORDERNO" : "OLD");
+        EXPECT_EQ(infos().size(), yes ? 1u : 0u);
+    }
+}
+
+TEST_F(OracleCreate, FailedLogonTouchesNothing) {
+    aim("ORDERS", "ORDERS.DB", "ORA");
+    inputs.CreateTableSeite.CopyAllRecsCheck = true;
+    run(); // every showing cancelled
+    EXPECT_EQ(errors(), std::vector<std::string>{"ORACLE Logon failed!"});
+    EXPECT_TRUE(infos().empty());
+    EXPECT_TRUE(questions().empty());
+    EXPECT_TRUE(host.idle);
+    EXPECT_TRUE(sqliteRows(salesSchema(), "SELECT name FROM sqlite_master").empty());
+}
+
+TEST_F(OracleCreate, NamesOracleRefusesFailTheDefinition) {
+    makeTable(session, src() / "ODD.DB", {{"Last Name", FieldType::ftString, 10, false}}, {});
+    struct Case {
+        const char* what;
+        const char* source;
+        const char* newName;
+    } cases[] = {
+        {"a field name with a blank", "ODD", "ODD.DB"},
+        {"an inner dot in the new name: SALES.NEW.ORDERS", "ORDERS", "NEW.ORDERS.DB"},
+    };
+    answerLogon();
+    for (const Case& c : cases) {
+        host.messages.clear();
+        aim(c.source, c.newName, "ORA");
+        EXPECT_THROW(run(), oraclient::OracleError) << c.what;
+        EXPECT_EQ(errors(), std::vector<std::string>{"Error on Define Table"}) << c.what;
+        EXPECT_TRUE(infos().empty()) << c.what;
+        EXPECT_TRUE(questions().empty()) << c.what;
+    }
+}
+
+} // namespace
+} // namespace fieldsmith::createtest
