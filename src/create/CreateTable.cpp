@@ -186,6 +186,7 @@ bool CreateTableRun::replaceOlderTarget(const std::string& newTable, const std::
             throw engine::EngineError(engine::ErrorKind::Database,
                                       "Table " + file.string() + " is in use by someone else");
     }
+    if (!file.empty()) ctx_.session.beforeWrite(file); // the old table is backed up before it goes
     try {
         const bool separated = targetPath.empty() || targetPath.back() == '/';
         tables::DeleteTableFamily(targetPath + (separated ? "" : "/") + newTable);

@@ -305,9 +305,21 @@ std::string runListLine(const BackupRun& run) {
     return run.started + "\t" + run.page + "\t" + tables + state;
 }
 
+namespace {
+
+// A table in a directory that is gone (a run's own temporary one) has nothing to restore
+// when the run saved nothing of it.
+bool vanished(const BackedUpFamily& f) {
+    std::error_code ec;
+    return f.saved.empty() && !fsys::is_directory(f.mainFile.parent_path(), ec);
+}
+
+} // namespace
+
 std::string undoRefusal(const BackupRun& run) {
     if (!run.complete) return {}; // a killed run recorded no result to compare with
     for (const auto& f : run.families) {
+        if (vanished(f)) continue;
         const std::vector<FileState> now = statesOf(f.mainFile);
         if (now == f.after) continue;
         std::string which;
@@ -329,6 +341,7 @@ void undoRun(const BackupRun& run, engine::Session& session) {
     // first saving found it.
     for (std::size_t n = run.families.size(); n-- > 0;) {
         const BackedUpFamily& f = run.families[n];
+        if (vanished(f)) continue;
         for (engine::Table* open : session.openTablesOnFile(f.mainFile))
             open->close();
         // Nobody else may have the table open while its files are put back.

@@ -186,6 +186,30 @@ TEST_F(RunUndo, OnlyTheNewestRunsAreKeptAndUndoGoesBackOneRunAtATime) {
     EXPECT_NE(snapshot(dir.path()), start);
 }
 
+TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
+    {
+        engine::Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("ARTIKEL");
+        t.fieldDefs() = {{"NR", FieldType::ftInteger, 0, true}, {"TEXT", FieldType::ftString, 20, false}};
+        t.indexDefs() = {{"", "NR", engine::ixPrimary}};
+        t.createTable();
+        t.addIndex("BYTEXT", "TEXT", 0);
+    }
+    std::ofstream(dir / "neu.csv") << "NR;TEXT\r\n1;Schraube\r\n2;Mutter\r\n";
+    const auto before = snapshot(dir.path());
+    for (const char* name : {"ARTIKEL.DB", "NEU.DB"}) {
+        batch("run CSVMakeTable CSVEdit='" + (dir / "neu.csv").string() + "' CSVtoPdxEdit='" + (dir / name).string() +
+              "' FeldSeparEdit=';' --yes");
+        ASSERT_TRUE(fsys::exists(dir / name)) << err;
+    }
+    ASSERT_FALSE(fsys::exists(dir / "ARTIKEL.XG0")) << "the import made the table anew";
+    batch("undo --yes");
+    EXPECT_FALSE(fsys::exists(dir / "NEU.DB")) << "the table the last run made is gone";
+    batch("undo --yes");
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
 TEST_F(RunUndo, ARunThatWritesNothingLeavesNoBackup) {
     int status = 0;
     batch("run Seite2 Change1Alias=WORK Change1Table=NOSUCH Change1Field=ORT vonEdit2=a zuEdit2=b "
