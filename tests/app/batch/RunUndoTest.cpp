@@ -3,15 +3,13 @@
 // are kept.
 #include "engine/Session.h"
 #include "engine/Table.h"
+#include "support/BatchProgram.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <map>
-#include <sys/wait.h>
 
 #ifndef FIELDSMITH_BATCH
 #define FIELDSMITH_BATCH "fieldsmith-batch"
@@ -65,20 +63,10 @@ protected:
 
     //! Runs fieldsmith-batch with these arguments; standard error goes to err.
     std::string batch(const std::string& args, int& status) {
-        const std::string errFile = (home.path() / "stderr.txt").string();
-        const std::string command = "FIELDSMITH_HOME='" + home.path().string() + "' '" +
-                                    FIELDSMITH_BATCH + "' --password s3cret " + args + " 2>'" +
-                                    errFile + "'";
-        std::string out;
-        FILE* p = ::popen(command.c_str(), "r");
-        std::array<char, 4096> buf{};
-        for (std::size_t n; p && (n = std::fread(buf.data(), 1, buf.size(), p)) > 0;)
-            out.append(buf.data(), n);
-        const int rc = p ? ::pclose(p) : -1;
-        status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-        std::ifstream e(errFile);
-        err.assign(std::istreambuf_iterator<char>(e), {});
-        return out;
+        auto r = test::runBatchProgram(FIELDSMITH_BATCH, home.path(), "--password s3cret " + args);
+        status = r.status;
+        err = std::move(r.err);
+        return std::move(r.out);
     }
     std::string batch(const std::string& args) {
         int status = 0;
