@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -113,8 +114,7 @@ std::vector<FileState> statesOf(const fsys::path& mainFile) {
     return states;
 }
 
-std::string localTime(const char* format) {
-    const std::time_t now = std::time(nullptr);
+std::string localTime(const char* format, std::time_t now) {
     std::tm tm{};
     localtime_r(&now, &tm);
     char text[64];
@@ -194,10 +194,14 @@ void RunBackup::saveFamily(const fsys::path& mainFile) {
     for (const auto& f : run_.families)
         if (f.mainFile == main || fsys::equivalent(f.mainFile, main, ec)) return;
     if (run_.folder.empty()) {
-        // One folder per run, named by time, first table and page; sorted by name they
-        // are in the order of their runs.
-        run_.started = localTime("%Y-%m-%d %H:%M:%S");
-        const std::string stem = localTime("%Y%m%d-%H%M%S") + "_" +
+        // One folder per run, named by time (to the nanosecond, so that runs in one
+        // second sort in their order whatever their tables), first table and page.
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        run_.started = localTime("%Y-%m-%d %H:%M:%S", now.tv_sec);
+        char nanos[16];
+        std::snprintf(nanos, sizeof nanos, ".%09ld", static_cast<long>(now.tv_nsec));
+        const std::string stem = localTime("%Y%m%d-%H%M%S", now.tv_sec) + nanos + "_" +
                                  folderWord(main.stem().string()) + "_" + folderWord(page_);
         fsys::create_directories(backups_, ec);
         if (ec) failOn(backups_, "create", ec.value());
