@@ -46,8 +46,10 @@ struct Fd {
 // Copies a file with the kernel's means: a reflink where the file system shares blocks,
 // else copy_file_range (which copies inside the kernel, or offloads to the storage), and
 // plain reads and writes only where neither works. The copy gets the source's
-// modification time, so that a restored file is as the run before left it.
-void copyFile(const fsys::path& from, const fsys::path& to) {
+// modification time, so that a restored file is as the run before left it. durable: flushed
+// to the disk before it returns (a restored table); a backup is left to the kernel's
+// writeback, which keeps its cost a small part of the run's.
+void copyFile(const fsys::path& from, const fsys::path& to, bool durable) {
     Fd in, out;
     in.fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in.fd < 0) failOn(from, "read", errno);
@@ -97,7 +99,8 @@ void copyFile(const fsys::path& from, const fsys::path& to) {
         }
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(out.fd, times) != 0 || ::fsync(out.fd) != 0) failOn(to, "write", errno);
+    if (::futimens(out.fd, times) != 0) failOn(to, "write", errno);
+    if (durable && ::fsync(out.fd) != 0) failOn(to, "write", errno);
 }
 
 FileState stateOf(const fsys::path& file) {
@@ -219,10 +222,9 @@ void RunBackup::saveFamily(const fsys::path& mainFile) {
     fsys::create_directory(into, ec);
     if (ec) failOn(into, "create", ec.value());
     for (const auto& file : familyFiles(main)) {
-        copyFile(file, into / file.filename());
+        copyFile(file, into / file.filename(), false);
         family.saved.push_back(file.filename().string());
     }
-    engine::syncDirectory(into);
     run_.families.push_back(std::move(family));
     writeManifest(false);
 }
@@ -366,7 +368,7 @@ void undoRun(const BackupRun& run, engine::Session& session) {
                 if (!fsys::remove(file, ec) && ec) failOn(file, "delete", ec.value());
         for (const auto& name : f.saved) {
             const fsys::path temp = dir / ("." + name + ".undo");
-            copyFile(familyFolder(run.folder, n) / name, temp);
+            copyFile(familyFolder(run.folder, n) / name, temp, true);
             fsys::rename(temp, dir / name, ec);
             if (ec) {
                 fsys::remove(temp);
