@@ -175,6 +175,18 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
 
 void File::patchAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (!map_ || offset + n > logical_) return writeAt(offset, buf, n);
+    // A page that takes many changes (a walk that rewrites every record) is cheaper through
+    // the mapping, one fault for all of them; one that takes a few (changes here and there)
+    // through pwrite. The page before tells which kind of walk this is.
+    const std::uint64_t page = offset / kPageBytes;
+    if (page != patchPage_) {
+        const bool dense = patchCount_ >= kDensePage && page == patchPage_ + 1;
+        patchPage_ = page;
+        patchCount_ = 0;
+        patchMapped_ = dense;
+    }
+    ++patchCount_;
+    if (patchMapped_) return writeAt(offset, buf, n);
     const auto* p = static_cast<const char*>(buf);
     for (std::size_t done = 0; done < n;) {
         const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));

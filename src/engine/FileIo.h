@@ -36,10 +36,11 @@ public:
     //! Writes n bytes at offset. Space beyond the end of the file is reserved first, so a
     //! full disk is an error before anything is written.
     void writeAt(std::uint64_t offset, const void* buf, std::size_t n);
-    //! The same for a change in place that is unlikely to meet another soon (one record of
-    //! a walk that updates here and there): in a mapped file it goes by pwrite, which costs
-    //! a system call, where a store into the mapping costs a write fault on every page the
-    //! kernel has cleaned. Both reach the same page cache.
+    //! The same for a record changed in place. In a mapped file a walk that changes records
+    //! here and there goes by pwrite, which costs a system call, where a store into the
+    //! mapping costs a write fault on every page the kernel has cleaned; a walk that changes
+    //! record after record goes through the mapping, one fault per page. Both reach the same
+    //! page cache.
     void patchAt(std::uint64_t offset, const void* buf, std::size_t n);
     void truncate(std::uint64_t size);
     //! Maps the file for writing: writes become copies into the page cache, which survive
@@ -75,6 +76,12 @@ private:
     std::uint8_t* map_ = nullptr;
     std::uint64_t mapLen_ = 0;  //!< bytes mapped (the file's physical size)
     std::uint64_t logical_ = 0; //!< bytes written or read from the file's own content
+    // patchAt's guess of the kind of walk: the page of the last change and how many it took.
+    static constexpr std::uint64_t kPageBytes = 4096;
+    static constexpr int kDensePage = 8;
+    std::uint64_t patchPage_ = ~std::uint64_t{0};
+    int patchCount_ = 0;
+    bool patchMapped_ = false;
     std::filesystem::path path_;
 };
 
