@@ -1,0 +1,96 @@
+// The PostgreSQL backend: an Oracle database kept on a PostgreSQL server that oracle.ini
+// names (TYPE=POSTGRESQL, SERVER NAME=host[:port]/database). A logon is a role of the
+// server; each user's tables live in the schema of the user's name. Oracle SQL is
+// rewritten where PostgreSQL differs, Oracle column types are mapped to PostgreSQL types,
+// and errors come back as Oracle errors. Used through OracleBackend only.
+//
+// Names: an Oracle name in upper case (SCOTT, ITEMS) is the PostgreSQL name in lower case
+// (scott, items), so that unquoted names mean the same on both sides; a quoted name with
+// lower-case letters is kept as written.
+//
+// ROWID: every table created through this backend gets a column ora$rowid, an identity
+// that is never reused and stays with its row through updates. ROWID in SQL means that
+// column; "*" leaves it out. A table made by other means has no ROWID (ORA-00904).
+#pragma once
+
+#include "OracleBackend.h"
+#include "OracleConfig.h"
+#include "SqlLexer.h"
+#include "engine/FormatSettings.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace fieldsmith::oraclient {
+
+class PgBackend final : public OracleBackend {
+public:
+    //! Connects as the user's role with the password; ORA-01017 when the server refuses
+    //! them, ORA-12154 for a database the server does not have, ORA-12541 when the server
+    //! cannot be reached.
+    PgBackend(const OracleDatabaseEntry& database, const std::string& user,
+              const std::string& password);
+    ~PgBackend() override;
+
+    StatementResult execute(const std::string& sql, const std::vector<OracleValue>& binds) override;
+    void commit() override;
+    void rollback() override;
+    void callProcedure(const std::string& name, const std::vector<NamedArgument>& args) override;
+    void setFormats(const engine::FormatSettings& formats) override { formats_ = formats; }
+    std::string schemaName() const override { return user_; }
+
+    //! The PostgreSQL name of an Oracle identifier (see above).
+    static std::string pgName(const std::string& oracleName);
+    //! The Oracle name of a PostgreSQL identifier.
+    static std::string oracleName(const std::string& pgName);
+    //! The PostgreSQL column type for an Oracle type.
+    static std::string pgTypeFor(const OracleType& type);
+
+    //! One statement made ready for PostgreSQL.
+    struct Translation {
+        StatementKind kind = StatementKind::Query;
+        std::string sql;
+        std::size_t bindCount = 0;
+        bool ddl = false;
+        std::string targetSchema, targetTable; //!< PostgreSQL names
+        bool returnsRowId = false;             //!< an INSERT that hands back ora$rowid
+        std::vector<std::pair<std::string, std::vector<NamedArgument>>> calls;
+    };
+    //! Translates a statement (public for the tests of the translation).
+    Translation translate(const std::string& sql);
+
+private:
+    struct Column {
+        std::string name; //!< PostgreSQL name
+        std::string type; //!< as format_type gives it
+    };
+    void rewrite(std::vector<SqlToken>& t, Translation& tr);
+    void expandStars(std::vector<SqlToken>& t);
+    void translateCreateTable(const std::vector<SqlToken>& t, Translation& tr);
+    //! [owner.]name at pos as PostgreSQL schema and name.
+    std::pair<std::string, std::string> objectName(const std::vector<SqlToken>& t,
+                                                   std::size_t& pos);
+    const std::vector<Column>& tableColumns(const std::string& schema, const std::string& table);
+    bool hasRowId(const std::string& schema, const std::string& table);
+
+    pg_result* run(const std::string& sql, const std::vector<OracleValue>& binds,
+                   const Translation* tr);
+    void runPlain(const char* sql);
+    bool inTransaction() const;
+    [[noreturn]] void fail(pg_result* r, const Translation* tr);
+
+    OracleDatabaseEntry database_;
+    std::string user_;   //!< Oracle name, upper case
+    std::string schema_; //!< PostgreSQL schema of the user
+    pg_conn* conn_ = nullptr;
+    engine::FormatSettings formats_;
+    std::string module_, action_;
+    std::map<std::string, std::vector<Column>> columnCache_;
+};
+
+} // namespace fieldsmith::oraclient
