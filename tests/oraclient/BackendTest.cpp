@@ -1,0 +1,176 @@
+// What every backend of the layer must give alike, run on the embedded one and on the
+// PostgreSQL test server: the tables the Create Table page makes (Oracle types, a primary
+// key constraint, indexes, DROP TABLE), the ORA errors the layer promises, owner-qualified
+// names, the client info, and the ROWID a table row keeps through updates.
+#include "OracleTestSupport.h"
+
+#include "oraclient/OracleQuery.h"
+
+#include <gtest/gtest.h>
+
+using namespace fieldsmith;
+using namespace fieldsmith::oraclient;
+using oratest::Backend;
+using oratest::oraCodeOf;
+
+namespace {
+
+class Backends : public ::testing::TestWithParam<Backend>, public oratest::OracleFixture {
+protected:
+    Backends() : OracleFixture(GetParam()) {}
+    void SetUp() override {
+        if (!unavailable().empty()) GTEST_SKIP() << unavailable();
+        session = logOn();
+    }
+    std::vector<std::string> rows(const std::string& sql) {
+        OracleQuery q(*session);
+        q.setSql(sql);
+        q.open();
+        std::vector<std::string> out;
+        for (; !q.eof(); q.next()) {
+            std::string row;
+            for (int i = 0; i < q.fieldCount(); ++i)
+                row += (i ? "|" : "") + q.fieldText(i);
+            out.push_back(row);
+        }
+        return out;
+    }
+    int codeOf(const std::string& sql) {
+        return oraCodeOf([&] { session->execute(sql); });
+    }
+
+    std::unique_ptr<OracleSession> session;
+};
+
+TEST_P(Backends, CreateTableWithOracleTypesKeysAndIndexes) {
+    run(*session,
+        {"CREATE TABLE SCOTT.PRODUCTS (ID NUMBER(10) NOT NULL, CODE VARCHAR2(12), "
+         "PRICE NUMBER(10,2), QTY NUMBER, MADE DATE, STAMP TIMESTAMP, NOTE CLOB, RAW_DATA BLOB, "
+         "FLAG CHAR(1), LONGNOTE LONG, CONSTRAINT PRODUCTS_PK PRIMARY KEY (ID))",
+         "CREATE INDEX PRODUCTS_CODE ON SCOTT.PRODUCTS (CODE)",
+         "CREATE UNIQUE INDEX SCOTT.PRODUCTS_CODE_PRICE ON PRODUCTS (CODE, PRICE)",
+         "INSERT INTO SCOTT.PRODUCTS (ID, CODE, PRICE, QTY, MADE, NOTE, FLAG, LONGNOTE) VALUES "
+         "(1, '007', 12.5, 3, TO_DATE('2024-03-05 14:05:09', 'YYYY-MM-DD HH24:MI:SS'), "
+         "TO_CLOB('a') || CHR(13) || CHR(10) || 'b', 'Y', 'long')",
+         "COMMIT"});
+    OracleQuery q(*session);
+    q.setSql("SELECT * FROM PRODUCTS");
+    q.open();
+    const std::vector<std::pair<std::string, ColumnKind>> expected = {
+        {"ID", ColumnKind::Number},     {"CODE", ColumnKind::Text},
+        {"PRICE", ColumnKind::Number},  {"QTY", ColumnKind::Number},
+        {"MADE", ColumnKind::Date},     {"STAMP", ColumnKind::Timestamp},
+        {"NOTE", ColumnKind::LongText}, {"RAW_DATA", ColumnKind::Bytes},
+        {"FLAG", ColumnKind::Text},     {"LONGNOTE", ColumnKind::LongText}};
+    ASSERT_EQ(q.fieldCount(), static_cast<int>(expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(q.fieldName(static_cast<int>(i)), expected[i].first);
+        EXPECT_EQ(q.column(static_cast<int>(i)).type.kind, expected[i].second) << expected[i].first;
+    }
+    EXPECT_EQ(q.column(1).type.length, 12);
+    EXPECT_EQ(q.column(2).type.scale, 2);
+    EXPECT_EQ(rows("SELECT ID, CODE, PRICE, MADE, NOTE FROM SCOTT.PRODUCTS"),
+              (std::vector<std::string>{"1|007|12.5|2024-03-05 14:05:09|a\r\nb"}));
+    // The key and the unique index hold; DDL errors are Oracle's.
+    EXPECT_EQ(codeOf("INSERT INTO PRODUCTS (ID, CODE) VALUES (1, 'x')"), 1);
+    EXPECT_EQ(codeOf("INSERT INTO PRODUCTS (ID, CODE, PRICE) VALUES (2, '007', 12.5)"), 1);
+    EXPECT_EQ(codeOf("CREATE TABLE PRODUCTS (ID NUMBER)"), 955);
+    EXPECT_EQ(codeOf("CREATE TABLE BAD (ID NOSUCHTYPE)"), 902);
+    EXPECT_EQ(codeOf("INSERT INTO PRODUCTS (ID, CODE) VALUES (3, 'much too long code')"), 12899);
+    EXPECT_EQ(codeOf("INSERT INTO PRODUCTS (ID, PRICE) VALUES (4, 123456789)"), 1438);
+    EXPECT_EQ(codeOf("INSERT INTO PRODUCTS (CODE) VALUES ('x')"), 1400);
+    run(*session, {"DROP INDEX PRODUCTS_CODE", "DROP TABLE SCOTT.PRODUCTS CASCADE CONSTRAINTS"});
+    EXPECT_EQ(codeOf("SELECT * FROM PRODUCTS"), 942);
+    EXPECT_EQ(codeOf("DROP TABLE PRODUCTS"), 942);
+}
+
+TEST_P(Backends, PromisedOracleErrors) {
+    run(*session, {"CREATE TABLE T (ID NUMBER PRIMARY KEY, S VARCHAR2(5))",
+                   "INSERT INTO T VALUES (1, 'a')", "COMMIT"});
+    struct Case {
+        const char* sql;
+        int code;
+    };
+    const Case cases[] = {
+        {"SELECT * FROM NOSUCH", 942},          {"SELECT * FROM SCOTT.NOSUCH", 942},
+        {"INSERT INTO NOSUCH VALUES (1)", 942}, {"INSERT INTO T VALUES (1, 'b')", 1},
+        {"SELECT NOSUCH FROM T", 904},          {"UPDATE T SET S = 'x' WHERE ID = :1", 1008},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(codeOf(c.sql), c.code) << c.sql;
+    // A failed statement undoes only itself: the transaction goes on.
+    run(*session, {"INSERT INTO T VALUES (2, 'b')"});
+    EXPECT_EQ(codeOf("INSERT INTO T VALUES (2, 'c')"), 1);
+    run(*session, {"INSERT INTO T VALUES (3, 'c')", "COMMIT"});
+    EXPECT_EQ(rows("SELECT ID, S FROM T ORDER BY ID"),
+              (std::vector<std::string>{"1|a", "2|b", "3|c"}));
+    try {
+        session->execute("INSERT INTO T VALUES (3, 'd')");
+        ADD_FAILURE() << "no error";
+    } catch (const OracleError& e) {
+        // The server names an unnamed key its own way.
+        if (backend() == Backend::Embedded) {
+            EXPECT_STREQ(e.what(), "ORA-00001: unique constraint (SCOTT.SYS_C_T_1) violated");
+        }
+        EXPECT_EQ(std::string(e.what()).rfind("ORA-00001: unique constraint (SCOTT.", 0), 0u);
+    }
+
+    OracleSession other(configDir());
+    other.setLogonUsername("SCOTT");
+    other.setLogonPassword("wrong");
+    other.setLogonDatabase("ORA");
+    EXPECT_EQ(oraCodeOf([&] { other.logOn(); }), 1017);
+    other.setLogonUsername("NOBODY");
+    EXPECT_EQ(oraCodeOf([&] { other.logOn(); }), 1017);
+    other.setLogonUsername("SCOTT");
+    other.setLogonPassword("tiger");
+    other.setLogonDatabase("NOSUCHDB");
+    EXPECT_EQ(oraCodeOf([&] { other.logOn(); }), 12154);
+    other.setLogonDatabase("ora");
+    EXPECT_EQ(oraCodeOf([&] { other.logOn(); }), 0);
+}
+
+TEST_P(Backends, ClientInfoUserAndDual) {
+    session->callProcedure("sys.dbms_application_info.set_client_info",
+                           {{"client_info", "ORA Fieldsmith"}});
+    EXPECT_EQ(rows("SELECT SYS_CONTEXT('USERENV', 'CLIENT_INFO'), USER FROM DUAL"),
+              (std::vector<std::string>{"ORA Fieldsmith|SCOTT"}));
+    run(*session, {"BEGIN sys.dbms_application_info.set_client_info(client_info => 'x'); END;"});
+    EXPECT_EQ(rows("SELECT SYS_CONTEXT('USERENV', 'CLIENT_INFO') FROM SYS.DUAL"),
+              (std::vector<std::string>{"x"}));
+    EXPECT_EQ(oraCodeOf([&] { session->callProcedure("no.such_procedure", {}); }), 6550);
+    EXPECT_EQ(rows("SELECT NVL(NULL, 'n'), 'a' || 'b' FROM DUAL"),
+              (std::vector<std::string>{"n|ab"}));
+}
+
+TEST_P(Backends, RowIdStaysWithItsRowThroughUpdates) {
+    run(*session, {"CREATE TABLE T (ID NUMBER, S VARCHAR2(10))", "INSERT INTO T VALUES (1, 'a')",
+                   "INSERT INTO T VALUES (2, 'b')"});
+    OracleQuery q(*session);
+    q.setSql("SELECT T.ROWID, T.* FROM T T");
+    q.open();
+    ASSERT_TRUE(q.editable());
+    ASSERT_EQ(q.fieldCount(), 3);
+    ASSERT_EQ(q.fieldText("ID"), "1");
+    EXPECT_EQ(q.column(0).type.kind, ColumnKind::RowId);
+    // The same row edited twice, then the other row: each post reaches its own row.
+    for (const char* s : {"x", "y"}) {
+        q.edit();
+        q.setFieldText("S", s);
+        q.post();
+    }
+    q.next();
+    q.edit();
+    q.setFieldText("S", "z");
+    q.post();
+    EXPECT_EQ(rows("SELECT ID, S FROM T ORDER BY ID"), (std::vector<std::string>{"1|y", "2|z"}));
+    const auto first = session->execute("SELECT ROWID FROM T WHERE ID = 1").rows.at(0).at(0);
+    const auto r = session->execute("UPDATE T SET S = 'w' WHERE ROWID = :1", {first});
+    EXPECT_EQ(r.rowsAffected, 1);
+    EXPECT_EQ(rows("SELECT S FROM T WHERE ID = 1"), (std::vector<std::string>{"w"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(On, Backends, ::testing::Values(Backend::Embedded, Backend::Postgres),
+                         [](const auto& info) { return oratest::backendName(info.param); });
+
+} // namespace
