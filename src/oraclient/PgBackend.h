@@ -70,7 +70,7 @@ private:
         std::string type; //!< as format_type gives it
     };
     void rewrite(std::vector<SqlToken>& t, Translation& tr);
-    void expandStars(std::vector<SqlToken>& t);
+    std::string expandStars(std::vector<SqlToken>& t);
     void translateCreateTable(const std::vector<SqlToken>& t, Translation& tr);
     //! [owner.]name at pos as PostgreSQL schema and name.
     std::pair<std::string, std::string> objectName(const std::vector<SqlToken>& t,

@@ -98,8 +98,21 @@ PgBackend::Translation PgBackend::translate(const std::string& sql) {
     if (first.is("SELECT") || first.is("WITH") || first.isSymbol("(")) {
         tr.kind = StatementKind::Query;
         rewrite(t, tr);
-        expandStars(t);
+        const std::string table = expandStars(t);
         tr.sql = joinTokens(t);
+        // The rows of one table come in the order they were inserted, as on the embedded
+        // backend, unless the query asks for an order of its own: an update moves a row
+        // within the server's heap, and a result that is edited and read again would
+        // otherwise change its order.
+        int depth = 0;
+        bool plain = first.is("SELECT") && !table.empty();
+        for (const auto& k : t) {
+            depth += k.isSymbol("(") ? 1 : k.isSymbol(")") ? -1 : 0;
+            if (depth == 0 && isOneOf(k, {"ORDER", "GROUP", "DISTINCT", "UNIQUE", "UNION", "EXCEPT",
+                                          "INTERSECT", "FOR", "FETCH", "OFFSET", "LIMIT"}))
+                plain = false;
+        }
+        if (plain) tr.sql += " ORDER BY " + table + ".ora$rowid";
     } else if (first.is("INSERT") || first.is("UPDATE") || first.is("DELETE")) {
         tr.kind = first.is("INSERT")   ? StatementKind::Insert
                   : first.is("UPDATE") ? StatementKind::Update
@@ -287,7 +300,10 @@ void PgBackend::rewrite(std::vector<SqlToken>& t, Translation& tr) {
 }
 
 // "*" and "q.*" in select lists leave out the ROWID column of the tables they stand for.
-void PgBackend::expandStars(std::vector<SqlToken>& t) {
+// Returns the qualifier of the one table of the statement's own SELECT when it is such a
+// table and its "*" was expanded, else nothing.
+std::string PgBackend::expandStars(std::vector<SqlToken>& t) {
+    std::string ordered;
     struct Source {
         std::string qualifier;     //!< as the select list may name it (PostgreSQL name)
         std::string written;       //!< the qualifier to write before a column
@@ -381,11 +397,15 @@ void PgBackend::expandStars(std::vector<SqlToken>& t) {
                     text += (text.empty() ? "" : ", ") +
                             (hasRowId(src.schema, src.table) ? columnsOf(src) : src.written + ".*");
                 replacements.push_back({a, b, text});
+                if (d == 0 && sources.size() == 1) ordered = sources[0].written;
             } else if (b >= a + 3 && t[b - 1].isSymbol("*") && t[b - 2].isSymbol(".")) {
                 const std::string q = pgName(identifierOf(t[b - 3]));
                 for (const auto& src : sources)
-                    if (!src.table.empty() && src.qualifier == q && hasRowId(src.schema, src.table))
+                    if (!src.table.empty() && src.qualifier == q &&
+                        hasRowId(src.schema, src.table)) {
                         replacements.push_back({a, b, columnsOf(src)});
+                        if (d == 0 && sources.size() == 1) ordered = src.written;
+                    }
             }
         }
     }
@@ -396,6 +416,7 @@ void PgBackend::expandStars(std::vector<SqlToken>& t) {
         eraseRange(t, r.from, r.to);
         insertAt(t, r.from, token(Kind::Symbol, r.text, space));
     }
+    return ordered;
 }
 
 // CREATE TABLE [owner.]name (columns and constraints) [physical clauses]: Oracle column
