@@ -3,6 +3,7 @@
 #include "BackendSupport.h"
 #include "OracleError.h"
 #include "SqliteSchema.h"
+#include "ValueText.h"
 #include "engine/FieldDef.h"
 
 #include <algorithm>
@@ -369,6 +370,19 @@ StatementResult PgBackend::execute(const std::string& sql, const std::vector<Ora
         return result;
     }
     if (binds.size() != tr.bindCount) throw OracleError(1008, "not all variables bound");
+    std::vector<OracleValue> converted;
+    const std::vector<OracleValue>* values = &binds;
+    for (const auto& [index, kind] : tr.implicitBinds) {
+        if (binds[index].kind != ValueKind::Text || binds[index].text.empty()) continue;
+        if (values == &binds) values = &(converted = binds);
+        OracleValue& v = converted[index];
+        if (kind == ColumnKind::Number) {
+            v = numberFromText(v.text, formats_);
+        } else {
+            auto ms = parseStoredDate(v.text);
+            v = OracleValue::ofDate(ms ? *ms : dateFromText(v.text, formats_));
+        }
+    }
     if (tr.ddl) {
         // DDL commits what is open and is a transaction of its own, as in Oracle.
         commit();
@@ -382,7 +396,7 @@ StatementResult PgBackend::execute(const std::string& sql, const std::vector<Ora
         return result;
     }
     if (!inTransaction()) runPlain("BEGIN");
-    pg_result* r = run(tr.sql, binds, &tr);
+    pg_result* r = run(tr.sql, *values, &tr);
     const int columns = PQnfields(r);
     if (tr.kind == StatementKind::Query) {
         std::vector<ColumnKind> kinds;

@@ -59,6 +59,9 @@ public:
         bool ddl = false;
         std::string targetSchema, targetTable; //!< PostgreSQL names
         bool returnsRowId = false;             //!< an INSERT that hands back ora$rowid
+        //! Placeholders (0-based) that stand for values of NUMBER or DATE columns: text
+        //! given for them is converted with the session's formats.
+        std::vector<std::pair<std::size_t, ColumnKind>> implicitBinds;
         std::vector<std::pair<std::string, std::vector<NamedArgument>>> calls;
     };
     //! Translates a statement (public for the tests of the translation).
@@ -71,6 +74,7 @@ private:
     };
     void rewrite(std::vector<SqlToken>& t, Translation& tr);
     std::string expandStars(std::vector<SqlToken>& t);
+    void convertTargetValues(std::vector<SqlToken>& t, std::size_t afterTarget, Translation& tr);
     void translateCreateTable(const std::vector<SqlToken>& t, Translation& tr);
     //! [owner.]name at pos as PostgreSQL schema and name.
     std::pair<std::string, std::string> objectName(const std::vector<SqlToken>& t,

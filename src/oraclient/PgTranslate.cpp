@@ -3,9 +3,12 @@
 #include "BackendSupport.h"
 #include "OracleError.h"
 #include "PgBackend.h"
+#include "SqliteSchema.h"
+#include "ValueText.h"
 #include "engine/FieldDef.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace fieldsmith::oraclient {
 
@@ -33,6 +36,12 @@ void insertAt(std::vector<SqlToken>& t, std::size_t pos, SqlToken tok) {
 void eraseRange(std::vector<SqlToken>& t, std::size_t from, std::size_t to) {
     t.erase(t.begin() + static_cast<std::ptrdiff_t>(from),
             t.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+std::string numberLiteral(double v) {
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, ec == std::errc() ? end : buffer);
 }
 
 bool isOneOf(const SqlToken& k, std::initializer_list<const char*> words) {
@@ -127,6 +136,7 @@ PgBackend::Translation PgBackend::translate(const std::string& sql) {
         std::size_t nameEnd = pos;
         std::tie(tr.targetSchema, tr.targetTable) = objectName(t, nameEnd);
         rewrite(t, tr);
+        convertTargetValues(t, nameEnd, tr);
         expandStars(t);
         tr.sql = joinTokens(t);
         const bool returning =
@@ -417,6 +427,79 @@ std::string PgBackend::expandStars(std::vector<SqlToken>& t) {
         insertAt(t, r.from, token(Kind::Symbol, r.text, space));
     }
     return ordered;
+}
+
+// Text written into NUMBER and DATE columns is converted with the session's formats, as
+// Oracle converts it with the session's NLS settings: a literal here, a placeholder's
+// text when it runs.
+void PgBackend::convertTargetValues(std::vector<SqlToken>& t, std::size_t pos, Translation& tr) {
+    const auto& columns = tableColumns(tr.targetSchema, tr.targetTable);
+    auto kindOf = [](const std::string& type) {
+        for (const char* n : {"numeric", "integer", "bigint", "smallint", "double", "real"})
+            if (type.rfind(n, 0) == 0) return ColumnKind::Number;
+        if (type.rfind("timestamp", 0) == 0 || type == "date") return ColumnKind::Date;
+        return ColumnKind::Unknown;
+    };
+    auto kindOfName = [&](const SqlToken& k) {
+        const std::string name = pgName(identifierOf(k));
+        for (const auto& c : columns)
+            if (c.name == name) return kindOf(c.type);
+        return ColumnKind::Unknown;
+    };
+    std::vector<std::pair<std::size_t, ColumnKind>> values; // token position, target kind
+    if (t[0].is("INSERT")) {
+        if (pos < t.size() && t[pos].kind == Kind::Word && !t[pos].is("VALUES") &&
+            !t[pos].is("SELECT"))
+            ++pos; // alias
+        std::vector<ColumnKind> targets;
+        if (pos < t.size() && t[pos].isSymbol("(") &&
+            !(pos + 1 < t.size() && t[pos + 1].is("SELECT"))) {
+            const std::size_t close = skipParens(t, pos);
+            for (auto [a, b] : splitTopLevel(t, pos + 1, close - 1))
+                targets.push_back(a < b ? kindOfName(t[b - 1]) : ColumnKind::Unknown);
+            pos = close;
+        } else {
+            for (const auto& c : columns)
+                if (c.name != "ora$rowid") targets.push_back(kindOf(c.type));
+        }
+        if (pos + 1 < t.size() && t[pos].is("VALUES") && t[pos + 1].isSymbol("(")) {
+            const std::size_t close = skipParens(t, pos + 1);
+            const auto items = splitTopLevel(t, pos + 2, close - 1);
+            for (std::size_t i = 0; i < items.size() && i < targets.size(); ++i)
+                if (items[i].second == items[i].first + 1)
+                    values.emplace_back(items[i].first, targets[i]);
+        }
+    } else if (t[0].is("UPDATE")) {
+        while (pos < t.size() && !t[pos].is("SET"))
+            ++pos;
+        std::size_t end = ++pos;
+        for (int depth = 0; end < t.size(); ++end) {
+            depth += t[end].isSymbol("(") ? 1 : t[end].isSymbol(")") ? -1 : 0;
+            if (depth == 0 && (t[end].is("WHERE") || t[end].is("RETURNING"))) break;
+        }
+        for (auto [a, b] : splitTopLevel(t, pos, end))
+            if (b == a + 3 && t[a].isName() && t[a + 1].isSymbol("="))
+                values.emplace_back(a + 2, kindOfName(t[a]));
+    }
+    for (auto [at, kind] : values) {
+        SqlToken& k = t[at];
+        if (kind == ColumnKind::Unknown) continue;
+        if (k.kind == Kind::Symbol && k.text.size() > 1 && k.text[0] == '$') {
+            tr.implicitBinds.emplace_back(std::stoul(k.text.substr(1)) - 1, kind);
+        } else if (k.kind == Kind::String) {
+            const std::string text = stringValueOf(k);
+            if (kind == ColumnKind::Number) {
+                const OracleValue v = numberFromText(text, formats_);
+                k.text =
+                    v.kind == ValueKind::Integer ? std::to_string(v.whole) : numberLiteral(v.real);
+                k.kind = Kind::Number;
+            } else {
+                auto ms = parseStoredDate(text);
+                if (!ms) ms = dateFromText(text, formats_);
+                k.text = quoteString(storedDate(*ms, true));
+            }
+        }
+    }
 }
 
 // CREATE TABLE [owner.]name (columns and constraints) [physical clauses]: Oracle column

@@ -170,6 +170,21 @@ TEST_P(Backends, RowIdStaysWithItsRowThroughUpdates) {
     EXPECT_EQ(rows("SELECT S FROM T WHERE ID = 1"), (std::vector<std::string>{"w"}));
 }
 
+// Text meets NUMBER and DATE columns in the session's formats, as literal and as value.
+TEST_P(Backends, TextIntoNumberAndDateColumnsReadsInTheSessionFormats) {
+    session->setFormats(engine::FormatSettings::german());
+    run(*session, {"CREATE TABLE T (ID NUMBER, N NUMBER(8,2), D DATE)",
+                   "INSERT INTO T (ID, N, D) VALUES (1, '1234,5', '05.03.2024 13:05:09')",
+                   "UPDATE T SET N = '-0,125' WHERE ID = 1"});
+    session->execute("INSERT INTO T VALUES (:1, :2, :3)",
+                     {OracleValue::ofInteger(2), OracleValue::ofText("7,25"),
+                      OracleValue::ofText("29.02.2024")});
+    EXPECT_EQ(rows("SELECT ID, N, D FROM T ORDER BY ID"),
+              (std::vector<std::string>{"1|-0,13|05.03.2024 13:05:09", "2|7,25|29.02.2024"}));
+    EXPECT_EQ(codeOf("INSERT INTO T (ID, N) VALUES (3, '12abc')"), 1722);
+    EXPECT_EQ(codeOf("INSERT INTO T (ID, D) VALUES (3, '2024-13-45')"), 1861);
+}
+
 INSTANTIATE_TEST_SUITE_P(On, Backends, ::testing::Values(Backend::Embedded, Backend::Postgres),
                          [](const auto& info) { return oratest::backendName(info.param); });
 
