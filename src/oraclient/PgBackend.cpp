@@ -287,7 +287,9 @@ void PgBackend::rollback() {
 void PgBackend::callProcedure(const std::string& name, const std::vector<NamedArgument>& args) {
     const ResolvedCall call = resolveProcedure(name, args);
     if (call.shortName == "SET_CLIENT_INFO") {
-        // The client info shows where the server lists its sessions, as Oracle's does.
+        // Kept here, as a rollback does not undo it; and shown where the server lists its
+        // sessions, as Oracle's is.
+        clientInfo_ = call.values[0];
         pg_result* r = run("SELECT set_config('application_name', $1, false)",
                            {OracleValue::ofText(call.values[0])}, nullptr);
         PQclear(r);
@@ -303,7 +305,7 @@ void PgBackend::callProcedure(const std::string& name, const std::vector<NamedAr
 // Runs one statement with its values. A statement failing inside a transaction undoes only
 // itself, as in Oracle: it runs after a savepoint that an error rolls back to.
 pg_result* PgBackend::run(const std::string& sql, const std::vector<OracleValue>& binds,
-                          const Translation* tr) {
+                          const Translation* tr, bool fresh) {
     if (PQstatus(conn_) != CONNECTION_OK)
         throw OracleError(3113, "end-of-file on communication channel");
     std::vector<std::string> texts(binds.size());
@@ -338,7 +340,7 @@ pg_result* PgBackend::run(const std::string& sql, const std::vector<OracleValue>
         values[i] = null ? nullptr : texts[i].c_str();
         lengths[i] = static_cast<int>(texts[i].size());
     }
-    const bool savepoint = inTransaction();
+    const bool savepoint = !fresh && inTransaction();
     if (savepoint) runPlain("SAVEPOINT ora_statement");
     pg_result* r = PQexecParams(conn_, sql.c_str(), static_cast<int>(binds.size()), types.data(),
                                 values.data(), lengths.data(), formats.data(), 0);
@@ -395,31 +397,14 @@ StatementResult PgBackend::execute(const std::string& sql, const std::vector<Ora
         PQclear(r);
         return result;
     }
-    if (!inTransaction()) runPlain("BEGIN");
-    pg_result* r = run(tr.sql, *values, &tr);
-    const int columns = PQnfields(r);
+    const bool fresh = !inTransaction();
+    if (fresh) runPlain("BEGIN");
+    pg_result* r = run(tr.sql, *values, &tr, fresh);
     if (tr.kind == StatementKind::Query) {
         std::vector<ColumnKind> kinds;
         std::vector<unsigned> oids;
-        for (int c = 0; c < columns; ++c) {
-            const std::string name = PQfname(r, c);
-            ColumnInfo info;
-            info.type = typeOfColumn(PQftype(r, c), PQfmod(r, c), name);
-            info.name = name == "ora$rowid" ? "ROWID" : oracleName(name);
-            kinds.push_back(info.type.kind);
-            oids.push_back(PQftype(r, c));
-            result.columns.push_back(std::move(info));
-        }
-        const int rows = PQntuples(r);
-        result.rows.reserve(static_cast<std::size_t>(rows));
-        for (int i = 0; i < rows; ++i) {
-            std::vector<OracleValue> row;
-            row.reserve(static_cast<std::size_t>(columns));
-            for (int c = 0; c < columns; ++c)
-                row.push_back(readValue(r, i, c, kinds[static_cast<std::size_t>(c)],
-                                        oids[static_cast<std::size_t>(c)]));
-            result.rows.push_back(std::move(row));
-        }
+        describe(r, result.columns, kinds, oids);
+        readRows(r, kinds, oids, result.rows);
     } else {
         const char* n = PQcmdTuples(r);
         result.rowsAffected = n && *n ? std::stoll(n) : 0;
@@ -428,6 +413,95 @@ StatementResult PgBackend::execute(const std::string& sql, const std::vector<Ora
     }
     PQclear(r);
     return result;
+}
+
+void PgBackend::describe(pg_result* r, std::vector<ColumnInfo>& columns,
+                         std::vector<ColumnKind>& kinds, std::vector<unsigned>& oids) {
+    for (int c = 0; c < PQnfields(r); ++c) {
+        const std::string name = PQfname(r, c);
+        ColumnInfo info;
+        info.type = typeOfColumn(PQftype(r, c), PQfmod(r, c), name);
+        info.name = name == "ora$rowid" ? "ROWID" : oracleName(name);
+        kinds.push_back(info.type.kind);
+        oids.push_back(PQftype(r, c));
+        columns.push_back(std::move(info));
+    }
+}
+
+void PgBackend::readRows(pg_result* r, const std::vector<ColumnKind>& kinds,
+                         const std::vector<unsigned>& oids,
+                         std::vector<std::vector<OracleValue>>& rows) {
+    const int count = PQntuples(r);
+    rows.reserve(rows.size() + static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        std::vector<OracleValue> row;
+        row.reserve(kinds.size());
+        for (std::size_t c = 0; c < kinds.size(); ++c)
+            row.push_back(readValue(r, i, static_cast<int>(c), kinds[c], oids[c]));
+        rows.push_back(std::move(row));
+    }
+}
+
+// A query's rows from a cursor of the server, a batch at a time. The cursor is held over a
+// commit, so that a run that commits as it goes can go on reading.
+class PgBackend::Cursor final : public OracleCursor {
+public:
+    Cursor(PgBackend& backend, std::string name) : backend_(backend), name_(std::move(name)) {}
+    ~Cursor() override {
+        if (batch_) PQclear(batch_);
+        if (backend_.conn_ && PQstatus(backend_.conn_) == CONNECTION_OK)
+            PQclear(PQexec(backend_.conn_, ("CLOSE " + name_).c_str()));
+    }
+    //! Fetches the first batch, which also describes the columns.
+    void start() {
+        fetchBatch();
+        describe(batch_, columns, kinds_, oids_);
+        kind = StatementKind::Query;
+    }
+    bool fetch(std::vector<OracleValue>& row) override {
+        if (batch_ && next_ >= PQntuples(batch_)) {
+            if (PQntuples(batch_) < kBatch) return false;
+            fetchBatch();
+        }
+        if (!batch_ || next_ >= PQntuples(batch_)) return false;
+        row.resize(kinds_.size());
+        for (std::size_t c = 0; c < kinds_.size(); ++c)
+            row[c] = readValue(batch_, next_, static_cast<int>(c), kinds_[c], oids_[c]);
+        ++next_;
+        return true;
+    }
+
+private:
+    static constexpr int kBatch = 1000;
+    void fetchBatch() {
+        if (batch_) PQclear(batch_);
+        batch_ = nullptr;
+        next_ = 0;
+        batch_ =
+            backend_.run("FETCH FORWARD " + std::to_string(kBatch) + " FROM " + name_, {}, nullptr);
+    }
+
+    PgBackend& backend_;
+    std::string name_;
+    pg_result* batch_ = nullptr;
+    int next_ = 0;
+    std::vector<ColumnKind> kinds_;
+    std::vector<unsigned> oids_;
+};
+
+std::unique_ptr<OracleCursor> PgBackend::openCursor(const std::string& sql,
+                                                    const std::vector<OracleValue>& binds) {
+    Translation tr = translate(sql);
+    if (tr.kind != StatementKind::Query) return OracleBackend::openCursor(sql, binds);
+    if (binds.size() != tr.bindCount) throw OracleError(1008, "not all variables bound");
+    const bool fresh = !inTransaction();
+    if (fresh) runPlain("BEGIN");
+    const std::string name = "ora_cursor_" + std::to_string(++cursors_);
+    PQclear(
+        run("DECLARE " + name + " NO SCROLL CURSOR WITH HOLD FOR " + tr.sql, binds, &tr, fresh));
+    auto cursor = std::make_unique<Cursor>(*this, name);
+    cursor->start();
+    return cursor;
 }
 
 const std::vector<PgBackend::Column>& PgBackend::tableColumns(const std::string& schema,
@@ -520,6 +594,7 @@ void PgBackend::fail(pg_result* r, const Translation* tr) {
     if (is("55P03") || is("57014"))
         throw OracleError(54, "resource busy and acquire with NOWAIT specified or timeout expired");
     if (is("40P01")) throw OracleError(60, "deadlock detected while waiting for resource");
+    if (is("34000")) throw OracleError(1001, "invalid cursor");
     if (is("53100")) throw OracleError(1653, "unable to extend table (disk full)");
     if (is("25006")) throw OracleError(16000, "database open for read-only access");
     throw OracleError(600, "internal error code, arguments: [" + state + "], [" +

@@ -38,6 +38,10 @@ public:
     ~PgBackend() override;
 
     StatementResult execute(const std::string& sql, const std::vector<OracleValue>& binds) override;
+    //! Queries run as a server-side cursor fetched in batches, so that a result of any size
+    //! passes through; others run as execute.
+    std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
+                                             const std::vector<OracleValue>& binds) override;
     void commit() override;
     void rollback() override;
     void callProcedure(const std::string& name, const std::vector<NamedArgument>& args) override;
@@ -68,6 +72,7 @@ public:
     Translation translate(const std::string& sql);
 
 private:
+    class Cursor;
     struct Column {
         std::string name; //!< PostgreSQL name
         std::string type; //!< as format_type gives it
@@ -82,9 +87,19 @@ private:
     const std::vector<Column>& tableColumns(const std::string& schema, const std::string& table);
     bool hasRowId(const std::string& schema, const std::string& table);
 
+    //! Runs a statement. In a transaction that was open before it, a savepoint keeps an
+    //! error from undoing more than the statement; set fresh when the statement opened the
+    //! transaction itself, which an error then rolls back.
     pg_result* run(const std::string& sql, const std::vector<OracleValue>& binds,
-                   const Translation* tr);
+                   const Translation* tr, bool fresh = false);
     void runPlain(const char* sql);
+    //! Describes a result's columns: Oracle names and types, and the kinds to read by.
+    static void describe(pg_result* r, std::vector<ColumnInfo>& columns,
+                         std::vector<ColumnKind>& kinds, std::vector<unsigned>& oids);
+    //! Appends the rows of a result.
+    static void readRows(pg_result* r, const std::vector<ColumnKind>& kinds,
+                         const std::vector<unsigned>& oids,
+                         std::vector<std::vector<OracleValue>>& rows);
     bool inTransaction() const;
     [[noreturn]] void fail(pg_result* r, const Translation* tr);
 
@@ -93,8 +108,9 @@ private:
     std::string schema_; //!< PostgreSQL schema of the user
     pg_conn* conn_ = nullptr;
     engine::FormatSettings formats_;
-    std::string module_, action_;
+    std::string clientInfo_, module_, action_;
     std::map<std::string, std::vector<Column>> columnCache_;
+    int cursors_ = 0; //!< for the names of server-side cursors
 };
 
 } // namespace fieldsmith::oraclient

@@ -228,8 +228,13 @@ void PgBackend::rewrite(std::vector<SqlToken>& t, Translation& tr) {
         if (k.kind == Kind::String && k.text == "''") {
             k = token(Kind::Word, "NULL", k.spaceBefore); // Oracle keeps no empty strings
         } else if (k.kind == Kind::String) {
-            // Only a literal written with E'' knows backslash escapes: this one is as written.
-            continue;
+            // A NUL cannot pass in the statement's text; it is kept as its stand-in.
+            if (k.text.find('\0') != std::string::npos) {
+                std::string out;
+                for (char c : k.text)
+                    c == '\0' ? out += "\xEF\xBF\xBF" : out += c;
+                k.text = std::move(out);
+            }
         } else if (k.kind == Kind::Bind) {
             const std::string name = upperAscii(k.text.substr(1));
             auto it = std::find(bindNames.begin(), bindNames.end(), name);
@@ -291,7 +296,7 @@ void PgBackend::rewrite(std::vector<SqlToken>& t, Translation& tr) {
                 const std::string what = upperAscii(stringValueOf(t[i + 4]));
                 std::string value = "NULL";
                 if (what == "CLIENT_INFO")
-                    value = "current_setting('application_name')";
+                    value = clientInfo_.empty() ? "NULL" : quoteString(clientInfo_);
                 else if (what == "SESSION_USER" || what == "CURRENT_USER" ||
                          what == "CURRENT_SCHEMA")
                     value = quoteString(user_);

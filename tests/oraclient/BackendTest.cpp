@@ -185,6 +185,37 @@ TEST_P(Backends, TextIntoNumberAndDateColumnsReadsInTheSessionFormats) {
     EXPECT_EQ(codeOf("INSERT INTO T (ID, D) VALUES (3, '2024-13-45')"), 1861);
 }
 
+// A unidirectional walk goes past the server's batches and on over a commit. On PostgreSQL a
+// NUL written inside a literal comes back (the embedded backend refuses it with an error).
+TEST_P(Backends, UnidirectionalWalkCrossesBatchesAndCommits) {
+    run(*session, {"CREATE TABLE T (ID NUMBER, S VARCHAR2(10))"});
+    OracleQuery insert(*session);
+    insert.setSql("INSERT INTO T (ID, S) VALUES (:1, 'a' || :2)");
+    const int total = 1001;
+    for (int id = 1; id <= total; ++id) {
+        insert.parameters() = {OracleValue::ofInteger(id), OracleValue::ofText(std::to_string(id))};
+        insert.open();
+    }
+    const bool nul = backend() == Backend::Postgres;
+    run(*session,
+        {nul ? std::string("INSERT INTO T (ID, S) VALUES (0, 'x\0y')", 39)
+             : std::string("INSERT INTO T (ID, S) VALUES (0, CHR(120) || CHR(0) || 'y')")});
+    session->commit();
+    OracleQuery walk(*session);
+    walk.setUniDirectional(true);
+    walk.setSql("SELECT ID, S FROM T ORDER BY ID");
+    walk.open();
+    ASSERT_FALSE(walk.eof());
+    EXPECT_EQ(walk.value(1).text, std::string("x\0y", 3));
+    int expected = 0;
+    for (; !walk.eof(); walk.next()) {
+        ASSERT_EQ(walk.fieldText(0), std::to_string(expected));
+        if (expected == 500) run(*session, {"DELETE FROM T WHERE ID = 1", "COMMIT"});
+        ++expected;
+    }
+    EXPECT_EQ(expected, total + 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(On, Backends, ::testing::Values(Backend::Embedded, Backend::Postgres),
                          [](const auto& info) { return oratest::backendName(info.param); });
 
