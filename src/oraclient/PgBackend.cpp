@@ -65,6 +65,21 @@ std::string trimmed(std::string s) {
     return s;
 }
 
+// "|||" in the session's temporary schema: Oracle's concatenation (see the constructor).
+const char* const kConcatOperator =
+    "CREATE FUNCTION pg_temp.ora_concat(text, text) RETURNS text LANGUAGE sql IMMUTABLE AS "
+    "$$SELECT nullif(coalesce($1, '') || coalesce($2, ''), '')$$;"
+    "CREATE FUNCTION pg_temp.ora_concat(text, anynonarray) RETURNS text LANGUAGE sql IMMUTABLE "
+    "AS $$SELECT nullif(coalesce($1, '') || coalesce($2::text, ''), '')$$;"
+    "CREATE FUNCTION pg_temp.ora_concat(anynonarray, text) RETURNS text LANGUAGE sql IMMUTABLE "
+    "AS $$SELECT nullif(coalesce($1::text, '') || coalesce($2, ''), '')$$;"
+    "CREATE OPERATOR pg_temp.||| (FUNCTION = pg_temp.ora_concat, LEFTARG = text, "
+    "RIGHTARG = text);"
+    "CREATE OPERATOR pg_temp.||| (FUNCTION = pg_temp.ora_concat, LEFTARG = text, "
+    "RIGHTARG = anynonarray);"
+    "CREATE OPERATOR pg_temp.||| (FUNCTION = pg_temp.ora_concat, LEFTARG = anynonarray, "
+    "RIGHTARG = text);";
+
 // Type OIDs of the built-in types the backend reads.
 enum : unsigned {
     kBool = 16,
@@ -252,6 +267,10 @@ PgBackend::PgBackend(const OracleDatabaseEntry& database, const std::string& use
                                             schema_ + ": " + why + ")");
         }
         runPlain(("SET search_path = " + q).c_str());
+        // Oracle's "||" takes null as the empty text and gives null for an empty result;
+        // PostgreSQL's gives null for any null. The session's own operator, kept in its
+        // temporary schema, does as Oracle does.
+        runPlain(kConcatOperator);
     } catch (...) {
         PQfinish(conn_);
         conn_ = nullptr;

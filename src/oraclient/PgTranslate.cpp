@@ -241,6 +241,8 @@ void PgBackend::rewrite(std::vector<SqlToken>& t, Translation& tr) {
             if (it == bindNames.end()) it = bindNames.insert(bindNames.end(), name);
             k = token(Kind::Symbol, "$" + std::to_string(it - bindNames.begin() + 1),
                       k.spaceBefore);
+        } else if (k.isSymbol("||")) {
+            k.text = "OPERATOR(pg_temp.|||)"; // see the constructor in PgBackend.cpp
         } else if (k.kind == Kind::QuotedName) {
             k.text = quoteName(pgName(identifierOf(k)));
         } else if (k.kind == Kind::Word) {

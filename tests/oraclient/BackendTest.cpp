@@ -139,8 +139,15 @@ TEST_P(Backends, ClientInfoUserAndDual) {
     EXPECT_EQ(rows("SELECT SYS_CONTEXT('USERENV', 'CLIENT_INFO') FROM SYS.DUAL"),
               (std::vector<std::string>{"x"}));
     EXPECT_EQ(oraCodeOf([&] { session->callProcedure("no.such_procedure", {}); }), 6550);
-    EXPECT_EQ(rows("SELECT NVL(NULL, 'n'), 'a' || 'b' FROM DUAL"),
-              (std::vector<std::string>{"n|ab"}));
+    EXPECT_EQ(rows("SELECT NVL(NULL, 'n'), 'a' || 'b', 1 || 'x' FROM DUAL"),
+              (std::vector<std::string>{"n|ab|1x"}));
+    if (backend() != Backend::Postgres) return; // the embedded "||" gives null for a null
+    // "||" takes null as empty text, and an empty result is null.
+    EXPECT_EQ(rows("SELECT 'a' || NULL || 'c' FROM DUAL"), (std::vector<std::string>{"ac"}));
+    OracleQuery empty(*session);
+    empty.setSql("SELECT NULL || '' FROM DUAL");
+    empty.open();
+    EXPECT_TRUE(empty.isNull(0));
 }
 
 TEST_P(Backends, RowIdStaysWithItsRowThroughUpdates) {
