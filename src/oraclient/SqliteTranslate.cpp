@@ -35,6 +35,82 @@ void expect(const std::vector<SqlToken>& t, std::size_t pos, const char* symbol,
     if (pos >= t.size() || !t[pos].isSymbol(symbol)) throw OracleError(code, text);
 }
 
+// Chains "a || b || c" become ORA_CONCAT(a, b, c). In SQLite "||" binds tighter than any
+// other binary operator, so each operand is one term: a literal, a placeholder, a name, a
+// call, a parenthesised expression or a CASE expression.
+void rewriteConcatenation(std::vector<SqlToken>& t) {
+    auto isTerm = [](const SqlToken& k) {
+        return k.kind == Kind::String || k.kind == Kind::Number || k.kind == Kind::QuotedName ||
+               k.kind == Kind::Word ||
+               (k.kind == Kind::Symbol && !k.text.empty() && k.text[0] == '?');
+    };
+    // The first position of the term that ends just before end.
+    auto termStart = [&](std::size_t end) -> std::size_t {
+        std::size_t p = end - 1;
+        if (t[p].isSymbol(")")) {
+            for (int depth = 0;; --p) {
+                depth += t[p].isSymbol(")") ? 1 : t[p].isSymbol("(") ? -1 : 0;
+                if (depth == 0) break;
+                if (p == 0) throw OracleError(936, "missing expression");
+            }
+            if (p > 0 && t[p - 1].kind == Kind::Word && !t[p - 1].is("IN") && !t[p - 1].is("AND") &&
+                !t[p - 1].is("OR") && !t[p - 1].is("NOT") && !t[p - 1].is("SELECT") &&
+                !t[p - 1].is("VALUES") && !t[p - 1].is("WHERE") && !t[p - 1].is("EXISTS"))
+                --p;
+        } else if (t[p].is("END")) {
+            for (int depth = 0;; --p) {
+                depth += t[p].is("END") ? 1 : t[p].is("CASE") ? -1 : 0;
+                if (depth == 0) break;
+                if (p == 0) throw OracleError(936, "missing expression");
+            }
+        } else if (!isTerm(t[p])) {
+            throw OracleError(936, "missing expression");
+        }
+        while (p >= 2 && t[p - 1].isSymbol(".") && t[p - 2].isName())
+            p -= 2;
+        return p;
+    };
+    // The position after the term that starts at begin.
+    auto termEnd = [&](std::size_t begin) -> std::size_t {
+        if (begin >= t.size()) throw OracleError(936, "missing expression");
+        std::size_t p = begin;
+        if (t[p].is("CASE")) {
+            for (int depth = 0; p < t.size(); ++p) {
+                depth += t[p].is("CASE") ? 1 : t[p].is("END") ? -1 : 0;
+                if (depth == 0) return p + 1;
+            }
+            throw OracleError(905, "missing keyword");
+        }
+        if (t[p].isSymbol("(")) return skipParens(t, p);
+        if (!isTerm(t[p])) throw OracleError(936, "missing expression");
+        while (p + 2 < t.size() && t[p + 1].isSymbol(".") && t[p + 2].isName())
+            p += 2;
+        if (p + 1 < t.size() && t[p + 1].isSymbol("(")) return skipParens(t, p + 1);
+        return p + 1;
+    };
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (!t[i].isSymbol("||")) continue;
+        if (i == 0) throw OracleError(936, "missing expression");
+        const std::size_t start = termStart(i);
+        std::vector<std::pair<std::size_t, std::size_t>> terms = {{start, i}};
+        std::size_t end = i;
+        while (end < t.size() && t[end].isSymbol("||")) {
+            const std::size_t next = termEnd(end + 1);
+            terms.emplace_back(end + 1, next);
+            end = next;
+        }
+        std::string call = "ORA_CONCAT(";
+        for (std::size_t k = 0; k < terms.size(); ++k)
+            call += (k ? ", " : "") + joinTokens(t, terms[k].first, terms[k].second);
+        call += ")";
+        const bool space = t[start].spaceBefore;
+        t.erase(t.begin() + static_cast<std::ptrdiff_t>(start),
+                t.begin() + static_cast<std::ptrdiff_t>(end));
+        t.insert(t.begin() + static_cast<std::ptrdiff_t>(start), token(Kind::Symbol, call, space));
+        i = start;
+    }
+}
+
 } // namespace
 
 std::string SqliteBackend::schemaOf(const std::string& owner, bool creating) {
@@ -228,9 +304,11 @@ void SqliteBackend::translateQueryOrDml(std::vector<SqlToken>& t, Translation& t
         t.insert(t.begin() + static_cast<std::ptrdiff_t>(nameAt), qualified.begin(),
                  qualified.end());
         rewriteExpressions(t, nameAt + 3, t.size(), tr);
+        rewriteConcatenation(t);
         wrapTargetValues(t, nameAt + 3, tr);
     } else {
         rewriteExpressions(t, 0, t.size(), tr);
+        rewriteConcatenation(t);
         // Hints for the select items of the first SELECT: SYSDATE and TO_DATE give dates.
         std::size_t from = 0;
         while (from < t.size() && !t[from].is("SELECT"))

@@ -141,9 +141,16 @@ TEST_P(Backends, ClientInfoUserAndDual) {
     EXPECT_EQ(oraCodeOf([&] { session->callProcedure("no.such_procedure", {}); }), 6550);
     EXPECT_EQ(rows("SELECT NVL(NULL, 'n'), 'a' || 'b', 1 || 'x' FROM DUAL"),
               (std::vector<std::string>{"n|ab|1x"}));
-    if (backend() != Backend::Postgres) return; // the embedded "||" gives null for a null
     // "||" takes null as empty text, and an empty result is null.
-    EXPECT_EQ(rows("SELECT 'a' || NULL || 'c' FROM DUAL"), (std::vector<std::string>{"ac"}));
+    const auto r = session->execute(
+        "SELECT 'a' || NULL || 'c', NVL(NULL, 'x') || (NULL), UPPER('b') || CASE WHEN 1 = 1 "
+        "THEN NULL END || :1 FROM DUAL WHERE 'a' || NULL = 'a'",
+        {OracleValue::ofText("z")});
+    ASSERT_EQ(r.rows.size(), 1u);
+    std::vector<std::string> texts;
+    for (const auto& v : r.rows[0])
+        texts.push_back(v.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"ac", "x", "Bz"}));
     OracleQuery empty(*session);
     empty.setSql("SELECT NULL || '' FROM DUAL");
     empty.open();
