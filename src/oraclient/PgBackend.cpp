@@ -242,7 +242,11 @@ PgBackend::PgBackend(const OracleDatabaseEntry& database, const std::string& use
     PQsetNoticeProcessor(
         conn_, [](void*, const char*) {}, nullptr);
     try {
-        // ISO dates read back exactly; times are kept as written, whatever the server's zone.
+        // SYSDATE is the time of day where the server is, as Oracle's is the time of its
+        // host; every other time is kept as written, in UTC, where no day has a gap.
+        pg_result* zone = run("SELECT current_setting('TimeZone')", {}, nullptr);
+        serverZone_ = PQntuples(zone) == 1 ? PQgetvalue(zone, 0, 0) : "UTC";
+        PQclear(zone);
         runPlain("SET DateStyle = ISO, YMD");
         runPlain("SET client_encoding = 'UTF8'");
         runPlain("SET TimeZone = 'UTC'");

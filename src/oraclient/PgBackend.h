@@ -109,6 +109,7 @@ private:
     pg_conn* conn_ = nullptr;
     engine::FormatSettings formats_;
     std::string clientInfo_, module_, action_;
+    std::string serverZone_; //!< the server's time zone, for SYSDATE
     std::map<std::string, std::vector<Column>> columnCache_;
     int cursors_ = 0; //!< for the names of server-side cursors
 };

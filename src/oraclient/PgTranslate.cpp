@@ -259,10 +259,13 @@ void PgBackend::rewrite(std::vector<SqlToken>& t, Translation& tr) {
                 --i;
             } else if (w == "DUAL" && i > 0 && (t[i - 1].is("FROM") || t[i - 1].isSymbol(","))) {
                 k = token(Kind::Symbol, "(SELECT 'X' AS dummy) dual", k.spaceBefore);
-            } else if (w == "SYSDATE" && !call) {
-                k = token(Kind::Symbol, "LOCALTIMESTAMP(0)", k.spaceBefore);
-            } else if (w == "SYSTIMESTAMP" && !call) {
-                k = token(Kind::Symbol, "LOCALTIMESTAMP", k.spaceBefore);
+            } else if ((w == "SYSDATE" || w == "SYSTIMESTAMP") && !call) {
+                // The time the statement started, not the transaction: a session's
+                // transaction may last long.
+                k = token(Kind::Symbol,
+                          "CAST(statement_timestamp() AT TIME ZONE " + quoteString(serverZone_) +
+                              (w == "SYSDATE" ? " AS timestamp(0))" : " AS timestamp(6))"),
+                          k.spaceBefore);
             } else if (w == "USER" && !call && !(i > 0 && t[i - 1].is("AS"))) {
                 k = token(Kind::String, quoteString(user_), k.spaceBefore);
             } else if (w == "MINUS") {

@@ -139,6 +139,13 @@ TEST_P(Backends, ClientInfoUserAndDual) {
     EXPECT_EQ(rows("SELECT SYS_CONTEXT('USERENV', 'CLIENT_INFO') FROM SYS.DUAL"),
               (std::vector<std::string>{"x"}));
     EXPECT_EQ(oraCodeOf([&] { session->callProcedure("no.such_procedure", {}); }), 6550);
+    // SYSDATE is a date of today's clock, the same inside a statement and later after it.
+    run(*session, {"CREATE TABLE D (AT DATE)", "INSERT INTO D VALUES (SYSDATE)"});
+    const auto now = session->execute("SELECT SYSDATE, AT FROM D WHERE AT <= SYSDATE");
+    ASSERT_EQ(now.rows.size(), 1u);
+    EXPECT_EQ(now.columns.at(0).type.kind, ColumnKind::Date);
+    EXPECT_EQ(now.rows[0][0].kind, ValueKind::Date);
+    EXPECT_LT(now.rows[0][0].whole - now.rows[0][1].whole, 60000);
     EXPECT_EQ(rows("SELECT NVL(NULL, 'n'), 'a' || 'b', 1 || 'x' FROM DUAL"),
               (std::vector<std::string>{"n|ab|1x"}));
     // "||" takes null as empty text, and an empty result is null.
