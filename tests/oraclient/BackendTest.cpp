@@ -80,6 +80,20 @@ TEST_P(Backends, CreateTableWithOracleTypesKeysAndIndexes) {
     EXPECT_EQ(codeOf("INSERT INTO PRODUCTS (ID, PRICE) VALUES (4, 123456789)"), 1438);
     EXPECT_EQ(codeOf("INSERT INTO PRODUCTS (CODE) VALUES ('x')"), 1400);
     run(*session, {"DROP INDEX PRODUCTS_CODE", "DROP TABLE SCOTT.PRODUCTS CASCADE CONSTRAINTS"});
+    // Quoted names as a page writes them: upper case means the unquoted name, other case
+    // is kept.
+    run(*session, {"CREATE TABLE \"SCOTT\".\"Q\" (\"ID\" NUMBER(5), \"Mixed\" VARCHAR2(5), "
+                   "CONSTRAINT \"Q_PK\" PRIMARY KEY (\"ID\"))",
+                   "CREATE INDEX \"Q_MIXED\" ON \"SCOTT\".\"Q\" (\"Mixed\")",
+                   "INSERT INTO \"SCOTT\".\"Q\" (\"ID\", \"Mixed\") VALUES (1, 'x')"});
+    OracleQuery quoted(*session);
+    quoted.setSql("SELECT * FROM Q");
+    quoted.open();
+    ASSERT_EQ(quoted.fieldCount(), 2);
+    EXPECT_EQ(quoted.fieldName(1), "Mixed");
+    EXPECT_EQ(rows("SELECT \"Mixed\", id FROM scott.q"), (std::vector<std::string>{"x|1"}));
+    EXPECT_EQ(codeOf("INSERT INTO Q (ID) VALUES (1)"), 1);
+    run(*session, {"DROP TABLE \"SCOTT\".\"Q\""});
     EXPECT_EQ(codeOf("SELECT * FROM PRODUCTS"), 942);
     EXPECT_EQ(codeOf("DROP TABLE PRODUCTS"), 942);
 }
