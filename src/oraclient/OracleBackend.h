@@ -1,5 +1,5 @@
 // The interface between the Oracle session and the database behind it: the embedded
-// SQLite backend now, a PostgreSQL one later. The session converts text and formats;
+// SQLite backend or a PostgreSQL server (PgBackend.h). The session converts text and formats;
 // a backend takes Oracle SQL in UTF-8 and answers with typed values.
 #pragma once
 

@@ -16,7 +16,7 @@ namespace {
 
 int collect(void* user, const char* section, const char* name, const char* value) {
     auto& entries = *static_cast<std::vector<OracleDatabaseEntry>*>(user);
-    if (entries.empty() || entries.back().name != section) entries.push_back({section, {}, {}, {}});
+    if (entries.empty() || entries.back().name != section) entries.push_back({section, {}, {}, {}, {}});
     if (name) entries.back().params.emplace_back(name, value ? value : "");
     return 1;
 }
@@ -38,6 +38,8 @@ std::vector<OracleDatabaseEntry> readOracleConfig(const fsys::path& configDir) {
                 e.type = upperAscii(v);
             else if (sameName(k, "PATH"))
                 e.path = fsys::path(v);
+            else if (sameName(k, "SERVER NAME"))
+                e.server = v;
         }
         if (!e.path.empty() && e.path.is_relative()) e.path = configDir / e.path;
     }

@@ -5,7 +5,13 @@
 //     TYPE=SQLITE
 //     PATH=oracle/KR4        (relative to the configuration directory, or absolute)
 //
-// TYPE=SQLITE is the embedded backend; other types (POSTGRESQL) add their own parameters.
+//     [PGORA]
+//     TYPE=POSTGRESQL
+//     SERVER NAME=dbhost:5432/products   (host[:port]/database)
+//
+// TYPE=SQLITE is the embedded backend. TYPE=POSTGRESQL keeps the database on a PostgreSQL
+// server: the logon's user and password are a role's, each user's tables live in the
+// schema of the user's name; no password is ever kept in the file.
 #pragma once
 
 #include <filesystem>
@@ -21,6 +27,7 @@ struct OracleDatabaseEntry {
     std::string name;           //!< as the section names it
     std::string type;           //!< upper case: "SQLITE", ...
     std::filesystem::path path; //!< PATH made absolute against the configuration directory
+    std::string server;         //!< SERVER NAME: host[:port]/database of a server database
     std::vector<std::pair<std::string, std::string>> params; //!< every entry in file order
 };
 

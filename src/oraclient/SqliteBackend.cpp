@@ -1,6 +1,7 @@
 #include "SqliteBackend.h"
 
 #include "OracleError.h"
+#include "PgBackend.h"
 #include "SqliteSchema.h"
 #include "engine/FieldDef.h"
 
@@ -20,6 +21,12 @@ std::unique_ptr<OracleBackend> connectBackend(const fsys::path& configDir,
                                               const LogonRequest& request) {
     const auto entry = findOracleDatabase(configDir, request.database);
     if (!entry) throw OracleError(12154, "TNS:could not resolve the connect identifier specified");
+    if (entry->type == "POSTGRESQL") {
+        if (request.username.empty() || request.password.empty())
+            throw OracleError(1005, "null password given; logon denied");
+        return std::make_unique<PgBackend>(*entry, checkedUserName(request.username),
+                                           request.password);
+    }
     if (entry->type != "SQLITE")
         throw OracleError(12154, "TNS:could not resolve the connect identifier specified (type " +
                                      entry->type + " is not supported by this build)");
@@ -560,63 +567,14 @@ void SqliteBackend::fail(int rc, const Translation* tr) {
 
 // --- procedures
 
-namespace {
-
-struct Procedure {
-    const char* name;
-    std::vector<const char*> params;
-};
-
-const Procedure kProcedures[] = {
-    {"DBMS_APPLICATION_INFO.SET_CLIENT_INFO", {"CLIENT_INFO"}},
-    {"DBMS_APPLICATION_INFO.SET_MODULE", {"MODULE_NAME", "ACTION_NAME"}},
-    {"DBMS_APPLICATION_INFO.SET_ACTION", {"ACTION_NAME"}},
-};
-
-} // namespace
-
 void SqliteBackend::callProcedure(const std::string& name, const std::vector<NamedArgument>& args) {
-    std::string upper = upperAscii(name);
-    if (upper.rfind("SYS.", 0) == 0) upper = upper.substr(4);
-    const Procedure* proc = nullptr;
-    for (const auto& p : kProcedures)
-        if (upper == p.name) proc = &p;
-    if (!proc)
-        throw OracleError(6550, "line 1, column 7:\nPLS-00201: identifier '" + upperAscii(name) +
-                                    "' must be declared");
-    std::vector<std::string> values(proc->params.size());
-    std::vector<bool> given(proc->params.size(), false);
-    std::size_t position = 0;
-    const std::string shortName = upper.substr(upper.rfind('.') + 1);
-    for (const auto& [param, value] : args) {
-        std::size_t index = proc->params.size();
-        if (param.empty()) {
-            index = position++;
-        } else {
-            for (std::size_t i = 0; i < proc->params.size(); ++i)
-                if (sameName(param, proc->params[i])) index = i;
-        }
-        if (index >= proc->params.size() || given[index])
-            throw OracleError(
-                6550,
-                "line 1, column 7:\nPLS-00306: wrong number or types of arguments in call to '" +
-                    shortName + "'");
-        values[index] = value;
-        given[index] = true;
-    }
-    if (std::find(given.begin(), given.end(), false) != given.end())
-        throw OracleError(
-            6550, "line 1, column 7:\nPLS-00306: wrong number or types of arguments in call to '" +
-                      shortName + "'");
-    // The server keeps at most 64 bytes of each.
-    for (auto& v : values)
-        v = v.substr(0, 64);
-    if (shortName == "SET_CLIENT_INFO")
-        clientInfo_ = values[0];
-    else if (shortName == "SET_MODULE")
-        module_ = values[0], action_ = values[1];
+    const ResolvedCall call = resolveProcedure(name, args);
+    if (call.shortName == "SET_CLIENT_INFO")
+        clientInfo_ = call.values[0];
+    else if (call.shortName == "SET_MODULE")
+        module_ = call.values[0], action_ = call.values[1];
     else
-        action_ = values[0];
+        action_ = call.values[0];
 }
 
 } // namespace fieldsmith::oraclient

@@ -3,6 +3,7 @@
 // errors come back as Oracle errors. Used through OracleBackend only.
 #pragma once
 
+#include "BackendSupport.h"
 #include "EmbeddedUsers.h"
 #include "OracleBackend.h"
 #include "OracleConfig.h"
@@ -40,7 +41,7 @@ struct Translation {
     bool hasStar = false;
     //! Blocks: the procedure calls, each with its arguments by name or by position (""),
     //! and the data changes in between (no name; the one argument holds the SQL).
-    std::vector<std::pair<std::string, std::vector<NamedArgument>>> calls;
+    ProcedureCalls calls;
 };
 
 class SqliteBackend final : public OracleBackend {
@@ -77,7 +78,6 @@ private:
     void translateQueryOrDml(std::vector<SqlToken>& tokens, Translation& tr);
     void translateCreateTable(const std::vector<SqlToken>& tokens, Translation& tr);
     void translateCreateIndex(const std::vector<SqlToken>& tokens, Translation& tr);
-    void translateBlock(const std::vector<SqlToken>& tokens, Translation& tr);
     void rewriteExpressions(std::vector<SqlToken>& tokens, std::size_t from, std::size_t to,
                             Translation& tr);
     void wrapTargetValues(std::vector<SqlToken>& tokens, std::size_t afterTarget, Translation& tr);

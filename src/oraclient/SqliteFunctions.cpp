@@ -334,6 +334,20 @@ void chr(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_text64(ctx, bytes.data(), bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
 }
 
+// ORA_CONCAT(a, b, ...): Oracle's "||", which takes null as the empty text and gives null
+// for an empty result (SQLite's gives null for any null operand).
+void oraConcat(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+    std::string out;
+    for (int i = 0; i < argc; ++i) {
+        if (sqlite3_value_type(argv[i]) == SQLITE_NULL) continue;
+        const auto* p = sqlite3_value_text(argv[i]);
+        out.append(reinterpret_cast<const char*>(p),
+                   static_cast<std::size_t>(sqlite3_value_bytes(argv[i])));
+    }
+    if (out.empty()) return sqlite3_result_null(ctx);
+    sqlite3_result_text64(ctx, out.data(), out.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
 // TO_CLOB(text): the text itself; the backend keeps CLOBs as text.
 void toClob(sqlite3_context* ctx, int, sqlite3_value** argv) {
     sqlite3_result_value(ctx, argv[0]);
@@ -377,6 +391,7 @@ void registerOracleFunctions(sqlite3* db, SqliteBackend* backend) {
         {"SYS_CONTEXT", 2, sysContext, false},
         {"CHR", 1, chr, true},
         {"TO_CLOB", 1, toClob, true},
+        {"ORA_CONCAT", -1, oraConcat, true},
     };
     for (const auto& f : functions) {
         const int flags = SQLITE_UTF8 | (f.deterministic ? SQLITE_DETERMINISTIC : 0);

@@ -1,5 +1,6 @@
 // Oracle SQL to SQLite SQL: statement kinds, names and schemas, column types and the
 // backend's own checks, implicit conversions, pseudo-columns and placeholders.
+#include "BackendSupport.h"
 #include "OracleError.h"
 #include "SqliteBackend.h"
 #include "SqliteSchema.h"
@@ -29,41 +30,85 @@ SqlToken token(Kind kind, std::string text, bool space = true) {
     throw OracleError(900, "invalid SQL statement");
 }
 
-// The position after the parenthesis that closes the one at pos.
-std::size_t skipParens(const std::vector<SqlToken>& t, std::size_t pos) {
-    int depth = 0;
-    for (; pos < t.size(); ++pos) {
-        if (t[pos].isSymbol("("))
-            ++depth;
-        else if (t[pos].isSymbol(")") && --depth == 0)
-            return pos + 1;
-    }
-    throw OracleError(907, "missing right parenthesis");
-}
-
-// Ranges [from, to) of the pieces between commas at the top level of [from, to).
-std::vector<std::pair<std::size_t, std::size_t>> splitTopLevel(const std::vector<SqlToken>& t,
-                                                               std::size_t from, std::size_t to) {
-    std::vector<std::pair<std::size_t, std::size_t>> out;
-    int depth = 0;
-    std::size_t start = from;
-    for (std::size_t i = from; i < to; ++i) {
-        if (t[i].isSymbol("("))
-            ++depth;
-        else if (t[i].isSymbol(")"))
-            --depth;
-        else if (depth == 0 && t[i].isSymbol(",")) {
-            out.emplace_back(start, i);
-            start = i + 1;
-        }
-    }
-    out.emplace_back(start, to);
-    return out;
-}
-
 void expect(const std::vector<SqlToken>& t, std::size_t pos, const char* symbol, int code,
             const char* text) {
     if (pos >= t.size() || !t[pos].isSymbol(symbol)) throw OracleError(code, text);
+}
+
+// Chains "a || b || c" become ORA_CONCAT(a, b, c). In SQLite "||" binds tighter than any
+// other binary operator, so each operand is one term: a literal, a placeholder, a name, a
+// call, a parenthesised expression or a CASE expression.
+void rewriteConcatenation(std::vector<SqlToken>& t) {
+    auto isTerm = [](const SqlToken& k) {
+        return k.kind == Kind::String || k.kind == Kind::Number || k.kind == Kind::QuotedName ||
+               k.kind == Kind::Word ||
+               (k.kind == Kind::Symbol && !k.text.empty() && k.text[0] == '?');
+    };
+    // The first position of the term that ends just before end.
+    auto termStart = [&](std::size_t end) -> std::size_t {
+        std::size_t p = end - 1;
+        if (t[p].isSymbol(")")) {
+            for (int depth = 0;; --p) {
+                depth += t[p].isSymbol(")") ? 1 : t[p].isSymbol("(") ? -1 : 0;
+                if (depth == 0) break;
+                if (p == 0) throw OracleError(936, "missing expression");
+            }
+            if (p > 0 && t[p - 1].kind == Kind::Word && !t[p - 1].is("IN") && !t[p - 1].is("AND") &&
+                !t[p - 1].is("OR") && !t[p - 1].is("NOT") && !t[p - 1].is("SELECT") &&
+                !t[p - 1].is("VALUES") && !t[p - 1].is("WHERE") && !t[p - 1].is("EXISTS"))
+                --p;
+        } else if (t[p].is("END")) {
+            for (int depth = 0;; --p) {
+                depth += t[p].is("END") ? 1 : t[p].is("CASE") ? -1 : 0;
+                if (depth == 0) break;
+                if (p == 0) throw OracleError(936, "missing expression");
+            }
+        } else if (!isTerm(t[p])) {
+            throw OracleError(936, "missing expression");
+        }
+        while (p >= 2 && t[p - 1].isSymbol(".") && t[p - 2].isName())
+            p -= 2;
+        return p;
+    };
+    // The position after the term that starts at begin.
+    auto termEnd = [&](std::size_t begin) -> std::size_t {
+        if (begin >= t.size()) throw OracleError(936, "missing expression");
+        std::size_t p = begin;
+        if (t[p].is("CASE")) {
+            for (int depth = 0; p < t.size(); ++p) {
+                depth += t[p].is("CASE") ? 1 : t[p].is("END") ? -1 : 0;
+                if (depth == 0) return p + 1;
+            }
+            throw OracleError(905, "missing keyword");
+        }
+        if (t[p].isSymbol("(")) return skipParens(t, p);
+        if (!isTerm(t[p])) throw OracleError(936, "missing expression");
+        while (p + 2 < t.size() && t[p + 1].isSymbol(".") && t[p + 2].isName())
+            p += 2;
+        if (p + 1 < t.size() && t[p + 1].isSymbol("(")) return skipParens(t, p + 1);
+        return p + 1;
+    };
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        if (!t[i].isSymbol("||")) continue;
+        if (i == 0) throw OracleError(936, "missing expression");
+        const std::size_t start = termStart(i);
+        std::vector<std::pair<std::size_t, std::size_t>> terms = {{start, i}};
+        std::size_t end = i;
+        while (end < t.size() && t[end].isSymbol("||")) {
+            const std::size_t next = termEnd(end + 1);
+            terms.emplace_back(end + 1, next);
+            end = next;
+        }
+        std::string call = "ORA_CONCAT(";
+        for (std::size_t k = 0; k < terms.size(); ++k)
+            call += (k ? ", " : "") + joinTokens(t, terms[k].first, terms[k].second);
+        call += ")";
+        const bool space = t[start].spaceBefore;
+        t.erase(t.begin() + static_cast<std::ptrdiff_t>(start),
+                t.begin() + static_cast<std::ptrdiff_t>(end));
+        t.insert(t.begin() + static_cast<std::ptrdiff_t>(start), token(Kind::Symbol, call, space));
+        i = start;
+    }
 }
 
 } // namespace
@@ -145,7 +190,8 @@ Translation SqliteBackend::translate(const std::string& sql) {
         tr.targetSchema = schema;
         tr.statements.push_back("DROP INDEX " + quoteName(schema) + "." + quoteName(name));
     } else if (first.is("BEGIN") || first.is("CALL")) {
-        translateBlock(t, tr);
+        tr.kind = StatementKind::Block;
+        tr.calls = parseBlock(t);
     } else if (first.is("CREATE") || first.is("ALTER") || first.is("DECLARE") ||
                first.is("GRANT") || first.is("REVOKE") || first.is("MERGE") ||
                first.is("SAVEPOINT") || first.is("RENAME") || first.is("COMMENT") ||
@@ -258,9 +304,11 @@ void SqliteBackend::translateQueryOrDml(std::vector<SqlToken>& t, Translation& t
         t.insert(t.begin() + static_cast<std::ptrdiff_t>(nameAt), qualified.begin(),
                  qualified.end());
         rewriteExpressions(t, nameAt + 3, t.size(), tr);
+        rewriteConcatenation(t);
         wrapTargetValues(t, nameAt + 3, tr);
     } else {
         rewriteExpressions(t, 0, t.size(), tr);
+        rewriteConcatenation(t);
         // Hints for the select items of the first SELECT: SYSDATE and TO_DATE give dates.
         std::size_t from = 0;
         while (from < t.size() && !t[from].is("SELECT"))
@@ -588,63 +636,6 @@ void SqliteBackend::translateCreateIndex(const std::vector<SqlToken>& t, Transla
     tr.statements.push_back(std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " +
                             quoteName(schema) + "." + quoteName(index) + " ON " + quoteName(table) +
                             " " + joinTokens(cols));
-}
-
-// BEGIN call; call; ... END; and CALL name(args): stored-procedure calls with literal
-// arguments, by position or by name (name => value). Other PL/SQL is not supported.
-void SqliteBackend::translateBlock(const std::vector<SqlToken>& t, Translation& tr) {
-    tr.kind = StatementKind::Block;
-    const bool block = t[0].is("BEGIN");
-    std::size_t pos = 1;
-    const std::size_t end = block ? t.size() - (t.back().isSymbol(";") ? 2 : 1) : t.size();
-    if (block && (end < 1 || !t[end].is("END")))
-        throw OracleError(6550, "line 1, column 1:\nPLS-00103: END expected");
-    while (pos < end) {
-        if (t[pos].is("NULL")) {
-            pos += 1;
-        } else if (block && (t[pos].is("INSERT") || t[pos].is("UPDATE") || t[pos].is("DELETE") ||
-                             t[pos].is("COMMIT") || t[pos].is("ROLLBACK"))) {
-            // A data change inside the block runs as a statement of its own, in order.
-            std::size_t stop = pos;
-            while (stop < end && !t[stop].isSymbol(";"))
-                ++stop;
-            tr.calls.push_back({std::string(), {{std::string(), joinTokens(t, pos, stop)}}});
-            pos = stop;
-        } else {
-            std::string name;
-            while (pos < end && (t[pos].isName() || t[pos].isSymbol(".")))
-                name += identifierOf(t[pos++]);
-            if (t[pos - 1].isSymbol(".")) name.pop_back();
-            if (name.empty()) unimplemented();
-            std::vector<NamedArgument> args;
-            if (pos < end && t[pos].isSymbol("(")) {
-                const std::size_t close = skipParens(t, pos);
-                for (auto [a, b] : splitTopLevel(t, pos + 1, close - 1)) {
-                    std::string param;
-                    if (b - a == 3 && t[a].isName() && t[a + 1].isSymbol("=>")) {
-                        param = identifierOf(t[a]);
-                        a += 2;
-                    }
-                    if (b - a != 1) unimplemented();
-                    if (t[a].kind == Kind::String)
-                        args.emplace_back(param, stringValueOf(t[a]));
-                    else if (t[a].kind == Kind::Number || t[a].is("NULL"))
-                        args.emplace_back(param, t[a].is("NULL") ? "" : t[a].text);
-                    else
-                        unimplemented();
-                }
-                pos = close;
-            }
-            tr.calls.emplace_back(name, std::move(args));
-        }
-        if (block) {
-            if (pos >= end || !t[pos].isSymbol(";"))
-                throw OracleError(6550, "line 1, column 1:\nPLS-00103: ';' expected");
-            ++pos;
-        } else if (pos != end) {
-            throw OracleError(933, "SQL command not properly ended");
-        }
-    }
 }
 
 } // namespace fieldsmith::oraclient

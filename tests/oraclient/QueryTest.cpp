@@ -16,9 +16,13 @@ using oratest::oraCodeOf;
 
 namespace {
 
-class Query : public ::testing::Test, public oratest::OracleFixture {
+// Every case runs on the embedded backend and on the PostgreSQL test server.
+class Query : public ::testing::TestWithParam<oratest::Backend>, public oratest::OracleFixture {
 protected:
-    Query() : session(logOn()) {
+    Query() : OracleFixture(GetParam()) {}
+    void SetUp() override {
+        if (!unavailable().empty()) GTEST_SKIP() << unavailable();
+        session = logOn();
         run(*session,
             {"CREATE TABLE ITEMS (ID NUMBER(6) NOT NULL, NAME VARCHAR2(20), PRICE NUMBER(8,2), "
              "WEIGHT FLOAT, SEEN DATE, STAMP TIMESTAMP, NOTE CLOB, "
@@ -41,7 +45,7 @@ protected:
     std::unique_ptr<OracleSession> session;
 };
 
-TEST_F(Query, EditableResultInsertsPostsAndEditsThroughRowId) {
+TEST_P(Query, EditableResultInsertsPostsAndEditsThroughRowId) {
     auto q = editable(*session);
     ASSERT_TRUE(q->editable());
     EXPECT_EQ(q->recordCount(), 0);
@@ -76,7 +80,7 @@ TEST_F(Query, EditableResultInsertsPostsAndEditsThroughRowId) {
     EXPECT_EQ(oraCodeOf([&] { back->setFieldText("NOSUCH", "1"); }), 904);
 }
 
-TEST_F(Query, InsertedRowsNeedNotJoinTheResult) {
+TEST_P(Query, InsertedRowsNeedNotJoinTheResult) {
     auto q = editable(*session);
     q->setKeepInsertedRows(false);
     for (const char* id : {"1", "2", "3"}) {
@@ -90,7 +94,7 @@ TEST_F(Query, InsertedRowsNeedNotJoinTheResult) {
     EXPECT_EQ(editable(*session)->recordCount(), 3) << "the table has every one";
 }
 
-TEST_F(Query, ValuesAsTextInTheSessionFormats) {
+TEST_P(Query, ValuesAsTextInTheSessionFormats) {
     session->setFormats(engine::FormatSettings::german());
     struct Case {
         const char* column;
@@ -129,12 +133,13 @@ TEST_F(Query, ValuesAsTextInTheSessionFormats) {
     }
     // Line breaks are kept as LF and carriage returns dropped when written.
     session->commit();
+    if (backend() != oratest::Backend::Embedded) return;
     EXPECT_EQ(oratest::sqliteRows(databaseDir() / "SCOTT.sqlite",
                                   "SELECT hex(NAME) FROM ITEMS WHERE ID = 13"),
               std::vector<std::string>{"610A62"});
 }
 
-TEST_F(Query, PreferencesCanBeTurnedOff) {
+TEST_P(Query, PreferencesCanBeTurnedOff) {
     OracleQuery insert(*session);
     insert.setSql("INSERT INTO ITEMS (ID, NAME) VALUES (1, :1)");
     insert.parameters() = {OracleValue::ofText("x\nb  ")};
@@ -148,7 +153,7 @@ TEST_F(Query, PreferencesCanBeTurnedOff) {
     EXPECT_EQ(q.fieldText(0), "x\nb  ");
 }
 
-TEST_F(Query, BadValuesNameValueAndColumn) {
+TEST_P(Query, BadValuesNameValueAndColumn) {
     auto q = editable(*session);
     q->insert();
     try {
@@ -170,7 +175,7 @@ TEST_F(Query, BadValuesNameValueAndColumn) {
     EXPECT_EQ(oraCodeOf([&] { q->post(); }), 12899);
 }
 
-TEST_F(Query, OtherSessionsSeeOnlyCommittedRows) {
+TEST_P(Query, OtherSessionsSeeOnlyCommittedRows) {
     auto other = logOn();
     run(*session, {"INSERT INTO ITEMS (ID) VALUES (1)"});
     EXPECT_EQ(count(*session), 1);
@@ -189,7 +194,7 @@ TEST_F(Query, OtherSessionsSeeOnlyCommittedRows) {
     EXPECT_EQ(count(*other), 2);
 }
 
-TEST_F(Query, KilledProcessKeepsOnlyCommittedRows) {
+TEST_P(Query, KilledProcessKeepsOnlyCommittedRows) {
     session.reset();
     const pid_t child = fork();
     ASSERT_NE(child, -1);
@@ -218,7 +223,7 @@ namespace {
 
 // A unidirectional dataset hands the rows out one at a time, in the result's order, and
 // statements run on the session between two rows do not disturb it.
-TEST_F(Query, UnidirectionalResultFetchesRowByRow) {
+TEST_P(Query, UnidirectionalResultFetchesRowByRow) {
     run(*session, {"INSERT INTO ITEMS (ID, NAME) VALUES (1, 'a')",
                    "INSERT INTO ITEMS (ID, NAME) VALUES (2, 'b')",
                    "INSERT INTO ITEMS (ID, NAME) VALUES (3, 'c')"});
@@ -254,7 +259,7 @@ TEST_F(Query, UnidirectionalResultFetchesRowByRow) {
 
 // CHR gives characters that a literal cannot hold, NUL included, and a block may change
 // data between its calls.
-TEST_F(Query, ChrAndDataChangesInsideABlock) {
+TEST_P(Query, ChrAndDataChangesInsideABlock) {
     run(*session, {"BEGIN\n  INSERT INTO ITEMS (ID, NAME) VALUES (1, 'a' || CHR(0) || 'b');\n"
                    "  UPDATE ITEMS SET NAME = NAME || CHR(13) || CHR(10) WHERE ID = 1;\nEND;"});
     OracleQuery q(*session);
@@ -265,3 +270,7 @@ TEST_F(Query, ChrAndDataChangesInsideABlock) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(On, Query,
+                         ::testing::Values(oratest::Backend::Embedded, oratest::Backend::Postgres),
+                         [](const auto& info) { return oratest::backendName(info.param); });

@@ -14,9 +14,15 @@ using namespace fieldsmith::oraclient;
 
 namespace {
 
-class Script : public ::testing::Test, public oratest::OracleFixture {
+// Every case runs on the embedded backend and on the PostgreSQL test server.
+class Script : public ::testing::TestWithParam<oratest::Backend>, public oratest::OracleFixture {
 protected:
-    Script() : session(logOn()) { run(*session, {"CREATE TABLE T (ID NUMBER, S VARCHAR2(100))"}); }
+    Script() : OracleFixture(GetParam()) {}
+    void SetUp() override {
+        if (!unavailable().empty()) GTEST_SKIP() << unavailable();
+        session = logOn();
+        run(*session, {"CREATE TABLE T (ID NUMBER, S VARCHAR2(100))"});
+    }
 
     std::vector<std::string> execute(const std::vector<std::string>& lines) {
         OracleScript script(*session);
@@ -40,7 +46,7 @@ protected:
     ScriptSummary summary;
 };
 
-TEST_F(Script, SplitsStatementsBlocksAndCommands) {
+TEST_P(Script, SplitsStatementsBlocksAndCommands) {
     struct Case {
         const char* what;
         std::vector<std::string> lines;
@@ -137,7 +143,7 @@ TEST_F(Script, SplitsStatementsBlocksAndCommands) {
     }
 }
 
-TEST_F(Script, ReportsEchoFeedbackRowsAndErrors) {
+TEST_P(Script, ReportsEchoFeedbackRowsAndErrors) {
     const auto out =
         execute({"INSERT INTO T VALUES (1, 'O''Neil');", "/ ", "COMMIT; ", "/ ",
                  "INSERT INTO MISSING VALUES (1);", "SELECT ID, S FROM T;", "UPDATE T SET S = 'x';",
@@ -151,7 +157,7 @@ TEST_F(Script, ReportsEchoFeedbackRowsAndErrors) {
                        "DROP TABLE T;", "Table dropped."}));
 }
 
-TEST_F(Script, CommitsOnlyWhatTheScriptCommits) {
+TEST_P(Script, CommitsOnlyWhatTheScriptCommits) {
     auto other = logOn();
     execute(
         {"INSERT INTO T VALUES (1, 'kept');", "COMMIT;", "INSERT INTO T VALUES (2, 'pending');"});
@@ -163,7 +169,7 @@ TEST_F(Script, CommitsOnlyWhatTheScriptCommits) {
     EXPECT_EQ(rows(), std::vector<std::string>{"1:kept"});
 }
 
-TEST_F(Script, ReadsFilesStatementByStatement) {
+TEST_P(Script, ReadsFilesStatementByStatement) {
     const auto file = dir / "EMP_INSERTS.SQL";
     {
         std::ofstream out(file, std::ios::binary);
@@ -183,3 +189,7 @@ TEST_F(Script, ReadsFilesStatementByStatement) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(On, Script,
+                         ::testing::Values(oratest::Backend::Embedded, oratest::Backend::Postgres),
+                         [](const auto& info) { return oratest::backendName(info.param); });
