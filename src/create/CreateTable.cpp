@@ -232,8 +232,10 @@ bool CreateTableRun::afterRecord(std::int64_t copied, std::int64_t total) {
     return host_.statusDialogCancelled();
 }
 
-// Fields of one type are copied as values, which is what their text would give back;
-// fields whose types differ go through their text.
+// A target that stores its records as the source does (same format, field types and code
+// page, no blobs) gets each record's bytes as they are. Otherwise fields of one type are
+// copied as values, which is what their text would give back; fields whose types differ go
+// through their text.
 void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
     target_.close();
     target_.setIndexFieldNames("");
@@ -244,20 +246,27 @@ void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
         bool sameType;
     };
     std::vector<Pair> pairs;
+    bool inPlace = source_.fieldCount() == target_.fieldCount();
     for (int i = 0; i < source_.fieldCount(); ++i) {
         engine::Field from = source_.field(i);
         engine::Field to = target_.fieldByName(from.name());
         pairs.push_back({from, to, from.type() == to.type()});
+        inPlace = inPlace && to.index() == i;
     }
+    const bool asStored = inPlace && target_.storesRecordsLike(source_);
     const std::int64_t flushEvery = recordsPerFlush(target_.fieldDefs());
     source_.first();
     for (std::int64_t k = 0; k < total; ++k) {
         target_.insert();
-        for (Pair& p : pairs) {
-            if (p.sameType)
-                p.to.setValue(p.from.value());
-            else
-                p.to.setAsString(p.from.asString());
+        if (asStored) {
+            target_.copyRecordFrom(source_);
+        } else {
+            for (Pair& p : pairs) {
+                if (p.sameType)
+                    p.to.setValue(p.from.value());
+                else
+                    p.to.setAsString(p.from.asString());
+            }
         }
         target_.post();
         ++copied;

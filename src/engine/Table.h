@@ -163,6 +163,13 @@ public:
     void cancel();
     //! Deletes the current record; the cursor goes to the record that followed it.
     void deleteRecord();
+    //! Whether source stores its records in the same bytes as this table (both open), so
+    //! that copyRecordFrom() may copy them.
+    bool storesRecordsLike(const Table& source) const;
+    //! Puts the current record of source, as stored, into the record being inserted or
+    //! edited: a copy without converting each field. Tables that do not store their records
+    //! alike (storesRecordsLike()) are an error.
+    void copyRecordFrom(const Table& source);
 
     // --- fields
     int fieldCount() const;

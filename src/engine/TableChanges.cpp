@@ -149,6 +149,27 @@ void Table::post() {
     notify();
 }
 
+bool Table::storesRecordsLike(const Table& source) const {
+    if (!driver_ || !source.driver_) return false;
+    const std::string& layout = driver_->recordLayout();
+    return !layout.empty() && layout == source.driver_->recordLayout() &&
+           driver_->recordSize() == source.driver_->recordSize();
+}
+
+void Table::copyRecordFrom(const Table& source) {
+    requireActive("set a field");
+    if (state_ != DataSetState::Edit && state_ != DataSetState::Insert)
+        fail(ErrorKind::General, "Table " + tableName_ + " is not in edit or insert mode");
+    if (!storesRecordsLike(source))
+        fail(ErrorKind::General,
+             "Table " + source.tableName_ + " does not store its records as table " + tableName_);
+    if (!source.hasRecord_ || source.state_ != DataSetState::Browse)
+        fail(ErrorKind::NoRecord, "Table " + source.tableName_ + " has no current record");
+    image_.raw = source.current_;
+    image_.blobs.assign(fieldDefs_.size(), std::nullopt);
+    notify();
+}
+
 void Table::cancel() {
     if (state_ != DataSetState::Edit && state_ != DataSetState::Insert) return;
     state_ = DataSetState::Browse;

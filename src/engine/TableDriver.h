@@ -89,6 +89,14 @@ public:
                                std::string& out) = 0;
     //! A record with every field blank.
     virtual void blankRecord(std::uint8_t* raw) = 0;
+    //! Names how this table stores its records: two tables of the same non-empty layout store
+    //! every value in the same bytes, so a record read from one may be inserted into the other
+    //! as it is. Empty when records refer to files of their own (blobs) or the driver does
+    //! not say.
+    virtual const std::string& recordLayout() const {
+        static const std::string none;
+        return none;
+    }
 
     //! First record whose leading nFields key fields compare >= (after: >) those of raw.
     //! Only for keyed tables; false when there is no such record.

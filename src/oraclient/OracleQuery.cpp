@@ -108,6 +108,8 @@ void OracleQuery::close() {
     targetTable_.clear();
     rowIdColumn_ = -1;
     state_ = State::Browse;
+    insertColumns_.clear();
+    insertSql_.clear();
 }
 
 void OracleQuery::requireActive() const {
@@ -267,6 +269,14 @@ void OracleQuery::setFieldText(int index, std::string_view text) {
 void OracleQuery::post() {
     if (state_ == State::Browse) return;
     std::vector<OracleValue> binds;
+    if (state_ == State::Insert && !insertSql_.empty() && changed_ == insertColumns_) {
+        // The row's values go to the statement as they are when the row is not kept.
+        for (std::size_t i = 0; i < columns_.size(); ++i)
+            if (changed_[i] && static_cast<int>(i) != rowIdColumn_)
+                binds.push_back(keepInserted_ ? buffer_[i] : std::move(buffer_[i]));
+        insertRow(binds, insertSql_);
+        return;
+    }
     std::string names, values, sets;
     for (std::size_t i = 0; i < columns_.size(); ++i) {
         if (!changed_[i] || static_cast<int>(i) == rowIdColumn_) continue;
@@ -282,29 +292,35 @@ void OracleQuery::post() {
             // A row with every column null: name one column so that the statement is valid.
             const std::size_t first = rowIdColumn_ == 0 ? 1 : 0;
             names = quoteName(columns_.at(first).name);
-            values = ":1";
             binds.push_back(OracleValue::null());
-        }
-        const StatementResult r = session_.execute(
-            "INSERT INTO " + targetTable_ + " (" + names + ") VALUES (" + values + ")", binds);
-        if (!keepInserted_) {
-            cancel();
+            insertRow(binds, "INSERT INTO " + targetTable_ + " (" + names + ") VALUES (:1)");
             return;
         }
+        insertColumns_ = changed_;
+        insertSql_ = "INSERT INTO " + targetTable_ + " (" + names + ") VALUES (" + values + ")";
+        insertRow(binds, insertSql_);
+        return;
+    }
+    if (!binds.empty()) {
+        binds.push_back(rows_[current_][static_cast<std::size_t>(rowIdColumn_)]);
+        session_.execute("UPDATE " + targetTable_ + " SET " + sets +
+                             " WHERE ROWID = :" + std::to_string(binds.size()),
+                         binds);
+    }
+    rows_[current_] = std::move(buffer_);
+    eof_ = false;
+    cancel();
+}
+
+void OracleQuery::insertRow(const std::vector<OracleValue>& binds, const std::string& sql) {
+    const StatementResult r = session_.execute(sql, binds);
+    if (keepInserted_) {
         buffer_[static_cast<std::size_t>(rowIdColumn_)] =
             OracleValue::ofInteger(std::stoll(r.rowId.empty() ? "0" : r.rowId));
         rows_.push_back(std::move(buffer_));
         current_ = rows_.size() - 1;
-    } else {
-        if (!binds.empty()) {
-            binds.push_back(rows_[current_][static_cast<std::size_t>(rowIdColumn_)]);
-            session_.execute("UPDATE " + targetTable_ + " SET " + sets +
-                                 " WHERE ROWID = :" + std::to_string(binds.size()),
-                             binds);
-        }
-        rows_[current_] = std::move(buffer_);
+        eof_ = false;
     }
-    eof_ = false;
     cancel();
 }
 

@@ -92,6 +92,8 @@ public:
 private:
     enum class State { Browse, Insert, Edit };
     OracleValue convert(int index, std::string_view text) const;
+    //! Runs the INSERT of the new row; a kept row joins the result as the current row.
+    void insertRow(const std::vector<OracleValue>& binds, const std::string& sql);
     void requireActive() const;
 
     OracleSession& session_;
@@ -114,6 +116,10 @@ private:
     bool keepInserted_ = true;
     std::vector<OracleValue> buffer_;
     std::vector<bool> changed_;
+    //! The INSERT of the last new row and the columns it set: a copy inserting row after
+    //! row with the same columns reuses the text instead of building it for every row.
+    std::vector<bool> insertColumns_;
+    std::string insertSql_;
 };
 
 } // namespace fieldsmith::oraclient

@@ -94,6 +94,59 @@ TEST_P(Query, InsertedRowsNeedNotJoinTheResult) {
     EXPECT_EQ(editable(*session)->recordCount(), 3) << "the table has every one";
 }
 
+TEST_P(Query, RowsSettingOtherColumnsThanTheRowBeforeKeepTheirOwnValues) {
+    // The INSERT of one row is reused for the next only when that sets the same columns.
+    struct Row {
+        const char* id;
+        const char* name;
+        const char* price;
+    } rows[] = {{"1", "a", "1.5"},   {"2", "b", "2.5"}, {"3", nullptr, "3.5"},
+                {"4", "d", nullptr}, {"5", "e", "5.5"}, {"6", "f", "6.5"}};
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "rows kept" : "rows not kept");
+        run(*session, {"DELETE FROM ITEMS"});
+        auto q = editable(*session);
+        q->setKeepInsertedRows(keep);
+        for (const Row& r : rows) {
+            q->insert();
+            q->setFieldText("ID", r.id);
+            if (r.name) q->setFieldText("NAME", r.name);
+            if (r.price) q->setFieldText("PRICE", r.price);
+            q->post();
+            if (keep) {
+                EXPECT_EQ(q->fieldText("ID"), r.id);
+                EXPECT_EQ(q->fieldText("NAME"), r.name ? r.name : "");
+            }
+        }
+        EXPECT_EQ(q->recordCount(), keep ? 6 : 0);
+        // A row with no column set (refused: ID is NOT NULL), then one with columns again.
+        q->insert();
+        EXPECT_NE(oraCodeOf([&] { q->post(); }), 0);
+        q->insert();
+        q->setFieldText("ID", "8");
+        q->setFieldText("NAME", "h");
+        q->setFieldText("PRICE", "8.5");
+        q->post();
+        OracleQuery back(*session);
+        back.setSql("SELECT ID, NAME, PRICE FROM ITEMS ORDER BY ID");
+        back.open();
+        for (const Row& r : rows) {
+            ASSERT_FALSE(back.eof());
+            EXPECT_EQ(back.fieldText(0), r.id);
+            EXPECT_EQ(back.fieldText(1), r.name ? r.name : "") << r.id;
+            EXPECT_EQ(back.fieldText(2), r.price ? r.price : "") << r.id;
+            back.next();
+        }
+        ASSERT_FALSE(back.eof());
+        EXPECT_EQ(back.fieldText(0), "8");
+        EXPECT_EQ(back.fieldText(1), "h");
+        EXPECT_EQ(back.fieldText(2), "8.5");
+        back.next();
+        EXPECT_TRUE(back.eof());
+        session->rollback();
+    }
+}
+
 TEST_P(Query, ValuesAsTextInTheSessionFormats) {
     session->setFormats(engine::FormatSettings::german());
     struct Case {

@@ -89,6 +89,16 @@ ParadoxTable::ParadoxTable(const OpenRequest& request)
     for (std::size_t i = 0; i < static_cast<std::size_t>(header_.numKeyFields); ++i)
         fieldDefs_[i].required = true;
     fieldChanged_.assign(fieldDefs_.size(), false);
+    // Code page and field types with their widths decide the stored bytes; a blob field's
+    // bytes point into this table's own .MB.
+    layout_ = "paradox " + std::to_string(header_.codePage);
+    for (const auto& f : header_.fields) {
+        if (isBlobCode(f.code)) {
+            layout_.clear();
+            break;
+        }
+        layout_ += ' ' + std::to_string(f.code) + ':' + std::to_string(f.width);
+    }
 
     readChain();
 

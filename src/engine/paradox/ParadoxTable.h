@@ -37,6 +37,7 @@ public:
     void appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive,
                        std::string& out) override;
     void blankRecord(std::uint8_t* raw) override;
+    const std::string& recordLayout() const override { return layout_; }
     bool seek(const std::uint8_t* raw, int nFields, bool after, RecordPos& pos) override;
     bool boundOfKey(std::string_view key, bool upper, std::int64_t& ordinal) override;
     std::string identity(RecordPos pos, const std::uint8_t* raw) override;
@@ -140,6 +141,7 @@ private:
     std::uint8_t counterBeforeChange_ = 0; //!< the change counter the indexes were stamped with
     bool structural_ = false; //!< records inserted, deleted or moved since the last flush
     std::vector<bool> fieldChanged_; //!< per field: its bytes changed since the last flush
+    std::string layout_;             //!< see recordLayout(); empty with blob fields
 };
 
 } // namespace fieldsmith::engine::paradox
