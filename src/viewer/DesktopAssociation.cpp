@@ -77,7 +77,7 @@ std::vector<fs::path> applicationDirs() {
     return dirs;
 }
 
-// The mimeapps.list files in the order the specification gives, desktop-specific ones
+// The mimeapps.list files in the freedesktop lookup order, desktop-specific ones
 // before the general one in each directory.
 std::vector<fs::path> mimeappsLists() {
     std::vector<std::string> desktops;

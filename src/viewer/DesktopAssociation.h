@@ -1,4 +1,4 @@
-// The system's file associations on Linux, as the freedesktop specifications lay them
+// The system's file associations on Linux, as the freedesktop standards lay them
 // down: the default application of a MIME type from the mimeapps.list files (what
 // `xdg-mime query default` answers), the desktop entry's command line for a file, and the
 // program's own extension list (extensions.ini) for extensions that have none.
@@ -14,7 +14,7 @@ namespace fieldsmith::viewer {
 //! The desktop file id ("org.gnome.gedit.desktop") of the default application for the
 //! first of the MIME types that has an installed one; the types go from the file's own to
 //! its more general ones. Reads XDG_CONFIG_HOME, XDG_CONFIG_DIRS, XDG_DATA_HOME,
-//! XDG_DATA_DIRS and XDG_CURRENT_DESKTOP as the specification says.
+//! XDG_DATA_DIRS and XDG_CURRENT_DESKTOP as freedesktop's MIME-apps rules say.
 std::optional<std::string> defaultApplication(const std::vector<std::string>& mimeTypes);
 
 //! Where a desktop file id is installed, in the data directories' applications folders.
