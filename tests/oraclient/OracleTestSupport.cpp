@@ -49,12 +49,13 @@ PGconn* adminConnection(const std::string& dbname) {
 void adminExec(PGconn* conn, const std::string& sql, std::initializer_list<const char*> tolerated = {}) {
     PGresult* r = PQexec(conn, sql.c_str());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
-    const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+    const char* field = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+    const std::string state = field ? field : ""; // the result's memory goes with PQclear
     const std::string message = PQresultErrorMessage(r);
     PQclear(r);
     if (ok) return;
     for (const char* t : tolerated)
-        if (state && std::strcmp(state, t) == 0) return;
+        if (state == t) return;
     throw std::runtime_error(sql + ": " + message);
 }
 
