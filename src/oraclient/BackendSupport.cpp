@@ -7,6 +7,18 @@
 
 namespace fieldsmith::oraclient {
 
+SqlToken token(SqlToken::Kind kind, std::string text, bool space) {
+    SqlToken t;
+    t.kind = kind;
+    t.text = std::move(text);
+    t.spaceBefore = space;
+    return t;
+}
+
+void unimplemented() {
+    throw OracleError(3001, "unimplemented feature");
+}
+
 using engine::sameName;
 using engine::upperAscii;
 using Kind = SqlToken::Kind;
@@ -42,10 +54,6 @@ std::vector<std::pair<std::size_t, std::size_t>> splitTopLevel(const std::vector
 }
 
 namespace {
-
-[[noreturn]] void unimplemented() {
-    throw OracleError(3001, "unimplemented feature");
-}
 
 struct Procedure {
     const char* name;

@@ -11,6 +11,11 @@
 
 namespace fieldsmith::oraclient {
 
+//! A token made by a translation, with or without a space before it.
+SqlToken token(SqlToken::Kind kind, std::string text, bool space = true);
+//! ORA-03001 for SQL that no backend translates.
+[[noreturn]] void unimplemented();
+
 //! The position after the parenthesis that closes the one at pos; ORA-00907 when none does.
 std::size_t skipParens(const std::vector<SqlToken>& t, std::size_t pos);
 //! Ranges [from, to) of the pieces between commas at the top level of [from, to).

@@ -5,6 +5,7 @@
 #include "SqliteSchema.h"
 #include "ValueText.h"
 #include "engine/FieldDef.h"
+#include "engine/sql/PostgresBackend.h"
 
 #include <algorithm>
 #include <cctype>
@@ -41,22 +42,6 @@ std::string lower(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
-}
-
-// "host[:port]/database".
-void splitServerName(const std::string& server, std::string& host, std::string& port,
-                     std::string& db) {
-    const auto slash = server.rfind('/');
-    std::string hostPort = slash == std::string::npos ? server : server.substr(0, slash);
-    db = slash == std::string::npos ? std::string() : server.substr(slash + 1);
-    const auto colon = hostPort.rfind(':');
-    if (colon != std::string::npos &&
-        std::all_of(hostPort.begin() + static_cast<std::ptrdiff_t>(colon) + 1, hostPort.end(),
-                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
-        port = hostPort.substr(colon + 1);
-        hostPort.resize(colon);
-    }
-    host = hostPort;
 }
 
 std::string trimmed(std::string s) {
@@ -203,7 +188,7 @@ PgBackend::PgBackend(const OracleDatabaseEntry& database, const std::string& use
                      const std::string& password)
     : database_(database), user_(upperAscii(user)), schema_(pgName(upperAscii(user))) {
     std::string host, port, db;
-    splitServerName(database.server, host, port, db);
+    engine::sql::splitServerName(database.server, host, port, db);
     if (host.empty() || db.empty())
         throw OracleError(12154, "TNS:could not resolve the connect identifier specified "
                                  "(SERVER NAME of " +

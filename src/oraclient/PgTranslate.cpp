@@ -17,17 +17,6 @@ using Kind = SqlToken::Kind;
 
 namespace {
 
-SqlToken token(Kind kind, std::string text, bool space = true) {
-    SqlToken t;
-    t.kind = kind;
-    t.text = std::move(text);
-    t.spaceBefore = space;
-    return t;
-}
-
-[[noreturn]] void unimplemented() {
-    throw OracleError(3001, "unimplemented feature");
-}
 
 void insertAt(std::vector<SqlToken>& t, std::size_t pos, SqlToken tok) {
     t.insert(t.begin() + static_cast<std::ptrdiff_t>(pos), std::move(tok));

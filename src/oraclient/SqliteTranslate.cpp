@@ -15,17 +15,6 @@ using Kind = SqlToken::Kind;
 
 namespace {
 
-SqlToken token(Kind kind, std::string text, bool space = true) {
-    SqlToken t;
-    t.kind = kind;
-    t.text = std::move(text);
-    t.spaceBefore = space;
-    return t;
-}
-
-[[noreturn]] void unimplemented() {
-    throw OracleError(3001, "unimplemented feature");
-}
 [[noreturn]] void invalidStatement() {
     throw OracleError(900, "invalid SQL statement");
 }

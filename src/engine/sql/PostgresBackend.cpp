@@ -180,6 +180,14 @@ private:
 
 namespace {
 
+std::string lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+} // namespace
+
 // "host[:port]/database": the database after the last slash, a port after the last colon.
 void splitServerName(const std::string& server, std::string& host, std::string& port,
                      std::string& db) {
@@ -195,14 +203,6 @@ void splitServerName(const std::string& server, std::string& host, std::string& 
     }
     host = hostPort;
 }
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-} // namespace
 
 std::string pingServer(const std::string& serverName) {
     std::string host, port, db;

@@ -84,6 +84,10 @@ private:
 //! The "?" of a statement as PostgreSQL's "$1", "$2", ...; question marks in quotes stay.
 std::string numberParameters(const std::string& sql);
 
+//! Splits "host[:port]/database": the database after the last slash, a port after the last
+//! colon when only digits follow it.
+void splitServerName(const std::string& server, std::string& host, std::string& port, std::string& db);
+
 //! Whether a PostgreSQL server ("host[:port]/database") accepts connections, without
 //! logging on: empty when it does, else the reason.
 std::string pingServer(const std::string& serverName);
