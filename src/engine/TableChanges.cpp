@@ -17,7 +17,6 @@ using namespace detail;
 // it up between their changes; another program holding it refuses the change.
 void Table::ensureWriter() {
     auto& d = driver();
-    if (!writing_ && !onServer()) session_.beforeWrite(openPath_);
     WriteAccess access = d.beginWrite();
     if (access == WriteAccess::Busy) {
         for (Table* other : session_.openTablesWithKey(openKey_))
@@ -26,6 +25,9 @@ void Table::ensureWriter() {
     }
     if (access == WriteAccess::Busy)
         fail(ErrorKind::Database, "Table " + tableName_ + " is in use by someone else");
+    // Told once the role is this open's: a refused run backs nothing up, and no other
+    // writer changes the family while it is copied.
+    if (!writing_ && !onServer()) session_.beforeWrite(openPath_);
     writing_ = true;
     if (access == WriteAccess::GrantedReloaded) afterReload();
 }

@@ -179,7 +179,8 @@ TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
         engine::Table t(session);
         t.setDatabaseName("WORK");
         t.setTableName("ARTIKEL");
-        t.fieldDefs() = {{"NR", FieldType::ftInteger, 0, true}, {"TEXT", FieldType::ftString, 20, false}};
+        t.fieldDefs() = {{"NR", FieldType::ftInteger, 0, true},
+                         {"TEXT", FieldType::ftString, 20, false}};
         t.indexDefs() = {{"", "NR", engine::ixPrimary}};
         t.createTable();
         t.addIndex("BYTEXT", "TEXT", 0);
@@ -187,8 +188,8 @@ TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
     std::ofstream(dir / "neu.csv") << "NR;TEXT\r\n1;Schraube\r\n2;Mutter\r\n";
     const auto before = snapshot(dir.path());
     for (const char* name : {"ARTIKEL.DB", "NEU.DB"}) {
-        batch("run CSVMakeTable CSVEdit='" + (dir / "neu.csv").string() + "' CSVtoPdxEdit='" + (dir / name).string() +
-              "' FeldSeparEdit=';' --yes");
+        batch("run CSVMakeTable CSVEdit='" + (dir / "neu.csv").string() + "' CSVtoPdxEdit='" +
+              (dir / name).string() + "' FeldSeparEdit=';' --yes");
         ASSERT_TRUE(fsys::exists(dir / name)) << err;
     }
     ASSERT_FALSE(fsys::exists(dir / "ARTIKEL.XG0")) << "the import made the table anew";
@@ -196,6 +197,21 @@ TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
     EXPECT_FALSE(fsys::exists(dir / "NEU.DB")) << "the table the last run made is gone";
     batch("undo --yes");
     EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+TEST_F(RunUndo, ARunRefusedBecauseAnotherProgramWritesLeavesNoBackup) {
+    engine::Table writer(session);
+    writer.setDatabaseName("WORK");
+    writer.setTableName("KUNDEN");
+    writer.open();
+    writer.beginWriting(); // holds the writer's role, as another program in the middle of a run
+    int status = 0;
+    batch("run Seite2 Change1Alias=WORK Change1Table=KUNDEN Change1Field=ORT vonEdit2=Bonn "
+          "zuEdit2=Celle --yes",
+          status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("is in use by someone else"), std::string::npos) << err;
+    EXPECT_FALSE(fsys::exists(home.path() / "backups") && backupFolders() > 0);
 }
 
 TEST_F(RunUndo, ARunThatWritesNothingLeavesNoBackup) {
