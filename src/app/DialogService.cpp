@@ -1,5 +1,6 @@
 #include "app/DialogService.h"
 
+#include "app/PreviewForm.h"
 #include "app/TextCodec.h"
 #include "ui/OraLogonDialog.h"
 
@@ -118,6 +119,16 @@ bool ScriptedDialogs::logon(QWidget*, run::LogonForm& form) {
     form.password = toEngine(answer->password);
     if (!answer->database.isEmpty()) form.database = toEngine(answer->database);
     return true;
+}
+
+bool MessageBoxDialogs::preview(QWidget* parent, const tables::PreviewResult& result) {
+    TPreviewForm form(parent, result);
+    return form.exec() == QDialog::Accepted;
+}
+
+bool ScriptedDialogs::preview(QWidget*, const tables::PreviewResult& result) {
+    previewsShown.push_back(result);
+    return previewRunAnswer;
 }
 
 } // namespace fieldsmith::app

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/run/RunHost.h"
+#include "tables/Preview.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,8 @@ public:
                                             const QString& prompt) = 0;
     //! The Oracle logon dialog filled with the form: true for OK, with the entries in form.
     virtual bool logon(QWidget* parent, run::LogonForm& form) = 0;
+    //! The preview window with what a preview found: true when the user asks to run now.
+    virtual bool preview(QWidget* parent, const tables::PreviewResult& result) = 0;
 };
 
 //! The toolkit's message boxes and file dialog. Texts use a lone carriage return as their
@@ -46,6 +49,7 @@ public:
     std::optional<QString> password(QWidget* parent, const QString& caption,
                                     const QString& prompt) override;
     bool logon(QWidget* parent, run::LogonForm& form) override;
+    bool preview(QWidget* parent, const tables::PreviewResult& result) override;
 };
 
 //! Answers from a script; records what was shown.
@@ -70,6 +74,9 @@ public:
         QString username, password, database;
     };
     std::deque<std::optional<LogonAnswer>> logonAnswers;
+    //! What each preview window showed, and whether it asks to run (Run) or not (Close).
+    std::vector<tables::PreviewResult> previewsShown;
+    bool previewRunAnswer = false;
     //! Called while a box is "open", before it is answered: tests look at the window here.
     std::function<void(const Shown&)> onShow;
 
@@ -81,6 +88,7 @@ public:
     std::optional<QString> password(QWidget* parent, const QString& caption,
                                     const QString& prompt) override;
     bool logon(QWidget* parent, run::LogonForm& form) override;
+    bool preview(QWidget* parent, const tables::PreviewResult& result) override;
 };
 
 } // namespace fieldsmith::app

@@ -21,6 +21,7 @@
 #include "app/run/OracleLogon.h"
 #include "app/run/Texts.h"
 #include "engine/Session.h"
+#include "tables/Preview.h"
 #include "tables/RunBackup.h"
 #include "ui/ZipMsgForm.h"
 #include "viewer/TableViewPage.h"
@@ -257,6 +258,9 @@ void TFieldsmithForm::buildToolBar() {
     ToolBar1->addSeparator();
     ToolBar1->addWidget(spacer(ToolBar1));
     RunBtn = button("RunBtn", QStyle::SP_MediaPlay);
+    RunBtn->setToolTip(QStringLiteral("Run"));
+    PreviewBtn = button("PreviewBtn", QStyle::SP_FileDialogContentsView);
+    PreviewBtn->setToolTip(QStringLiteral("Preview: what Run would change, without writing anything"));
     ToolBar1->addSeparator();
     CancelBtn = button("CancelBtn", QStyle::SP_MediaStop);
     CancelBtn->setEnabled(false);
@@ -268,6 +272,7 @@ void TFieldsmithForm::buildToolBar() {
     CloseBtn = button("CloseBtn", QStyle::SP_DialogCloseButton);
 
     connect(RunBtn, &QToolButton::clicked, this, &TFieldsmithForm::RunBtnClick);
+    connect(PreviewBtn, &QToolButton::clicked, this, &TFieldsmithForm::PreviewBtnClick);
     connect(CancelBtn, &QToolButton::clicked, this, &TFieldsmithForm::CancelBtnClick);
     connect(HelpBtn1, &QToolButton::clicked, this, &TFieldsmithForm::HelpBtn1Click);
     connect(CloseBtn, &QToolButton::clicked, this, &TFieldsmithForm::Beenden1Click);
@@ -425,6 +430,31 @@ void TFieldsmithForm::RunBtnClick() {
         message(run::MessageKind::Information, fromEngine(run::conversionLossMessage(lost)));
 }
 
+void TFieldsmithForm::PreviewBtnClick() {
+    if (running_ || !PageControl1->currentWidget()) return;
+    const std::string pageName = PageControl1->currentWidget()->objectName().toStdString();
+    const std::string name = run::operationForPage(pageName, inputs_);
+    if (const std::string refusal = tables::previewRefusal(name, inputs_); !refusal.empty()) {
+        message(run::MessageKind::Information, fromEngine(refusal));
+        return;
+    }
+    const run::Operation* operation = operations_.find(name);
+    if (!operation) {
+        message(run::MessageKind::Error,
+                QStringLiteral("The operation of this page (%1) is not available in this program.")
+                    .arg(QString::fromStdString(name)));
+        return;
+    }
+    run::RunContext context{*host_, session_, inputs_, *shared_};
+    session_.conversionLosses() = 0;
+    std::optional<tables::PreviewResult> result;
+    guarded([&] { result = tables::previewRun(context, *operation); });
+    session_.conversionLosses() = 0; // the run reports them when it reads the tables again
+    // An error or a check ended the preview; its message box said why.
+    if (!result || result->errors > 0) return;
+    if (dialogs_->preview(this, *result)) RunBtnClick();
+}
+
 void TFieldsmithForm::ensureOracleLogon(const char* page) {
     if (running_) return;
     run::RunContext context{*host_, session_, inputs_, *shared_};
@@ -504,6 +534,7 @@ void TFieldsmithForm::HelpBtn1Click() {
 void TFieldsmithForm::UpdateAnsicht(bool value) {
     running_ = !value;
     RunBtn->setEnabled(value);
+    PreviewBtn->setEnabled(value);
     CloseBtn->setEnabled(value);
     Beenden1->setEnabled(value);
     UndoRun1->setEnabled(value);

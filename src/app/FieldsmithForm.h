@@ -61,6 +61,9 @@ public:
     void FormCreate(const QStringList& arguments);
     void PageControl1Change();
     void RunBtnClick();
+    //! The page's run made on copies: every check and question, nothing written, then the
+    //! preview window; its Run starts the real run.
+    void PreviewBtnClick();
     void CancelBtnClick();
     void Beenden1Click();
     void UndoRun1Click();
@@ -120,6 +123,7 @@ private:
 
     QToolButton* ToolButton1 = nullptr;
     QToolButton* RunBtn = nullptr;
+    QToolButton* PreviewBtn = nullptr;
     QToolButton* CancelBtn = nullptr;
     QToolButton* HelpBtn1 = nullptr;
     QToolButton* CloseBtn = nullptr;

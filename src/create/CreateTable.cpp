@@ -189,7 +189,8 @@ bool CreateTableRun::replaceOlderTarget(const std::string& newTable, const std::
     if (!file.empty()) ctx_.session.beforeWrite(file); // the old table is backed up before it goes
     try {
         const bool separated = targetPath.empty() || targetPath.back() == '/';
-        tables::DeleteTableFamily(targetPath + (separated ? "" : "/") + newTable);
+        tables::DeleteTableFamily(
+            ctx_.session.workingFile(targetPath + (separated ? "" : "/") + newTable).string());
     } catch (...) {
         // What cannot be deleted stays; creating the table reports the rest.
     }

@@ -208,7 +208,7 @@ void DefineImportTable(engine::Session& session, run::RunHost& host, const std::
     if (!mainFile.has_extension()) mainFile += ".DB";
     session.beforeWrite(mainFile); // the old table is backed up before it goes
     try {
-        tables::DeleteTableFamily(target);
+        tables::DeleteTableFamily(session.workingFile(target).string());
     } catch (...) {
         // The family is deleted as far as it can be; creating the table reports the rest.
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "FormatSettings.h"
+#include "Preview.h"
 
 #include <filesystem>
 #include <functional>
@@ -89,6 +90,7 @@ public:
     void setDBaseLanguageDriver(int byte) { dBaseLanguageDriver_ = byte; }
 
     // --- this program's open tables
+    const std::vector<Table*>& openTables() const { return openTables_; }
     //! The open tables of this session on this file (however the path is spelled).
     std::vector<Table*> openTablesOnFile(const std::filesystem::path& path) const;
     //! The open tables of this session with this identity (Table::openKey()).
@@ -110,12 +112,23 @@ public:
     using BeforeWrite = std::function<void(const std::filesystem::path& mainFile)>;
     void setBeforeWrite(BeforeWrite hook) { beforeWrite_ = std::move(hook); }
     void beforeWrite(const std::filesystem::path& mainFile) const {
-        if (beforeWrite_) beforeWrite_(mainFile);
+        if (beforeWrite_ && !preview_) beforeWrite_(mainFile); // a preview writes no table
     }
     //! How many runs' backups are kept (`[Settings] BackupRuns`, 10 by default; 0 takes
     //! none).
     int backupRuns() const { return backupRuns_; }
     void setBackupRuns(int runs) { backupRuns_ = runs; }
+
+    // --- previews
+    //! While a sink is set the session previews: file tables are opened, created and
+    //! indexed on the sink's shadow copies, server tables roll their changes back, and
+    //! every record change is told to the sink. Null ends the preview.
+    void setPreview(PreviewSink* sink) { preview_ = sink; }
+    PreviewSink* preview() const { return preview_; }
+    //! The file to use for a table's file: the shadow copy during a preview, else the file.
+    std::filesystem::path workingFile(const std::filesystem::path& file) const {
+        return preview_ ? preview_->shadowOf(file) : file;
+    }
 
 private:
     struct Alias {
@@ -140,6 +153,7 @@ private:
     mutable std::uint64_t conversionLosses_ = 0;
     BeforeWrite beforeWrite_;
     int backupRuns_ = 10;
+    PreviewSink* preview_ = nullptr;
 };
 
 } // namespace fieldsmith::engine

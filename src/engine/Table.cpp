@@ -216,7 +216,7 @@ void Table::open() {
         finishOpen();
         return;
     }
-    const fsys::path path = filePath();
+    const fsys::path path = session_.workingFile(filePath());
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
     if (exclusive_) closeOwnOpens(Session::fileKey(path));
@@ -241,6 +241,7 @@ void Table::finishOpen() {
     state_ = DataSetState::Browse;
     range_.reset();
     writing_ = false;
+    openedForPreview_ = session_.preview() != nullptr;
     try {
         resolveOrder();
     } catch (...) {

@@ -4,6 +4,7 @@
 
 #include "EngineError.h"
 #include "FieldDef.h"
+#include "Preview.h"
 #include "TableDriver.h"
 #include "Value.h"
 
@@ -199,6 +200,10 @@ public:
     //! Drops an index by name ("" is the primary index).
     void deleteIndex(const std::string& name);
 
+    //! Whether this open was made during a preview (on shadow copies, or on a server
+    //! table whose changes are rolled back): such an open is closed when the preview ends.
+    bool openedForPreview() const { return openedForPreview_; }
+
     // --- record identities
     //! The identity of the current record (TableDriver::identity); empty when there is none.
     std::string identity();
@@ -252,6 +257,9 @@ private:
     bool onServer() const;
     void ensureWriter();
     void afterReload();
+    void refuseServerStructureInPreview() const;
+    std::vector<std::optional<std::string>> pendingBlobsBefore() const;
+    void tellPreview(ChangeKind kind, const std::vector<std::optional<std::string>>& oldBlobs = {});
     void event(TableEvent e);
     std::string textOfValue(const Value& v) const;
     void requireActive(const char* what) const;
@@ -304,6 +312,7 @@ private:
     std::function<void(Table&, TableEvent)> onEvent_;
     int controlsDisabled_ = 0;
     bool writing_ = false; //!< this open holds the table's writer role
+    bool openedForPreview_ = false;
 
     friend class Session;
     std::string openKey_; //!< which table is open, for the session (Session::fileKey, ...)

@@ -127,7 +127,11 @@ void Table::post() {
             if (oldKey != newKey) primaryOrdinal = d.ordinal(pos_);
         }
     }
+    // A blob's old value may be gone once the new one is written: a preview reads it first.
+    std::vector<std::optional<std::string>> oldBlobs;
+    if (session_.preview() && !inserting) oldBlobs = pendingBlobsBefore();
     const RecordPos p = inserting ? d.insert(image_) : d.update(pos_, image_);
+    tellPreview(inserting ? ChangeKind::Inserted : ChangeKind::Changed, oldBlobs);
     state_ = DataSetState::Browse;
     image_ = {};
     pos_ = p;
@@ -149,6 +153,59 @@ void Table::post() {
     eof_ = bof_ = false;
     event(TableEvent::RecordsChanged);
     notify();
+}
+
+// The old texts of the blob fields an edit gives new values, by field.
+std::vector<std::optional<std::string>> Table::pendingBlobsBefore() const {
+    std::vector<std::optional<std::string>> old(image_.blobs.size());
+    for (std::size_t f = 0; f < old.size(); ++f)
+        if (image_.blobs[f]) old[f] = textOfValue(driver_->decode(static_cast<int>(f), current_.data()));
+    return old;
+}
+
+// A preview hears of each change; the texts are built only for the changes it lists. Called
+// while current_ still holds the record as it was and image_ the record as posted; oldBlobs
+// has the old values of the blobs the change replaced (pendingBlobsBefore()).
+void Table::tellPreview(ChangeKind kind, const std::vector<std::optional<std::string>>& oldBlobs) {
+    PreviewSink* sink = session_.preview();
+    if (!sink) return;
+    auto& d = driver();
+    const int n = fieldCount();
+    auto before = [&](int f) {
+        const auto i = static_cast<std::size_t>(f);
+        return i < oldBlobs.size() && oldBlobs[i] ? *oldBlobs[i] : textOfValue(d.decode(f, current_.data()));
+    };
+    auto after = [&](int f) {
+        const auto& pending = image_.blobs[static_cast<std::size_t>(f)];
+        if (!pending) return textOfValue(d.decode(f, image_.raw.data()));
+        return isTextBlobType(fieldDefs_[static_cast<std::size_t>(f)].type) || pending->empty()
+                   ? *pending
+                   : std::string("(") + std::to_string(pending->size()) + " bytes)";
+    };
+    if (kind == ChangeKind::Changed && image_.raw == current_) {
+        // Only a blob can still differ: a posted record that keeps every value is no change.
+        bool differs = false;
+        for (int f = 0; f < n && !differs; ++f)
+            differs = image_.blobs[static_cast<std::size_t>(f)] && before(f) != after(f);
+        if (!differs) return;
+    }
+    sink->recordChange(tableName_, kind, [&] {
+        RecordChange c;
+        c.table = tableName_;
+        c.kind = kind;
+        const std::uint8_t* keyed = kind == ChangeKind::Inserted ? image_.raw.data() : current_.data();
+        for (int k = 0; k < d.keyFieldCount(); ++k)
+            c.record += (k ? ", " : "") + textOfValue(d.decode(k, keyed));
+        if (d.keyFieldCount() == 0)
+            c.record = kind == ChangeKind::Inserted ? "new" : "#" + std::to_string(currentOrdinal() + 1);
+        for (int f = 0; f < n; ++f) {
+            std::string was = kind == ChangeKind::Inserted ? std::string() : before(f);
+            std::string now = kind == ChangeKind::Deleted ? std::string() : after(f);
+            if (was != now || kind != ChangeKind::Changed)
+                c.fields.push_back({fieldDefs_[static_cast<std::size_t>(f)].name, std::move(was), std::move(now)});
+        }
+        return c;
+    });
 }
 
 bool Table::storesRecordsLike(const Table& source) const {
@@ -193,6 +250,7 @@ void Table::deleteRecord() {
     ensureWriter();
     if (!hasRecord_) fail(ErrorKind::NoRecord, "Cannot perform this operation on an empty dataset");
     const std::int64_t ord = currentOrdinal();
+    tellPreview(ChangeKind::Deleted);
     RecordPos following = 0;
     bool wasLast = false;
     const bool any = driver().remove(pos_, following, wasLast);

@@ -195,11 +195,12 @@ void Table::openProbe(Table& probe) const {
 void Table::createTable() {
     if (active()) fail(ErrorKind::General, "Cannot create the open table " + tableName_);
     if (onServer()) {
+        refuseServerStructureInPreview();
         closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
         sql::createSqlTable(session_, databaseName_, tableName_, fieldDefs_, indexDefs_);
         return;
     }
-    const fsys::path path = filePath();
+    const fsys::path path = session_.workingFile(filePath());
     TableType type = tableType_ == TableType::Default ? tableTypeForName(path.filename().string())
                                                       : tableType_;
     if (type == TableType::DBase && !createPassword_.empty())
@@ -217,11 +218,12 @@ void Table::createTable() {
 void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
     if (onServer()) {
+        refuseServerStructureInPreview();
         closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
         sql::addSqlIndex(session_, databaseName_, tableName_, {name, fields, options});
         return;
     }
-    const fsys::path path = filePath();
+    const fsys::path path = session_.workingFile(filePath());
     const TableType type =
         tableType_ == TableType::Default ? tableTypeForName(path.filename().string()) : tableType_;
     closeOwnOpens(Session::fileKey(path));
@@ -231,10 +233,18 @@ void Table::addIndex(const std::string& name, const std::string& fields, unsigne
     paradox::addParadoxIndex(path, name, fields, options, session_);
 }
 
+// A server changes its tables' structure outside the transaction a preview rolls back.
+void Table::refuseServerStructureInPreview() const {
+    if (session_.preview())
+        fail(ErrorKind::General, "A preview cannot show changes to the structure of server table " +
+                                     tableName_ + " (alias " + databaseName_ + ") without making them");
+}
+
 void Table::deleteIndex(const std::string& name) {
     requireActive("drop an index");
     requireBrowse("drop an index");
-    if (!onServer()) session_.beforeWrite(openPath_);
+    if (onServer()) refuseServerStructureInPreview();
+    else session_.beforeWrite(openPath_);
     driver().dropIndex(name);
     indexDefs_ = driver().indexes();
     if (order_ && order_->indexPos >= 0) {

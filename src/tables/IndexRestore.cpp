@@ -40,9 +40,9 @@ std::string indexListPath(Session& session, const std::string& alias, const std:
         const std::filesystem::path dir = session.configDir() / "index-lists" / engine::upperAscii(alias);
         std::error_code ec;
         std::filesystem::create_directories(dir, ec);
-        return (dir / (name + ".Index.txt")).string();
+        return session.workingFile(dir / (name + ".Index.txt")).string();
     }
-    return run::GetAliasPath(session, alias) + "/" + name + ".Index.txt";
+    return session.workingFile(run::GetAliasPath(session, alias) + "/" + name + ".Index.txt").string();
 }
 
 namespace {

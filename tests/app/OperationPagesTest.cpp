@@ -1,11 +1,15 @@
 // Every operation page run from the window: the page filled as a user fills it, Run
 // pressed, and the completion message and the status panels read back.
 #include "GuiTestSupport.h"
+#include "app/PreviewForm.h"
 #include "app/WindowRunHost.h"
 #include "app/run/Texts.h"
 #include "ops/FieldOperations.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -193,6 +197,58 @@ TEST_F(OperationPages, CharactersLostToACodePageAreReportedOnceAfterTheRun) {
     EXPECT_EQ(dialogs->textsOf(run::MessageKind::Information),
               (QStringList{"Complete!\r2 Records of 2 processed",
                            QString::fromStdString(run::conversionLossMessage(2))}));
+}
+
+// Preview beside Run: the page's run on copies, its completion message and changes in the
+// preview window instead of message boxes, the table untouched; the window's Run runs it.
+TEST_F(OperationPages, PreviewShowsTheChangesAndItsRunMakesThem) {
+    selectTab("Seite3");
+    pick("Change2Alias", "ARBEIT");
+    pick("Change2Table", "KUNDEN");
+    pick("Change2Field", "ORT");
+    click("allUpperCaseBtn");
+    find<QToolButton>("PreviewBtn")->click();
+    EXPECT_EQ(kunden("ORT"), (std::vector<std::string>{"Bonn", "Aachen"}));
+    EXPECT_TRUE(dialogs->textsOf(run::MessageKind::Information).isEmpty());
+    ASSERT_EQ(dialogs->previewsShown.size(), 1u);
+    const tables::PreviewResult& shown = dialogs->previewsShown[0];
+    EXPECT_EQ(shown.messages, (std::vector<std::string>{"Complete!\r2 Records of 2 processed"}));
+    ASSERT_EQ(shown.records.size(), 2u);
+    EXPECT_EQ(shown.records[0].fields[0].before, "Bonn");
+    EXPECT_EQ(shown.records[0].fields[0].after, "BONN");
+    EXPECT_EQ(shown.countLines(), (std::vector<std::string>{"KUNDEN: 2 records changed"}));
+    expectIdle();
+
+    dialogs->previewRunAnswer = true;
+    find<QToolButton>("PreviewBtn")->click();
+    EXPECT_EQ(kunden("ORT"), (std::vector<std::string>{"BONN", "AACHEN"}));
+    EXPECT_EQ(completion(), "Complete!\r2 Records of 2 processed");
+}
+
+TEST_F(OperationPages, PreviewRefusesWhatItCannotShowAndStopsAtChecks) {
+    selectTab("ExportSeite");
+    find<QToolButton>("PreviewBtn")->click();
+    EXPECT_TRUE(completion().startsWith("Preview shows the records a run would change")) << completion().toStdString();
+    selectTab("Seite2"); // no alias chosen: the run's own check, and no preview window
+    find<QToolButton>("PreviewBtn")->click();
+    EXPECT_EQ(dialogs->textsOf(run::MessageKind::Error), QStringList{"ALIAS must be specified!"});
+    EXPECT_TRUE(dialogs->previewsShown.empty());
+}
+
+TEST(PreviewForm, ListsEachChangedFieldAndSaysHowManyAreLeftOut) {
+    tables::PreviewResult result;
+    result.messages = {"Complete!\r150 Records of 150 processed"};
+    result.counts = {{"KUNDEN", 150, 0, 0}};
+    for (int i = 1; i <= 100; ++i)
+        result.records.push_back({"KUNDEN", std::to_string(i), engine::ChangeKind::Changed,
+                                  {{"ORT", "Bonn", "BONN"}, {"PLZ", "1", "2"}}});
+    app::TPreviewForm form(nullptr, result);
+    EXPECT_EQ(form.ChangesGrid->rowCount(), 200);
+    EXPECT_EQ(form.ChangesGrid->columnCount(), 6);
+    EXPECT_EQ(form.ChangesGrid->item(1, 3)->text(), "PLZ");
+    EXPECT_EQ(form.ChangesGrid->item(1, 5)->text(), "2");
+    EXPECT_TRUE(form.SummaryLabel->text().contains("150 Records of 150 processed"));
+    EXPECT_TRUE(form.SummaryLabel->text().contains("The first 100 of 150 changed records"));
 }
 
 } // namespace

@@ -10,12 +10,16 @@
 #include "engine/Table.h"
 #include "support/SqlServers.h"
 #include "support/TempDir.h"
+#include "tables/Preview.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 
 using namespace fieldsmith;
@@ -274,6 +278,47 @@ TEST_P(FormatOperations, GiveTheValuesTheyGiveOnAParadoxCopy) {
         const Rows expected = paradox.dump(c.checkedTable);
         EXPECT_EQ(other.dump(c.checkedTable), expected) << c.what;
         EXPECT_NE(expected, World(Format::Paradox).dump(c.checkedTable)) << c.what << " changed nothing at all";
+    }
+}
+
+// A preview on each format: the tables stay as they were (on a server, its changes are
+// rolled back), and it reports what the run then reports. A server table's indexes cannot
+// be dropped and restored without changing the server, so Add Primary is refused there.
+TEST_P(FormatOperations, PreviewsChangeNothingAndReportWhatTheRunReports) {
+    const bool onServer = GetParam() == Format::Sqlite || GetParam() == Format::Postgres;
+    for (const auto& c : kCases) {
+        World w(GetParam());
+        c.setInputs(w);
+        const Rows before = w.dump(c.checkedTable);
+        auto files = [&] {
+            std::map<std::string, std::string> bytes;
+            for (const auto& e : std::filesystem::directory_iterator(w.dir.path())) {
+                if (!e.is_regular_file() || e.path().string().find(".sqlite") != std::string::npos) continue;
+                std::ifstream in(e.path(), std::ios::binary);
+                bytes[e.path().string()].assign(std::istreambuf_iterator<char>(in), {});
+            }
+            return bytes;
+        };
+        const auto filesBefore = files();
+        run::RunContext ctx{w.host, w.session, w.inputs, w.shared};
+        const bool structural = c.operation == ops::ProcessAddPrimary;
+        std::optional<tables::PreviewResult> preview;
+        try {
+            preview = tables::previewRun(ctx, c.operation);
+        } catch (const std::exception& e) {
+            EXPECT_TRUE(onServer && structural) << c.what << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find("A preview cannot show changes to the structure"), std::string::npos)
+                << e.what();
+        }
+        EXPECT_EQ(w.dump(c.checkedTable), before) << c.what;
+        EXPECT_EQ(files(), filesBefore) << c.what;
+        if (!preview) continue;
+        EXPECT_FALSE(onServer && structural) << c.what << " was previewed on a server";
+        EXPECT_TRUE(w.host.textsOf(run::MessageKind::Information).empty()) << c.what;
+        EXPECT_FALSE(preview->records.empty()) << c.what;
+        c.operation(ctx);
+        EXPECT_EQ(preview->messages, w.host.textsOf(run::MessageKind::Information)) << c.what;
+        EXPECT_NE(w.dump(c.checkedTable), before) << c.what;
     }
 }
 

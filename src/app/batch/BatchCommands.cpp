@@ -8,6 +8,7 @@
 #include "engine/Session.h"
 #include "engine/AliasesFile.h"
 #include "engine/Table.h"
+#include "tables/Preview.h"
 #include "tables/RunBackup.h"
 
 #include <algorithm>
@@ -103,6 +104,32 @@ std::string csvQuote(const std::string& text) {
     }
     out += '"';
     return out;
+}
+
+run::OperationTable previewOperations(const run::OperationTable& operations, std::ostream& out,
+                                      int codePage) {
+    run::OperationTable previews;
+    for (const std::string& name : operations.names()) {
+        const run::Operation operation = *operations.find(name);
+        previews.add(name, [name, operation, &out, codePage](run::RunContext& ctx) {
+            if (const std::string refusal = tables::previewRefusal(name, ctx.inputs); !refusal.empty())
+                return ctx.host.showError(refusal);
+            const tables::PreviewResult result = tables::previewRun(ctx, operation);
+            if (result.errors > 0) return; // a check stopped the run: the error said why
+            ctx.host.showInformation(tables::previewSummary(result));
+            out << "Table,Record,Change,Field,Old value,New value\r\n";
+            for (const auto& r : result.records)
+                for (const auto& f : r.fields) {
+                    for (const std::string* text : {&r.table, &r.record})
+                        out << csvQuote(toUtf8(*text, codePage)) << ',';
+                    out << tables::changeWord(r.kind) << ',';
+                    out << csvQuote(toUtf8(f.field, codePage)) << ',' << csvQuote(toUtf8(f.before, codePage))
+                        << ',' << csvQuote(toUtf8(f.after, codePage)) << "\r\n";
+                }
+            out.flush();
+        });
+    }
+    return previews;
 }
 
 int dumpTable(Table& table, std::ostream& out) {

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+namespace fieldsmith::run {
+class OperationTable;
+}
 namespace fieldsmith::engine {
 class Session;
 class Table;
@@ -46,6 +49,13 @@ int undoCommand(engine::Session& session, const std::vector<std::string>& operan
 //! reached, unless --force.
 int aliasCommand(engine::Session& session, const std::vector<std::string>& operands, std::ostream& out,
                  std::ostream& err);
+
+//! The operations of a table as previews (run --preview): each runs on shadow copies with
+//! every check and question, reports what the run would and the changes through the
+//! run's host, and writes the first changed records to out as UTF-8 CSV: a header line,
+//! then per changed field its table, record, change, field, old and new value.
+run::OperationTable previewOperations(const run::OperationTable& operations, std::ostream& out,
+                                      int codePage);
 
 //! Points the table at a file path ("/data/ORDERS.DB") or at ALIAS and TABLE.
 void aimTable(engine::Table& table, const std::vector<std::string>& where);

@@ -16,6 +16,7 @@
 #include "oraclient/OracleSession.h"
 #include "tables/RunBackup.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -51,10 +52,13 @@ Commands:
   alias remove NAME            remove an alias; comments and other lines stay
   undo [--yes|--no]            put the tables of the last run back as they were before it
   undo --list                  the runs whose tables were backed up, newest first
-  run PAGE Control=value ... [--yes|--no] [--save-as PATH]
+  run PAGE Control=value ... [--yes|--no] [--save-as PATH] [--preview]
                                run the operation of a page (Seite1 ... Seite7, DelPage, ...)
                                with its inputs; questions are answered by --yes or --no
-                               (without either, a question ends the run)
+                               (without either, a question ends the run); --preview makes
+                               the run on copies and writes nothing: the first 100 changed
+                               records go to standard output as CSV (table, record, change,
+                               field, old value, new value)
   run ExportSeite ExportSelect=1 ExportAlias=KR4 ExportTab=TABLE ExportTabOwnerEdit=OWNER
       ExportFileEdit=FILE      rows of an Oracle table as an INSERT script
   run ExportSeite ImportSelect=1 ExportTab=TABLE ExportTabOwnerEdit=OWNER ExportFileEdit=FILE
@@ -103,6 +107,10 @@ int main(int argc, char** argv) {
         args.resize(i + 1);
         break;
     }
+    // run --preview: the run on copies, its changes as CSV; nothing is written or backed up.
+    const auto previewFlag = std::find(runArgs.begin(), runArgs.end(), "--preview");
+    const bool preview = previewFlag != runArgs.end();
+    if (preview) runArgs.erase(previewFlag);
     std::string indexFields, oracleLogon;
     std::vector<std::string> rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -148,6 +156,10 @@ int main(int argc, char** argv) {
                 if (!isatty(STDIN_FILENO)) return std::nullopt;
                 return batch::readPassword(std::cin, std::cerr, prompt);
             };
+            if (preview)
+                return run::runPageFromArgs(
+                    session, runArgs, batch::previewOperations(operations, std::cout, session.ansiCodePage()),
+                    std::cerr, isatty(STDERR_FILENO) != 0, std::move(defaults));
             // What the run writes to file tables is backed up first, for undo.
             tables::RunBackupScope backup(session, runArgs.empty() ? std::string() : runArgs.front());
             const int rc = run::runPageFromArgs(session, runArgs, operations, std::cerr,

@@ -38,6 +38,12 @@ const Operation* OperationTable::find(std::string_view name) const {
     return it == operations_.end() ? nullptr : &it->second;
 }
 
+std::vector<std::string> OperationTable::names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : operations_) names.push_back(entry.first);
+    return names;
+}
+
 OperationTable builtInOperations() {
     // The field, key, CSV, table and Oracle operations register here as they are built.
     return {};

@@ -58,6 +58,7 @@ public:
     void add(std::string name, Operation operation);
     //! nullptr when no operation of that name is built.
     const Operation* find(std::string_view name) const;
+    std::vector<std::string> names() const;
 
 private:
     std::map<std::string, Operation, std::less<>> operations_;

@@ -187,7 +187,8 @@ std::string isoTime(std::int64_t ms) {
 
 SqlTable::SqlTable(std::unique_ptr<SqlBackend> backend, std::string table,
                    const OpenRequest& request)
-    : db_(std::move(backend)), table_(std::move(table)), exclusive_(request.exclusive) {
+    : db_(std::move(backend)), table_(std::move(table)), exclusive_(request.exclusive),
+      preview_(request.session && request.session->preview()) {
     const int programCp = request.session ? request.session->ansiCodePage() : 1252;
     toProgram_ = CodePageConverter(65001, programCp);
     toServer_ = CodePageConverter(programCp, 65001);
@@ -1312,10 +1313,14 @@ bool SqlTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
     return true;
 }
 
-// A run's changes become visible to everyone at its end, in one commit.
+// A run's changes become visible to everyone at its end, in one commit; a preview's are
+// taken back.
 void SqlTable::flush() {
     if (!writing_) return;
-    db_->commit();
+    if (preview_)
+        db_->rollback();
+    else
+        db_->commit();
     writing_ = false;
 }
 
@@ -1329,7 +1334,12 @@ bool SqlTable::refresh() {
 void SqlTable::close() {
     if (!db_) return;
     flush();
-    if (db_->inTransaction()) db_->commit(); // an exclusive open's structural changes
+    if (db_->inTransaction()) { // an exclusive open's structural changes
+        if (preview_)
+            db_->rollback();
+        else
+            db_->commit();
+    }
     statements_.clear();
     fetchByCount_.clear();
     db_.reset();

@@ -111,6 +111,7 @@ private:
     std::string table_;
     bool exclusive_ = false;
     bool writing_ = false;
+    bool preview_ = false; //!< opened for a preview: its changes are rolled back, never committed
     std::vector<FieldDef> fieldDefs_;
     std::vector<Slot> slots_;
     std::vector<int> keyFields_; //!< fields of the primary key in key order; empty: row ids
