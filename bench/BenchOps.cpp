@@ -11,6 +11,7 @@
 #include "engine/Session.h"
 #include "engine/Table.h"
 #include "ops/FieldOperations.h"
+#include "tables/Preview.h"
 
 #ifdef FIELDSMITH_BENCH_WINDOW
 #include "app/DialogService.h"
@@ -238,6 +239,29 @@ Result runInProcess(const fs::path& dir, const Step& s) {
     return r;
 }
 
+//! The step's preview in process: the same walk on copies of the tables, nothing written.
+//! count: the changes it found.
+Result previewInProcess(const fs::path& dir, const Step& s) {
+    engine::Session session;
+    session.addStandardAlias("BENCH", dir);
+    run::TestHost host;
+    host.defaultAnswer = true;
+    run::PageInputs inputs;
+    run::SharedState shared(session);
+    setInputs(inputs, s);
+    run::RunContext ctx{host, session, inputs, shared};
+    Result r;
+    const auto start = Clock::now();
+    const tables::PreviewResult result = tables::previewRun(ctx, s.operation);
+    r.seconds = secondsSince(start);
+    if (result.errors > 0) {
+        std::fprintf(stderr, "%s: %s\n", s.title, host.textsOf(run::MessageKind::Error)[0].c_str());
+        std::exit(1);
+    }
+    for (const auto& c : result.counts) r.count += static_cast<long>(c.changed + c.inserted + c.deleted);
+    return r;
+}
+
 #ifdef FIELDSMITH_BENCH_WINDOW
 //! The same step through the window (offscreen): the page shown, its inputs set, Run pressed;
 //! questions answered Yes by scripted dialogs. Runs in a child process of its own.
@@ -421,12 +445,13 @@ int main(int argc, char** argv) {
 
     struct Figures {
         const char* title;
-        Result px, sq, batch, window;
+        Result px, sq, batch, window, preview;
     };
     std::vector<Figures> figures;
     for (const Step& s : steps()) {
         if (!only.empty() && only != s.page) continue;
-        Figures f{s.title, {}, {}, {}, {}};
+        Figures f{s.title, {}, {}, {}, {}, {}};
+        f.preview = inChild([&] { return previewInProcess(inProc, s); }); // leaves inProc as it was
         f.px = inChild([&] { return runInProcess(inProc, s); });
 #ifdef FIELDSMITH_BENCH_WINDOW
         f.window = inChild([&] { return runInWindow(inWindow, s); });
@@ -451,9 +476,16 @@ int main(int argc, char** argv) {
         std::printf("%-42s %8.2fs %8.2fs %6.2fx %7.1fMB\n", f.title, f.window.seconds,
                     f.sq.seconds, f.window.seconds / f.sq.seconds, f.window.peakKiB / 1024.0);
 #endif
-    std::printf("\n%-42s %10s %10s %12s\n", "changes", "in-proc", "SQLite", "batch exit");
+    std::printf("\n%-42s %9s %9s %7s %9s\n", "preview (in process)", "preview", "run", "ratio",
+                "peak pv");
     for (const auto& f : figures)
-        std::printf("%-42s %10ld %10ld %12ld\n", f.title, f.px.count, f.sq.count, f.batch.count);
+        std::printf("%-42s %8.2fs %8.2fs %6.2fx %7.1fMB\n", f.title, f.preview.seconds,
+                    f.px.seconds, f.preview.seconds / f.px.seconds, f.preview.peakKiB / 1024.0);
+    std::printf("\n%-42s %10s %10s %10s %12s\n", "changes", "in-proc", "preview", "SQLite",
+                "batch exit");
+    for (const auto& f : figures)
+        std::printf("%-42s %10ld %10ld %10ld %12ld\n", f.title, f.px.count, f.preview.count,
+                    f.sq.count, f.batch.count);
 
     const Fingerprint a = fingerprintParadox(inProc), b = fingerprintSqlite(sqliteFile);
     const bool same = a.records == b.records && a.hash == b.hash;

@@ -322,6 +322,24 @@ TEST_P(FormatOperations, PreviewsChangeNothingAndReportWhatTheRunReports) {
     }
 }
 
+// Cancel during a preview asks the run's question; Yes ends the walk there, and the preview
+// reports what the aborted run would have, the window's host idle again.
+TEST(Preview, CancelAsksAndYesEndsTheWalk) {
+    World w(Format::Paradox);
+    kCases[0].setInputs(w); // Change Field: CITY Berlin → Bonn, records 1 and 4
+    w.host.cancelAtRecord = 2;
+    w.host.answers = {true};
+    run::RunContext ctx{w.host, w.session, w.inputs, w.shared};
+    const tables::PreviewResult result = tables::previewRun(ctx, kCases[0].operation);
+    EXPECT_EQ(w.host.textsOf(run::MessageKind::Confirmation), (std::vector<std::string>{"Abort process?"}));
+    EXPECT_EQ(result.messages, (std::vector<std::string>{"Complete!\r2 Records of 5 processed"}));
+    ASSERT_EQ(result.records.size(), 1u);
+    EXPECT_EQ(result.records[0].record, "#1");
+    EXPECT_EQ(result.records[0].fields.size(), 1u);
+    EXPECT_EQ(w.host.CancelRequested, 0);
+    EXPECT_TRUE(w.host.idle);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, FormatOperations,
                          ::testing::Values(Format::DBase, Format::Sqlite, Format::Postgres),
                          [](const auto& info) { return std::string(formatName(info.param)); });
