@@ -53,6 +53,23 @@ std::vector<fsys::path> findMembers(const std::string& stem, const std::vector<s
     return members;
 }
 
+// Every file a Paradox table may have: the family that DeleteTableFamily knows, the validity
+// checks, and the single-field secondary indexes X01..XFF and Y01..YFF that other programs
+// write (numbered by the field in hexadecimal). A backup or preview that left one out would
+// put a table back beside an index of other data.
+const std::vector<std::string>& paradoxFileExtensions() {
+    static const std::vector<std::string> list = [] {
+        const auto& family = familyExtensions();
+        std::vector<std::string> l(family.begin(), family.end());
+        l.emplace_back("VAL");
+        const char* hex = "0123456789ABCDEF";
+        for (char series : {'X', 'Y'})
+            for (int n = 1; n < 256; ++n) l.push_back({series, hex[n / 16], hex[n % 16]});
+        return l;
+    }();
+    return list;
+}
+
 // Deletes the members that exist; a file that cannot go stays.
 void deleteMembers(const std::string& stem, const std::vector<std::string>& extensions) {
     std::error_code ec;
@@ -91,8 +108,7 @@ std::vector<fsys::path> familyFiles(const fsys::path& mainFile) {
     } else if (engine::sameName(ext, ".TXT")) {
         extensions = {"TXT", "SCH"};
     } else if (ext.size() == 3 || ext.size() == 4) {
-        const auto& list = familyExtensions();
-        extensions.assign(list.begin(), list.end());
+        extensions = paradoxFileExtensions();
     } else {
         return {};
     }

@@ -32,8 +32,9 @@ void DeleteTableFamily(std::string_view path);
 bool isFamilyFile(const std::filesystem::path& file, const std::filesystem::path& tablePath);
 
 //! The existing files of the family of the table whose main file is given, the main file
-//! first: a Paradox table's as DeleteTableFamily deletes them, a dBase table's .DBF, .DBT
-//! and .MDX, a text table's .TXT and .SCH.
+//! first: a Paradox table's as DeleteTableFamily deletes them and its .VAL and single-field
+//! secondary indexes (.X01 to .XFF, .Y01 to .YFF), a dBase table's .DBF, .DBT and .MDX, a
+//! text table's .TXT and .SCH.
 std::vector<std::filesystem::path> familyFiles(const std::filesystem::path& mainFile);
 
 } // namespace fieldsmith::tables

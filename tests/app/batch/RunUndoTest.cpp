@@ -11,6 +11,9 @@
 #include <fstream>
 #include <map>
 
+#ifndef FIELDSMITH_TESTDATA
+#define FIELDSMITH_TESTDATA ""
+#endif
 #ifndef FIELDSMITH_BATCH
 #define FIELDSMITH_BATCH "fieldsmith-batch"
 #endif
@@ -132,6 +135,27 @@ TEST_F(RunUndo, UndoGivesBackEveryByteOfAnEncryptedTableFamily) {
     batch("undo --yes", status);
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("There is no run to undo"), std::string::npos) << err;
+}
+
+// A table written by another program, with a single-field secondary index (.X06/.Y06 on
+// City) and a memo file: the run rewrites the index, and undo puts it back with the data.
+TEST_F(RunUndo, UndoGivesBackTheSingleFieldIndexesOfARealTable) {
+    const fsys::path sample = fsys::path(FIELDSMITH_TESTDATA) / "paradox" / "db";
+    if (!fsys::exists(sample / "CUSTOMER.X06")) GTEST_SKIP() << "no sample table in " << sample;
+    for (const char* ext : {"DB", "PX", "MB", "X06", "Y06"}) {
+        fsys::copy_file(sample / (std::string("CUSTOMER.") + ext), dir / (std::string("CUSTOMER.") + ext));
+        fsys::permissions(dir / (std::string("CUSTOMER.") + ext), fsys::perms::owner_read | fsys::perms::owner_write);
+    }
+    const auto before = snapshot(dir.path());
+    batch("run Seite2 Change1Alias=WORK Change1Table=CUSTOMER Change1Field=City \"vonEdit2=Los Gatos\" "
+          "zuEdit2=Campbell --yes");
+    const auto after = snapshot(dir.path());
+    ASSERT_NE(after.at("CUSTOMER.X06"), before.at("CUSTOMER.X06")) << "the run did not touch the index";
+    batch("undo --yes");
+    const auto undone = snapshot(dir.path());
+    for (const auto& [name, bytes] : before)
+        EXPECT_TRUE(undone.count(name) && undone.at(name) == bytes) << name << " is not as it was";
+    EXPECT_EQ(undone.size(), before.size());
 }
 
 TEST_F(RunUndo, UndoIsRefusedWhenTheTableChangedAfterTheRun) {
