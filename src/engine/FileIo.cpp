@@ -157,6 +157,7 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
     const auto* p = static_cast<const char*>(buf);
     if (map_) {
         if (offset + n > mapLen_) growMapping(offset + n);
+        if (offset + n > writableTo_) prepareWriteAhead(offset);
         std::memcpy(map_ + offset, p, n);
         logical_ = std::max(logical_, offset + n);
         return;
@@ -171,6 +172,23 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
         }
         done += static_cast<std::size_t>(r);
     }
+}
+
+// Each page a walk writes through the mapping costs a fault, two when the walk read it
+// first. A write that follows on the pages written before is taken as a walk that goes on:
+// the pages ahead are made writable in one call. A write elsewhere only marks its page.
+void File::prepareWriteAhead(std::uint64_t offset) {
+    const std::uint64_t page = offset / kPageBytes * kPageBytes;
+    const bool follows = writableTo_ > 0 && page <= writableTo_ + kPageBytes;
+    if (!follows) {
+        writableTo_ = page + kPageBytes;
+        return;
+    }
+    const std::uint64_t to = std::min(mapLen_, page + kWriteAhead);
+#ifdef MADV_POPULATE_WRITE
+    if (to > page) ::madvise(map_ + page, to - page, MADV_POPULATE_WRITE); // a hint: errors are harmless
+#endif
+    writableTo_ = to;
 }
 
 void File::patchAt(std::uint64_t offset, const void* buf, std::size_t n) {
@@ -272,6 +290,7 @@ void File::unmap() {
     map_ = nullptr;
     if (writable_ && mapLen_ != logical_) (void)!::ftruncate(fd_, static_cast<off_t>(logical_));
     mapLen_ = 0;
+    writableTo_ = 0;
 }
 
 void File::close() {

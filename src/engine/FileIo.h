@@ -68,6 +68,7 @@ public:
 
 private:
     void growMapping(std::uint64_t end);
+    void prepareWriteAhead(std::uint64_t offset);
     void reserve(std::uint64_t from, std::uint64_t to);
 
     int fd_ = -1;
@@ -82,6 +83,9 @@ private:
     std::uint64_t patchPage_ = ~std::uint64_t{0};
     int patchCount_ = 0;
     bool patchMapped_ = false;
+    // Where the pages made writable ahead of a walk that writes page after page end.
+    static constexpr std::uint64_t kWriteAhead = 64 * kPageBytes;
+    std::uint64_t writableTo_ = 0;
     std::filesystem::path path_;
 };
 
