@@ -207,15 +207,23 @@ void setInputs(run::PageInputs& inputs, const Step& s) {
     }
 }
 
-Result runInProcess(const fs::path& dir, const Step& s) {
+//! What a step works with in process: the alias BENCH on dir, a host that answers Yes.
+struct InProcess {
+    InProcess(const fs::path& dir, const Step& s) {
+        session.addStandardAlias("BENCH", dir);
+        host.defaultAnswer = true;
+        setInputs(inputs, s);
+    }
     engine::Session session;
-    session.addStandardAlias("BENCH", dir);
     run::TestHost host;
-    host.defaultAnswer = true;
     run::PageInputs inputs;
-    run::SharedState shared(session);
-    setInputs(inputs, s);
+    run::SharedState shared{session};
     run::RunContext ctx{host, session, inputs, shared};
+};
+
+Result runInProcess(const fs::path& dir, const Step& s) {
+    InProcess w(dir, s);
+    auto& [session, host, inputs, shared, ctx] = w;
     auto countRecords = [&] {
         engine::Table t(session);
         t.setDatabaseName("BENCH");
@@ -242,20 +250,13 @@ Result runInProcess(const fs::path& dir, const Step& s) {
 //! The step's preview in process: the same walk on copies of the tables, nothing written.
 //! count: the changes it found.
 Result previewInProcess(const fs::path& dir, const Step& s) {
-    engine::Session session;
-    session.addStandardAlias("BENCH", dir);
-    run::TestHost host;
-    host.defaultAnswer = true;
-    run::PageInputs inputs;
-    run::SharedState shared(session);
-    setInputs(inputs, s);
-    run::RunContext ctx{host, session, inputs, shared};
+    InProcess w(dir, s);
     Result r;
     const auto start = Clock::now();
-    const tables::PreviewResult result = tables::previewRun(ctx, s.operation);
+    const tables::PreviewResult result = tables::previewRun(w.ctx, s.operation);
     r.seconds = secondsSince(start);
     if (result.errors > 0) {
-        std::fprintf(stderr, "%s: %s\n", s.title, host.textsOf(run::MessageKind::Error)[0].c_str());
+        std::fprintf(stderr, "%s: %s\n", s.title, w.host.textsOf(run::MessageKind::Error)[0].c_str());
         std::exit(1);
     }
     for (const auto& c : result.counts) r.count += static_cast<long>(c.changed + c.inserted + c.deleted);

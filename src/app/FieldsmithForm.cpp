@@ -407,18 +407,23 @@ void TFieldsmithForm::PageControl1Change() {
     }
 }
 
+// The operation of a page by its name; an operation this program lacks is reported.
+const run::Operation* TFieldsmithForm::operationNamed(const std::string& name) {
+    const run::Operation* operation = operations_.find(name);
+    if (!operation)
+        message(run::MessageKind::Error,
+                QStringLiteral("The operation of this page (%1) is not available in this program.")
+                    .arg(QString::fromStdString(name)));
+    return operation;
+}
+
 void TFieldsmithForm::RunBtnClick() {
     if (running_ || !PageControl1->currentWidget()) return;
     const std::string pageName = PageControl1->currentWidget()->objectName().toStdString();
     const std::string name = run::operationForPage(pageName, inputs_);
     if (name.empty()) return; // the Table View: Run does nothing there
-    const run::Operation* operation = operations_.find(name);
-    if (!operation) {
-        message(run::MessageKind::Error,
-                QStringLiteral("The operation of this page (%1) is not available in this program.")
-                    .arg(QString::fromStdString(name)));
-        return;
-    }
+    const run::Operation* operation = operationNamed(name);
+    if (!operation) return;
     run::RunContext context{*host_, session_, inputs_, *shared_};
     session_.conversionLosses() = 0;
     // What the run writes to file tables is backed up first, for File → Undo last run.
@@ -438,13 +443,8 @@ void TFieldsmithForm::PreviewBtnClick() {
         message(run::MessageKind::Information, fromEngine(refusal));
         return;
     }
-    const run::Operation* operation = operations_.find(name);
-    if (!operation) {
-        message(run::MessageKind::Error,
-                QStringLiteral("The operation of this page (%1) is not available in this program.")
-                    .arg(QString::fromStdString(name)));
-        return;
-    }
+    const run::Operation* operation = operationNamed(name);
+    if (!operation) return;
     run::RunContext context{*host_, session_, inputs_, *shared_};
     session_.conversionLosses() = 0;
     std::optional<tables::PreviewResult> result;

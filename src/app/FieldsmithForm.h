@@ -102,6 +102,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    const run::Operation* operationNamed(const std::string& name);
     void buildToolBar();
     void buildMenu();
     void buildPages();

@@ -4,6 +4,7 @@
 #include "engine/Session.h"
 #include "engine/Table.h"
 #include "support/BatchProgram.h"
+#include "support/FileBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -31,16 +32,7 @@ namespace fsys = std::filesystem;
 
 using Row = std::vector<std::string>; // table, record, change, field, old, new
 
-// Every file under a directory with its bytes.
-std::map<std::string, std::string> snapshot(const fsys::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fsys::recursive_directory_iterator(dir)) {
-        if (!e.is_regular_file()) continue;
-        std::ifstream in(e.path(), std::ios::binary);
-        files[e.path().string()].assign(std::istreambuf_iterator<char>(in), {});
-    }
-    return files;
-}
+using test::fileBytes;
 
 // The rows of a CSV text (quotes, doubled quotes, CR LF), without its header line.
 std::vector<Row> parseCsv(const std::string& text) {
@@ -300,14 +292,14 @@ TEST_F(Preview, ListsWhatTheRunChangesAndWritesNothingOnEveryPage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         // Each case starts from the fixture's tables.
-        const auto files = snapshot(work.path());
-        const auto counters = snapshot(kestrel.path());
+        const auto files = fileBytes(work.path());
+        const auto counters = fileBytes(kestrel.path());
         const auto before = allTables();
 
         const auto preview = batch("run " + c.args + " --yes --preview");
         ASSERT_EQ(preview.status, 0) << preview.err;
-        EXPECT_TRUE(snapshot(work.path()) == files) << "the preview wrote to a table";
-        EXPECT_TRUE(snapshot(kestrel.path()) == counters) << "the preview wrote to a counter table";
+        EXPECT_TRUE(fileBytes(work.path()) == files) << "the preview wrote to a table";
+        EXPECT_TRUE(fileBytes(kestrel.path()) == counters) << "the preview wrote to a counter table";
         EXPECT_FALSE(fsys::exists(home.path() / "backups")) << "a preview backs nothing up";
         EXPECT_FALSE(fsys::exists(out.path() / "MOVE_ERROR.TXT")) << "a preview saves no file";
         const auto listed = parseCsv(preview.out);
@@ -326,12 +318,12 @@ TEST_F(Preview, ListsWhatTheRunChangesAndWritesNothingOnEveryPage) {
             << preview.out;
 
         // Back to the fixture for the next case.
-        for (const auto& [path, bytes] : files)
-            std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-        for (const auto& [path, bytes] : counters)
-            std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        for (const auto& [name, bytes] : files)
+            std::ofstream(work / name, std::ios::binary | std::ios::trunc) << bytes;
+        for (const auto& [name, bytes] : counters)
+            std::ofstream(kestrel / name, std::ios::binary | std::ios::trunc) << bytes;
         for (const auto& e : fsys::directory_iterator(work.path()))
-            if (!files.count(e.path().string())) fsys::remove(e.path());
+            if (!files.count(e.path().filename().string())) fsys::remove(e.path());
         fsys::remove_all(home.path() / "backups");
         fsys::remove(out.path() / "MOVE_ERROR.TXT");
     }
@@ -349,11 +341,11 @@ TEST_F(Preview, ARealTableWithItsSecondaryIndex) {
     }
     const std::string args = "run Seite2 Change1Alias=WORK Change1Table=CUSTOMER Change1Field=City "
                              "\"vonEdit2=Los Gatos\" zuEdit2=Campbell --yes";
-    const auto files = snapshot(work.path());
+    const auto files = fileBytes(work.path());
     const auto before = allTables();
     const auto preview = batch(args + " --preview");
     ASSERT_EQ(preview.status, 0) << preview.err;
-    EXPECT_TRUE(snapshot(work.path()) == files) << "the preview wrote to a table";
+    EXPECT_TRUE(fileBytes(work.path()) == files) << "the preview wrote to a table";
     const auto listed = parseCsv(preview.out);
     ASSERT_FALSE(listed.empty()) << preview.err;
     ASSERT_EQ(batch(args).status, 0);

@@ -4,6 +4,7 @@
 #include "engine/Session.h"
 #include "engine/Table.h"
 #include "support/BatchProgram.h"
+#include "support/FileBytes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -26,15 +27,7 @@ namespace {
 
 namespace fsys = std::filesystem;
 
-// Every file of a directory with its bytes.
-std::map<std::string, std::string> snapshot(const fsys::path& dir) {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fsys::directory_iterator(dir)) {
-        std::ifstream in(e.path(), std::ios::binary);
-        files[e.path().filename().string()].assign(std::istreambuf_iterator<char>(in), {});
-    }
-    return files;
-}
+using test::fileBytes;
 
 class RunUndo : public ::testing::Test {
 protected:
@@ -103,12 +96,12 @@ protected:
 };
 
 TEST_F(RunUndo, UndoGivesBackEveryByteOfAnEncryptedTableFamily) {
-    const auto before = snapshot(dir.path());
+    const auto before = fileBytes(dir.path());
     ASSERT_TRUE(before.count("KUNDEN.MB") && before.count("KUNDEN.PX") &&
                 before.count("KUNDEN.XG0"));
     changeOrt("Bonn", "Berlin");
     ASSERT_EQ(ortOf(1), "Berlin");
-    ASSERT_NE(snapshot(dir.path()), before);
+    ASSERT_NE(fileBytes(dir.path()), before);
 
     const std::string list = batch("undo --list");
     EXPECT_NE(list.find("Seite2"), std::string::npos) << list;
@@ -122,7 +115,7 @@ TEST_F(RunUndo, UndoGivesBackEveryByteOfAnEncryptedTableFamily) {
     EXPECT_EQ(ortOf(1), "Berlin");
 
     batch("undo --yes");
-    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_EQ(fileBytes(dir.path()), before);
     EXPECT_EQ(ortOf(1), "Bonn");
     // Still encrypted: without the password the table does not open.
     engine::Session noPassword;
@@ -146,13 +139,13 @@ TEST_F(RunUndo, UndoGivesBackTheSingleFieldIndexesOfARealTable) {
         fsys::copy_file(sample / (std::string("CUSTOMER.") + ext), dir / (std::string("CUSTOMER.") + ext));
         fsys::permissions(dir / (std::string("CUSTOMER.") + ext), fsys::perms::owner_read | fsys::perms::owner_write);
     }
-    const auto before = snapshot(dir.path());
+    const auto before = fileBytes(dir.path());
     batch("run Seite2 Change1Alias=WORK Change1Table=CUSTOMER Change1Field=City \"vonEdit2=Los Gatos\" "
           "zuEdit2=Campbell --yes");
-    const auto after = snapshot(dir.path());
+    const auto after = fileBytes(dir.path());
     ASSERT_NE(after.at("CUSTOMER.X06"), before.at("CUSTOMER.X06")) << "the run did not touch the index";
     batch("undo --yes");
-    const auto undone = snapshot(dir.path());
+    const auto undone = fileBytes(dir.path());
     for (const auto& [name, bytes] : before)
         EXPECT_TRUE(undone.count(name) && undone.at(name) == bytes) << name << " is not as it was";
     EXPECT_EQ(undone.size(), before.size());
@@ -169,20 +162,20 @@ TEST_F(RunUndo, UndoIsRefusedWhenTheTableChangedAfterTheRun) {
         t.fieldByName("ORT").setAsString("Hamm");
         t.post();
     }
-    const auto changed = snapshot(dir.path());
+    const auto changed = fileBytes(dir.path());
     int status = 0;
     batch("undo --yes", status);
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("cannot be undone: table"), std::string::npos) << err;
     EXPECT_NE(err.find("was changed after it"), std::string::npos) << err;
-    EXPECT_EQ(snapshot(dir.path()), changed);
+    EXPECT_EQ(fileBytes(dir.path()), changed);
 }
 
 TEST_F(RunUndo, OnlyTheNewestRunsAreKeptAndUndoGoesBackOneRunAtATime) {
     std::ofstream(home.path() / "fieldsmith.ini") << "[Settings]\nBackupRuns=2\n";
-    const auto start = snapshot(dir.path());
+    const auto start = fileBytes(dir.path());
     changeOrt("Bonn", "Aachen");
-    const auto afterFirst = snapshot(dir.path());
+    const auto afterFirst = fileBytes(dir.path());
     changeOrt("Aachen", "Berlin");
     changeOrt("Berlin", "Celle");
     EXPECT_EQ(backupFolders(), 2u);
@@ -191,11 +184,11 @@ TEST_F(RunUndo, OnlyTheNewestRunsAreKeptAndUndoGoesBackOneRunAtATime) {
     EXPECT_EQ(ortOf(1), "Berlin");
     batch("undo --yes");
     EXPECT_EQ(ortOf(1), "Aachen");
-    EXPECT_EQ(snapshot(dir.path()), afterFirst);
+    EXPECT_EQ(fileBytes(dir.path()), afterFirst);
     int status = 0;
     batch("undo --yes", status);
     EXPECT_EQ(status, 1) << "the first run's backup was dropped";
-    EXPECT_NE(snapshot(dir.path()), start);
+    EXPECT_NE(fileBytes(dir.path()), start);
 }
 
 TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
@@ -210,7 +203,7 @@ TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
         t.addIndex("BYTEXT", "TEXT", 0);
     }
     std::ofstream(dir / "neu.csv") << "NR;TEXT\r\n1;Schraube\r\n2;Mutter\r\n";
-    const auto before = snapshot(dir.path());
+    const auto before = fileBytes(dir.path());
     for (const char* name : {"ARTIKEL.DB", "NEU.DB"}) {
         batch("run CSVMakeTable CSVEdit='" + (dir / "neu.csv").string() + "' CSVtoPdxEdit='" +
               (dir / name).string() + "' FeldSeparEdit=';' --yes");
@@ -220,7 +213,7 @@ TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
     batch("undo --yes");
     EXPECT_FALSE(fsys::exists(dir / "NEU.DB")) << "the table the last run made is gone";
     batch("undo --yes");
-    EXPECT_EQ(snapshot(dir.path()), before);
+    EXPECT_EQ(fileBytes(dir.path()), before);
 }
 
 TEST_F(RunUndo, ARunRefusedBecauseAnotherProgramWritesLeavesNoBackup) {
