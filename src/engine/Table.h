@@ -258,6 +258,7 @@ private:
     void ensureWriter();
     void afterReload();
     void refuseServerStructureInPreview() const;
+    void refuseOriginalInPreview() const;
     std::vector<std::optional<std::string>> pendingBlobsBefore() const;
     void tellPreview(ChangeKind kind, const std::vector<std::optional<std::string>>& oldBlobs = {});
     void event(TableEvent e);

@@ -16,6 +16,7 @@ using namespace detail;
 // Every change needs the table's writer role. This program's other opens of the table give
 // it up between their changes; another program holding it refuses the change.
 void Table::ensureWriter() {
+    refuseOriginalInPreview();
     auto& d = driver();
     WriteAccess access = d.beginWrite();
     if (access == WriteAccess::Busy) {
@@ -153,6 +154,13 @@ void Table::post() {
     eof_ = bof_ = false;
     event(TableEvent::RecordsChanged);
     notify();
+}
+
+// A table opened before a preview began works on the table itself: a preview never writes it.
+void Table::refuseOriginalInPreview() const {
+    if (session_.preview() && !openedForPreview_)
+        fail(ErrorKind::General, "Table " + tableName_ +
+                                     " was opened before the preview began; a preview does not change it");
 }
 
 // The old texts of the blob fields an edit gives new values, by field.

@@ -243,6 +243,7 @@ void Table::refuseServerStructureInPreview() const {
 void Table::deleteIndex(const std::string& name) {
     requireActive("drop an index");
     requireBrowse("drop an index");
+    refuseOriginalInPreview();
     if (onServer()) refuseServerStructureInPreview();
     else session_.beforeWrite(openPath_);
     driver().dropIndex(name);

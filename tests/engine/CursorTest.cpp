@@ -271,3 +271,48 @@ TEST_F(CursorTest, DataChangeHandlerCountsDisabledControls) {
 }
 
 } // namespace
+
+namespace {
+// A preview that redirects each table to a copy of its own and records the changes.
+struct CopyingSink : PreviewSink {
+    std::filesystem::path root;
+    std::vector<RecordChange> changes;
+    std::filesystem::path shadowOf(const std::filesystem::path& original) override {
+        const auto copy = root / original.filename();
+        if (!std::filesystem::exists(copy) && std::filesystem::exists(original))
+            std::filesystem::copy_file(original, copy);
+        return copy;
+    }
+    void recordChange(const std::string&, ChangeKind, const std::function<RecordChange()>& detail) override {
+        changes.push_back(detail());
+    }
+};
+} // namespace
+
+// During a preview a table opened before it began is never written; one opened during it
+// writes its copy, and its changes are told with the key and the old and new values.
+TEST_F(CursorTest, APreviewWritesOnlyWhatItOpenedItself) {
+    auto before = fiveRecords();
+    TempDir copies;
+    CopyingSink sink;
+    sink.root = copies.path();
+    session_.setPreview(&sink);
+    EXPECT_THROW(before->edit(), EngineError);
+    EXPECT_THROW(before->deleteRecord(), EngineError);
+    Table during(session_);
+    during.setDatabaseName("WORK");
+    during.setTableName("KEYS");
+    during.open();
+    during.edit();
+    during.fieldByName("NAME").setAsString("changed");
+    during.post();
+    during.close();
+    session_.setPreview(nullptr);
+    ASSERT_EQ(sink.changes.size(), 1u);
+    EXPECT_EQ(sink.changes[0].record, "1, 10");
+    ASSERT_EQ(sink.changes[0].fields.size(), 1u);
+    EXPECT_EQ(sink.changes[0].fields[0].before, "n1-10");
+    EXPECT_EQ(sink.changes[0].fields[0].after, "changed");
+    before->first();
+    EXPECT_EQ(before->fieldByName("NAME").asString(), "n1-10") << "the table itself was written";
+}
