@@ -46,12 +46,25 @@ void KeyIndex::append(std::string_view keys) {
     if (width_ == 0 || keys.size() % width_ != 0)
         throw EngineError("Row identities of one table differ in length");
     const std::size_t n = keys.size() / width_;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view k = keys.substr(i * width_, width_);
-        if (sorted_ && slots() > 0 && !(key(slots() - 1) < k))
-            throw EngineError("Row identities to append are not in order");
-        push(k);
+    if (sorted_) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string_view k = keys.substr(i * width_, width_);
+            const std::string_view before =
+                i > 0 ? keys.substr((i - 1) * width_, width_)
+                      : (slots() > 0 ? key(slots() - 1) : std::string_view());
+            if ((i > 0 || slots() > 0) && !(before < k))
+                throw EngineError("Row identities to append are not in order");
+        }
     }
+    // Without dead slots every new tree node counts none: the batch goes in whole.
+    if (deadCount_ == 0) {
+        keys_.append(keys);
+        dead_.resize(dead_.size() + n, false);
+        tree_.resize(dead_.size() + 1, 0);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        push(keys.substr(i * width_, width_));
 }
 
 void KeyIndex::push(std::string_view key) {

@@ -325,7 +325,7 @@ void PostgresBackend::executeQuietly(const char* sql) {
 // and the changes before the failed one are made again, so that only the failed change and
 // those sent after it (which the server did not make) are missing.
 void PostgresBackend::change(SqlStatement& st, const std::vector<SqlValue>& params,
-                             const std::string& what, bool mustFindRow) {
+                             std::string_view record, bool mustFindRow) {
     auto& ps = static_cast<PostgresStatement&>(st);
     ps.finish();
     if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
@@ -335,7 +335,7 @@ void PostgresBackend::change(SqlStatement& st, const std::vector<SqlValue>& para
                                0))
             raise("PostgreSQL could not send changes ahead", nullptr);
     }
-    Pending p{what, mustFindRow, ps.name_, params};
+    Pending p{std::string(record), mustFindRow, ps.name_, params};
     if (!send(p)) {
         pending_.clear();
         PQexitPipelineMode(conn_);
@@ -409,19 +409,19 @@ void PostgresBackend::settle() {
                                values.data(), lengths.data(), formats.data(), 0);
             std::unique_ptr<PGresult, void (*)(PGresult*)> again(r, PQclear);
             if (!r || PQresultStatus(r) != PGRES_COMMAND_OK)
-                raise("PostgreSQL could not make the " + p.what + " again", r);
+                raise("PostgreSQL could not make the " + recordName(p.record) + " again", r);
         }
         if (failedAt >= sent.size())
             raise("PostgreSQL could not take the changes sent ahead", failed);
         const std::size_t after = sent.size() - failedAt - 1;
-        raise("PostgreSQL could not change the " + sent[failedAt].what +
+        raise("PostgreSQL could not change the " + recordName(sent[failedAt].record) +
                   (after
                        ? " (the " + std::to_string(after) + " changes sent after it were not made)"
                        : std::string()),
               failed);
     }
     if (missing)
-        throw EngineError(ErrorKind::Database, "The " + sent[*missing].what +
+        throw EngineError(ErrorKind::Database, "The " + recordName(sent[*missing].record) +
                                                    " was deleted by another program; open the "
                                                    "table again");
 }

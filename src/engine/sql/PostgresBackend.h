@@ -25,7 +25,7 @@ public:
     std::unique_ptr<SqlStatement> prepare(const std::string& sql) override;
     std::unique_ptr<SqlStatement> prepareBatch(const std::string& sql) override;
     void execute(const std::string& sql) override;
-    void change(SqlStatement& st, const std::vector<SqlValue>& params, const std::string& what,
+    void change(SqlStatement& st, const std::vector<SqlValue>& params, std::string_view record,
                 bool mustFindRow) override;
     void changeNow(SqlStatement& st, const std::vector<SqlValue>& params) override;
     void begin() override;
@@ -62,7 +62,7 @@ private:
 
     //! A change sent ahead in pipeline mode, kept to be made again after a failed one.
     struct Pending {
-        std::string what;
+        std::string record; //!< its identity, named only in a report
         bool mustFindRow = false;
         std::string statement;
         std::vector<SqlValue> params;

@@ -109,10 +109,15 @@ public:
     //! A change of one record in a write transaction (an UPDATE or DELETE that must find its
     //! row when mustFindRow, or an INSERT), whose only result is its success. A failed change
     //! leaves the transaction's other changes as they were. A server may send changes ahead
-    //! and report a failure at a later call on this connection; `what` names the record
-    //! in that report.
+    //! and report a failure at a later call on this connection; `record` is the record's
+    //! identity, named in that report by the function given to nameRecordsWith.
     virtual void change(SqlStatement& st, const std::vector<SqlValue>& params,
-                        const std::string& what, bool mustFindRow);
+                        std::string_view record, bool mustFindRow);
+    //! How a failed change names its record ("record id = 12 of table kunden"): asked only
+    //! when a change fails, so that a walk does not build a name per record.
+    void nameRecordsWith(std::function<std::string(std::string_view record)> name) {
+        recordName_ = std::move(name);
+    }
     //! A change whose rows are read (RETURNING), run at once; a failure leaves the
     //! transaction's other changes as they were.
     virtual void changeNow(SqlStatement& st, const std::vector<SqlValue>& params) {
@@ -148,6 +153,14 @@ public:
                                       const std::vector<std::string>& columns) = 0;
     //! What the server is, for messages ("SQLite file /data/x.sqlite").
     virtual std::string description() const = 0;
+
+protected:
+    std::string recordName(std::string_view record) const {
+        return recordName_ ? recordName_(record) : "record";
+    }
+
+private:
+    std::function<std::string(std::string_view)> recordName_;
 };
 
 //! Connects to the database of a server alias from its parameters (TYPE, SERVER NAME, USER

@@ -192,6 +192,7 @@ SqlTable::SqlTable(std::unique_ptr<SqlBackend> backend, std::string table,
     toProgram_ = CodePageConverter(65001, programCp);
     toServer_ = CodePageConverter(programCp, 65001);
     if (request.session) toProgram_.setLossCounter(&request.session->conversionLosses());
+    db_->nameRecordsWith([this](std::string_view identity) { return recordName(identity); });
     if (exclusive_ && !db_->lockExclusive(table_))
         throw EngineError(ErrorKind::Database, "Table " + table_ + " is in use by someone else");
     describe();
@@ -250,6 +251,7 @@ void SqlTable::describe() {
                             numeric(slots_[static_cast<std::size_t>(keyFields_[0])].type);
     forgetKeys();
     statements_.clear();
+    updates_.clear();
     fetchByCount_.clear();
     forgetRows();
 }
@@ -338,12 +340,18 @@ void SqlTable::forgetKeys() {
 
 // A keyed row: the sort keys of its key fields; else its row id (8 bytes, big-endian).
 std::string SqlTable::identityOfRaw(const std::uint8_t* raw) const {
-    if (keyFields_.empty())
-        return std::string(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
     std::string id;
-    for (int k : keyFields_)
-        const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, id);
+    appendIdentity(raw, id);
     return id;
+}
+
+void SqlTable::appendIdentity(const std::uint8_t* raw, std::string& out) const {
+    if (keyFields_.empty()) {
+        out.append(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
+        return;
+    }
+    for (int k : keyFields_)
+        const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, out);
 }
 
 // Row ids as the servers write them: a number (SQLite) or "(block,item)" (PostgreSQL).
@@ -461,14 +469,21 @@ void SqlTable::forgetRows() {
 
 void SqlTable::keepRow(std::size_t slot, std::vector<std::uint8_t> raw, Blobs blobs) {
     if (rows_.size() > kRowsKept) rows_.clear();
-    // A fetched copy of the row would be older: it goes.
+    // A fetched copy of the row would be older: it is overwritten. A row a window holds
+    // needs no copy of its own; the window comes first when the row is read.
+    bool held = false;
     for (auto& w : windows_) {
         const auto it = std::lower_bound(w.slots.begin(), w.slots.end(), slot);
         if (it != w.slots.end() && *it == slot) {
             const auto i = static_cast<std::size_t>(it - w.slots.begin());
             std::memcpy(&w.raws[i * recordSize_], raw.data(), recordSize_);
             if (hasBlobs_) w.blobs[i] = blobs;
+            held = true;
         }
+    }
+    if (held && !hasBlobs_) {
+        rows_.erase(slot);
+        return;
     }
     rows_[slot] = {std::move(raw), std::move(blobs)};
 }
@@ -607,22 +622,27 @@ bool SqlTable::fetchMore() {
                                " ORDER BY " + keyColumn + " LIMIT " + std::to_string(limit));
     st->execute(after ? keyParams(keys_.key(keys_.slots() - 1)) : std::vector<SqlValue>{});
     if (!after && serverCount_) keys_.reserve(static_cast<std::size_t>(*serverCount_));
+    // The window's buffers are kept from batch to batch; rows are read straight into them.
     Window& w = windows_[newest_ ^= 1];
-    w = {};
-    std::vector<std::uint8_t> row(recordSize_);
+    w.slots.clear();
+    w.blobs.clear();
+    w.raws.resize(limit * recordSize_);
     Blobs rowBlobs(slots_.size());
     std::string ids;
+    ids.reserve(limit * keys_.width());
     std::size_t slot = keys_.slots();
     while (st->next()) {
-        readRow(*st, row.data(), hasBlobs_ ? &rowBlobs : nullptr);
-        ids += identityOfRaw(row.data());
+        if (w.slots.size() == limit) w.raws.resize(w.raws.size() + recordSize_);
+        std::uint8_t* row = &w.raws[w.slots.size() * recordSize_];
+        readRow(*st, row, hasBlobs_ ? &rowBlobs : nullptr);
+        appendIdentity(row, ids);
         for (std::size_t f = 0; f < slots_.size(); ++f)
             if (isBlobType(slots_[f].type) && row[slots_[f].offset])
                 putU64(&row[slots_[f].offset + 1], slot);
         w.slots.push_back(slot++);
-        w.raws.insert(w.raws.end(), row.begin(), row.end());
         if (hasBlobs_) w.blobs.push_back(rowBlobs);
     }
+    w.raws.resize(w.slots.size() * recordSize_);
     try {
         keys_.append(ids);
     } catch (const EngineError&) {
@@ -1220,13 +1240,35 @@ RecordPos SqlTable::insert(RecordImage& image) {
     return slot;
 }
 
+// The UPDATE that sets these fields (their numbers, two bytes each) of the row of an
+// identity, prepared once for the run.
+SqlStatement& SqlTable::updateStatement(const std::string& fields, bool movingRowId) {
+    auto& st = updates_[fields];
+    if (!st) {
+        if (updates_.size() > 64) { // a walk needs few; an odd mix of columns many
+            updates_.clear();
+            return updateStatement(fields, movingRowId);
+        }
+        std::string set;
+        for (std::size_t i = 0; i + 1 < fields.size(); i += 2) {
+            const std::size_t f = static_cast<unsigned char>(fields[i]) |
+                                  static_cast<std::size_t>(static_cast<unsigned char>(fields[i + 1])) << 8;
+            set += (set.empty() ? "" : ", ") + db_->quote(slots_[f].column) + " = ?";
+        }
+        st = db_->prepare("UPDATE " + db_->quote(table_) + " SET " + set + " WHERE " +
+                          whereIdentity() + (movingRowId ? " RETURNING ctid" : ""));
+    }
+    return *st;
+}
+
 RecordPos SqlTable::update(RecordPos pos, RecordImage& image) {
     requireWritable();
     const auto slot = static_cast<std::size_t>(pos);
-    std::vector<std::uint8_t> old(recordSize_);
+    std::vector<std::uint8_t>& old = scratch_;
+    old.resize(recordSize_);
     read(pos, old.data());
     const std::string oldId = identityOfRaw(old.data());
-    std::string set;
+    std::string fields; // the changed fields' numbers, two bytes each
     std::vector<SqlValue> params;
     for (std::size_t f = 0; f < slots_.size(); ++f) {
         const Slot& s = slots_[f];
@@ -1234,25 +1276,25 @@ RecordPos SqlTable::update(RecordPos pos, RecordImage& image) {
                                  ? image.blobs[f].has_value()
                                  : std::memcmp(&old[s.offset], &image.raw[s.offset], s.width) != 0;
         if (!changed) continue;
-        set += (set.empty() ? "" : ", ") + db_->quote(s.column) + " = ?";
+        fields += static_cast<char>(f & 0xFF);
+        fields += static_cast<char>(f >> 8);
         params.push_back(paramOf(static_cast<int>(f), image.raw.data(), &image.blobs));
     }
-    if (set.empty()) return pos;
+    if (fields.empty()) return pos;
     for (auto& p : keyParams(oldId))
         params.push_back(std::move(p));
     const bool movingRowId = keyFields_.empty() && db_->rowIdColumn() == "ctid";
     // A new key may belong past the rows known so far: they are all learnt first, before
     // the server has the row under its new key.
     if (!keyFields_.empty() && identityOfRaw(image.raw.data()) != oldId) ensureKeys();
-    SqlStatement& st = statement("UPDATE " + db_->quote(table_) + " SET " + set + " WHERE " +
-                                 whereIdentity() + (movingRowId ? " RETURNING ctid" : ""));
+    SqlStatement& st = updateStatement(fields, movingRowId);
     std::string newId = keyFields_.empty() ? oldId : identityOfRaw(image.raw.data());
     // A change that keeps the key needs no answer and may go ahead of the server's; a new
     // key is checked at once.
     if (movingRowId || newId != oldId)
         db_->changeNow(st, params);
     else
-        db_->change(st, params, recordName(oldId), true);
+        db_->change(st, params, oldId, true);
     if (movingRowId) {
         if (!st.next())
             throw EngineError(ErrorKind::Database,
@@ -1298,7 +1340,7 @@ bool SqlTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
     read(pos, raw.data());
     const std::string id = identityOfRaw(raw.data());
     db_->change(statement("DELETE FROM " + db_->quote(table_) + " WHERE " + whereIdentity()),
-                keyParams(id), recordName(id), false);
+                keyParams(id), id, false);
     keys_.kill(slot);
     if (serverCount_) --*serverCount_;
     wasLast = false;
@@ -1331,6 +1373,7 @@ void SqlTable::close() {
     flush();
     if (db_->inTransaction()) db_->commit(); // an exclusive open's structural changes
     statements_.clear();
+    updates_.clear();
     fetchByCount_.clear();
     db_.reset();
 }

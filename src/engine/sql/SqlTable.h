@@ -85,6 +85,7 @@ private:
     //! Reads the current row of a statement that selected selectList().
     void readRow(const SqlStatement& st, std::uint8_t* raw, Blobs* blobs) const;
     std::string identityOfRaw(const std::uint8_t* raw) const;
+    void appendIdentity(const std::uint8_t* raw, std::string& out) const;
     std::vector<SqlValue> keyParams(std::string_view identity) const;
     std::string whereIdentity() const;
     std::string recordName(std::string_view identity) const;
@@ -106,6 +107,7 @@ private:
     Value decodeSlot(int field, const std::uint8_t* raw) const;
     //! A statement of this table, prepared once.
     SqlStatement& statement(const std::string& sql);
+    SqlStatement& updateStatement(const std::string& fields, bool movingRowId);
 
     std::unique_ptr<SqlBackend> db_;
     std::string table_;
@@ -145,6 +147,8 @@ private:
     bool rangeFetch_ = false;
     std::map<int, std::unique_ptr<SqlStatement>> fetchByCount_; //!< prepared per batch size
     std::map<std::string, std::unique_ptr<SqlStatement>> statements_;
+    std::map<std::string, std::unique_ptr<SqlStatement>> updates_; //!< by the fields they set
+    std::vector<std::uint8_t> scratch_; //!< a row's image before its change
 };
 
 //! Opens the table of a server alias.
