@@ -140,13 +140,15 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
         c.total = cursor.recordCount();
         showDuration();
         std::string progress, changed;
+        std::int64_t changedShown = -1;
         for (std::int64_t i = 0; i < c.total; ++i) {
             if (step()) ++c.changed;
             auto showPanels = [&] {
                 progressText(progress, style, i + style.firstShown, c.total);
                 host.setStatusText(1, progress);
                 if (style.useChangedPanel) {
-                    recordsChanged(changed, c.changed);
+                    if (changedShown != c.changed) recordsChanged(changed, c.changed);
+                    changedShown = c.changed;
                     host.setStatusText(2, changed);
                 }
                 showDuration();

@@ -32,13 +32,12 @@ void KeyIndex::assign(std::string keys, std::size_t width, bool sorted) {
     }
     dead_.assign(n, false);
     deadCount_ = 0;
-    rebuildTree();
+    tree_.clear();
 }
 
 void KeyIndex::reserve(std::size_t n) {
     keys_.reserve(n * width_);
     dead_.reserve(n);
-    tree_.reserve(n + 1);
 }
 
 void KeyIndex::append(std::string_view keys) {
@@ -56,11 +55,10 @@ void KeyIndex::append(std::string_view keys) {
                 throw EngineError("Row identities to append are not in order");
         }
     }
-    // Without dead slots every new tree node counts none: the batch goes in whole.
+    // Without dead slots there is no tree yet: the batch goes in whole.
     if (deadCount_ == 0) {
         keys_.append(keys);
         dead_.resize(dead_.size() + n, false);
-        tree_.resize(dead_.size() + 1, 0);
         return;
     }
     for (std::size_t i = 0; i < n; ++i)
@@ -70,10 +68,11 @@ void KeyIndex::append(std::string_view keys) {
 void KeyIndex::push(std::string_view key) {
     keys_.append(key);
     dead_.push_back(false);
+    if (deadCount_ == 0) return; // no tree until a slot dies
     // The new tree node covers the slots (n + 1 - lowbit, n + 1]: their dead count.
     const std::size_t at = dead_.size();
     const std::size_t low = at & (~at + 1);
-    tree_.push_back(deadCount_ == 0 ? 0 : deadBefore(at - 1) - deadBefore(at - low));
+    tree_.push_back(deadBefore(at - 1) - deadBefore(at - low));
 }
 
 void KeyIndex::rebuildTree() {
@@ -92,6 +91,7 @@ void KeyIndex::add(std::size_t slot, int delta) {
 }
 
 std::int64_t KeyIndex::deadBefore(std::size_t slot) const {
+    if (deadCount_ == 0) return 0;
     std::int64_t sum = 0;
     for (std::size_t i = slot; i > 0; i -= i & (~i + 1))
         sum += tree_[i];
@@ -106,6 +106,8 @@ std::int64_t KeyIndex::ordinalOf(std::size_t slot) const {
 // the slot after it is the one wanted.
 std::size_t KeyIndex::slotOf(std::int64_t ordinal) const {
     const std::size_t n = dead_.size();
+    if (deadCount_ == 0)
+        return std::min(static_cast<std::size_t>(std::max<std::int64_t>(ordinal, 0)), n);
     std::size_t step = 1;
     while (step * 2 <= n)
         step *= 2;
@@ -167,7 +169,12 @@ std::optional<std::size_t> KeyIndex::find(std::string_view key) const {
 void KeyIndex::kill(std::size_t slot) {
     if (dead_[slot]) return;
     dead_[slot] = true;
-    ++deadCount_;
+    // The tree over the dead slots is built when the first one dies: walks that only
+    // change records in place never need it.
+    if (deadCount_++ == 0) {
+        rebuildTree();
+        return;
+    }
     add(slot, 1);
 }
 

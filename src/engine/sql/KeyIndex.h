@@ -60,7 +60,7 @@ private:
     bool sorted_ = true;
     std::string keys_;
     std::vector<bool> dead_;
-    std::vector<std::int64_t> tree_; //!< Fenwick tree over dead_ (1-based)
+    std::vector<std::int64_t> tree_; //!< Fenwick tree over dead_ (1-based); empty while none is dead
     std::int64_t deadCount_ = 0;
 };
 

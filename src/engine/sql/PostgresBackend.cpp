@@ -64,7 +64,8 @@ public:
         be_.drain();
         std::vector<const char*> values;
         std::vector<int> lengths, formats;
-        PostgresBackend::bind(params, values, lengths, formats);
+        std::vector<std::string> numbers;
+        PostgresBackend::bind(params, values, lengths, formats, numbers);
         if (!PQsendQueryPrepared(be_.conn_, name_.c_str(), static_cast<int>(params.size()),
                                  values.data(), lengths.data(), formats.data(), 0))
             be_.raise("PostgreSQL could not run \"" + sql_ + "\"", nullptr);
@@ -349,7 +350,8 @@ void PostgresBackend::change(SqlStatement& st, const std::vector<SqlValue>& para
 bool PostgresBackend::send(const Pending& p) {
     std::vector<const char*> values;
     std::vector<int> lengths, formats;
-    bind(p.params, values, lengths, formats);
+    std::vector<std::string> numbers;
+    bind(p.params, values, lengths, formats, numbers);
     return PQsendQueryPrepared(conn_, p.statement.c_str(), static_cast<int>(p.params.size()),
                                values.data(), lengths.data(), formats.data(), 0) != 0;
 }
@@ -403,7 +405,8 @@ void PostgresBackend::settle() {
             const auto& p = sent[i];
             std::vector<const char*> values;
             std::vector<int> lengths, formats;
-            bind(p.params, values, lengths, formats);
+            std::vector<std::string> numbers;
+            bind(p.params, values, lengths, formats, numbers);
             PGresult* r =
                 PQexecPrepared(conn_, p.statement.c_str(), static_cast<int>(p.params.size()),
                                values.data(), lengths.data(), formats.data(), 0);
@@ -464,14 +467,21 @@ std::unique_ptr<SqlStatement> PostgresBackend::prepareBatch(const std::string& s
     return std::make_unique<PostgresStatement>(*this, sql, true);
 }
 
+// Whole numbers go as their decimal text, written into `numbers`, which holds it while
+// the statement is sent.
 void PostgresBackend::bind(const std::vector<SqlValue>& params, std::vector<const char*>& values,
-                           std::vector<int>& lengths, std::vector<int>& formats) {
+                           std::vector<int>& lengths, std::vector<int>& formats,
+                           std::vector<std::string>& numbers) {
     values.resize(params.size());
     lengths.resize(params.size());
     formats.resize(params.size());
+    numbers.resize(params.size());
     for (std::size_t i = 0; i < params.size(); ++i) {
-        values[i] = params[i].isNull ? nullptr : params[i].text.c_str();
-        lengths[i] = static_cast<int>(params[i].text.size());
+        const std::string& text = params[i].integral
+                                      ? (numbers[i] = std::to_string(params[i].number))
+                                      : params[i].text;
+        values[i] = params[i].isNull ? nullptr : text.c_str();
+        lengths[i] = static_cast<int>(text.size());
         formats[i] = params[i].binary ? 1 : 0;
     }
 }

@@ -69,7 +69,8 @@ private:
     };
     bool send(const Pending& p);
     static void bind(const std::vector<SqlValue>& params, std::vector<const char*>& values,
-                     std::vector<int>& lengths, std::vector<int>& formats);
+                     std::vector<int>& lengths, std::vector<int>& formats,
+                     std::vector<std::string>& numbers);
 
     std::string server_;
     pg_conn* conn_ = nullptr;

@@ -17,14 +17,21 @@ namespace fieldsmith::engine::sql {
 
 //! One parameter or column value as the server exchanges it: null, or text (UTF-8, dates
 //! and numbers in ISO form), or bytes for binary columns.
+//! A whole number may be given as one (integer), so that a server that binds numbers takes
+//! it without text in between.
 struct SqlValue {
     bool isNull = true;
     bool binary = false;
     std::string text;
+    bool integral = false;
+    std::int64_t number = 0;
 
     static SqlValue null() { return {}; }
     static SqlValue of(std::string t) { return {false, false, std::move(t)}; }
     static SqlValue bytes(std::string b) { return {false, true, std::move(b)}; }
+    static SqlValue integer(std::int64_t n) { return {false, false, {}, true, n}; }
+    //! The value as text (a whole number in decimal).
+    std::string asText() const { return integral ? std::to_string(number) : text; }
 };
 
 //! A column as the catalog describes it.

@@ -373,7 +373,7 @@ std::vector<SqlValue> SqlTable::keyParams(std::string_view identity) const {
     if (keyFields_.empty()) {
         const std::uint64_t v = readBigEndian(identity, 0, 8);
         if (db_->rowIdColumn() == "rowid")
-            params.push_back(SqlValue::of(std::to_string(static_cast<std::int64_t>(v))));
+            params.push_back(SqlValue::integer(static_cast<std::int64_t>(v)));
         else
             params.push_back(SqlValue::of("(" + std::to_string(v >> 16) + "," +
                                           std::to_string(v & 0xFFFF) + ")"));
@@ -420,7 +420,7 @@ std::vector<SqlValue> SqlTable::keyParams(std::string_view identity) const {
         default: {
             const auto n =
                 static_cast<std::int64_t>(readBigEndian(identity, at, 8) ^ 0x8000000000000000ull);
-            if (present) v = SqlValue::of(std::to_string(n));
+            if (present) v = SqlValue::integer(n);
             at += 8;
             break;
         }
@@ -438,7 +438,7 @@ std::string SqlTable::recordName(std::string_view identity) const {
         key += (i ? ", " : "") +
                (keyFields_.empty() ? db_->rowIdColumn()
                                    : slots_[static_cast<std::size_t>(keyFields_[i])].column) +
-               " = " + (params[i].isNull ? std::string("null") : params[i].text);
+               " = " + (params[i].isNull ? std::string("null") : params[i].asText());
     return "record " + key + " of table " + table_;
 }
 
@@ -673,6 +673,11 @@ const std::uint8_t* SqlTable::cachedRaw(std::size_t slot) {
     for (int pass = 0; pass < 2; ++pass) {
         for (int k = 0; k < 2; ++k) {
             const Window& w = windows_[newest_ ^ k];
+            // A batch of a walk holds consecutive slots: the slot's place is its distance
+            // from the first.
+            if (!w.slots.empty() && slot >= w.slots.front() &&
+                slot - w.slots.front() < w.slots.size() && w.slots[slot - w.slots.front()] == slot)
+                return &w.raws[(slot - w.slots.front()) * recordSize_];
             const auto it = std::lower_bound(w.slots.begin(), w.slots.end(), slot);
             if (it != w.slots.end() && *it == slot)
                 return &w.raws[static_cast<std::size_t>(it - w.slots.begin()) * recordSize_];
@@ -712,6 +717,7 @@ std::int64_t SqlTable::recordCount() {
         while (st->next()) {
         }
         serverCount_ = n;
+        keys_.reserve(static_cast<std::size_t>(n)); // a walk learns them all in the end
     }
     return *serverCount_;
 }
@@ -1134,7 +1140,7 @@ SqlValue SqlTable::paramOf(int field, const std::uint8_t* raw, const Blobs* pend
     case Value::Kind::Text:
         return SqlValue::of(toServer_.convert(v.s));
     case Value::Kind::Int:
-        return SqlValue::of(std::to_string(v.i));
+        return SqlValue::integer(v.i);
     case Value::Kind::Bool:
         return SqlValue::of(v.i ? "1" : "0"); // both servers read 1 and 0
     case Value::Kind::Float: {

@@ -30,9 +30,10 @@ public:
         for (std::size_t i = 0; i < params.size(); ++i) {
             const SqlValue& v = params[i];
             const int at = static_cast<int>(i) + 1;
-            const int rc = v.isNull   ? sqlite3_bind_null(stmt_, at)
-                           : v.binary ? sqlite3_bind_blob64(stmt_, at, v.text.data(), v.text.size(),
-                                                            SQLITE_TRANSIENT)
+            const int rc = v.isNull     ? sqlite3_bind_null(stmt_, at)
+                           : v.integral ? sqlite3_bind_int64(stmt_, at, v.number)
+                           : v.binary   ? sqlite3_bind_blob64(stmt_, at, v.text.data(), v.text.size(),
+                                                              SQLITE_TRANSIENT)
                                       : sqlite3_bind_text64(stmt_, at, v.text.data(), v.text.size(),
                                                             SQLITE_TRANSIENT, SQLITE_UTF8);
             if (rc != SQLITE_OK) fail("bind");
