@@ -343,8 +343,9 @@ void PostgresBackend::change(SqlStatement& st, const std::vector<SqlValue>& para
         raise("PostgreSQL could not run \"" + ps.sql_ + "\"", nullptr);
     }
     pending_.push_back(std::move(p));
-    // A few hundred changes in flight keep both sides' buffers from filling.
-    if (pending_.size() >= 256) settle();
+    // Each settling waits for the server: it comes after a couple of thousand changes (the
+    // changes kept for a failure are a few hundred kB), or before the next statement.
+    if (pending_.size() >= 2048) settle();
 }
 
 bool PostgresBackend::send(const Pending& p) {

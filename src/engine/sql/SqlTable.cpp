@@ -608,9 +608,17 @@ void SqlTable::readRow(const SqlStatement& st, std::uint8_t* raw, Blobs* blobs) 
     if (keyFields_.empty()) storeRowId(st, static_cast<int>(slots_.size()), raw);
 }
 
+// Rows a walk learns in one statement: many, since each statement is a round trip to the
+// server; as many as fit in 2 MB of images, and 2048 where long values come with them.
+std::size_t SqlTable::walkBatch() const {
+    if (hasBlobs_) return 2048;
+    return std::clamp<std::size_t>((std::size_t{2} << 20) / std::max<std::size_t>(recordSize_, 1),
+                                   2048, 16384);
+}
+
 bool SqlTable::fetchMore() {
     if (keysComplete_) return false;
-    const std::size_t limit = 2048;
+    const std::size_t limit = walkBatch();
     const bool after = keys_.slots() > 0;
     const std::string keyColumn =
         keyFields_.empty() ? db_->rowIdColumn()

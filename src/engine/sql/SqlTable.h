@@ -80,6 +80,7 @@ private:
     //! Fetches the next batch of rows after the known ones and learns their identities;
     //! false when there were none.
     bool fetchMore();
+    std::size_t walkBatch() const;
     //! The first live slot at or after a slot, fetching more rows as needed.
     std::optional<std::size_t> liveFrom(std::size_t slot);
     //! Reads the current row of a statement that selected selectList().
