@@ -25,6 +25,7 @@ public:
     std::unique_ptr<SqlStatement> prepare(const std::string& sql) override;
     std::unique_ptr<SqlStatement> prepareBatch(const std::string& sql) override;
     void execute(const std::string& sql) override;
+    bool remote() const override { return true; }
     void change(SqlStatement& st, const std::vector<SqlValue>& params, std::string_view record,
                 bool mustFindRow) override;
     void changeNow(SqlStatement& st, const std::vector<SqlValue>& params) override;

@@ -112,6 +112,9 @@ public:
     }
     //! Runs a statement without parameters and without rows.
     virtual void execute(const std::string& sql) = 0;
+    //! Whether each statement is a round trip to a server (rather than a call into a library
+    //! that reads the file itself): a walk then fetches rows in larger batches.
+    virtual bool remote() const { return false; }
 
     //! A change of one record in a write transaction (an UPDATE or DELETE that must find its
     //! row when mustFindRow, or an INSERT), whose only result is its success. A failed change

@@ -608,10 +608,11 @@ void SqlTable::readRow(const SqlStatement& st, std::uint8_t* raw, Blobs* blobs) 
     if (keyFields_.empty()) storeRowId(st, static_cast<int>(slots_.size()), raw);
 }
 
-// Rows a walk learns in one statement: many, since each statement is a round trip to the
-// server; as many as fit in 2 MB of images, and 2048 where long values come with them.
+// Rows a walk learns in one statement: 2048; from a server, where each statement is a
+// round trip, as many as fit in 2 MB of images. (SQLite reads the file itself: larger
+// batches only push the pages the walk is about to change out of its cache.)
 std::size_t SqlTable::walkBatch() const {
-    if (hasBlobs_) return 2048;
+    if (hasBlobs_ || !db_->remote()) return 2048;
     return std::clamp<std::size_t>((std::size_t{2} << 20) / std::max<std::size_t>(recordSize_, 1),
                                    2048, 16384);
 }
