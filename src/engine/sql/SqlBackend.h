@@ -75,6 +75,16 @@ bool parseInteger(std::string_view text, std::int64_t& out);
 //! A number as the servers write them ("12.5", "1e3"), all of the text.
 bool parseReal(std::string_view text, double& out);
 
+//! A column of a query's current row read with one call: a number the server keeps as a
+//! number comes as one, anything else as its text (valid until the next row).
+struct SqlCell {
+    enum class Kind : std::uint8_t { Null, Integer, Real, Text };
+    Kind kind = Kind::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string_view text;
+};
+
 //! A prepared statement. Parameters are written "?" in the text given to prepare().
 class SqlStatement {
 public:
@@ -93,6 +103,11 @@ public:
     virtual bool real(int i, double& out) const = 0;
     //! The column as text (UTF-8); valid until the next row.
     virtual std::string_view text(int i) const = 0;
+    //! The column as the server holds it; a server that sends only text gives text.
+    virtual SqlCell cell(int i) const {
+        if (isNull(i)) return {};
+        return {SqlCell::Kind::Text, 0, 0, text(i)};
+    }
     //! Rows an INSERT, UPDATE or DELETE changed.
     virtual std::int64_t changes() const = 0;
 };

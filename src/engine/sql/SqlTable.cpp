@@ -832,46 +832,25 @@ void SqlTable::storeColumn(int field, const SqlStatement& st, int column, std::u
     const Slot& s = slots_[static_cast<std::size_t>(field)];
     std::uint8_t* p = raw + s.offset;
     std::memset(p, 0, s.width);
-    if (st.isNull(column)) return;
-    p[0] = 1;
-    bool ok = true;
+    // Texts and numbers, the columns of nearly every row, are read with one call each.
     switch (s.type) {
-    case FieldType::ftString: {
-        const std::string_view t = st.text(column);
-        const bool ascii = std::all_of(t.begin(), t.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (ascii) {
-            std::memcpy(p + 1, t.data(), std::min(t.size(), s.width - 1));
-        } else {
-            const std::string text = toProgram_.convert(t);
-            std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
-        }
-        break;
-    }
+    case FieldType::ftString:
     case FieldType::ftSmallint:
     case FieldType::ftInteger:
     case FieldType::ftLargeint:
     case FieldType::ftWord:
-    case FieldType::ftAutoInc: {
-        std::int64_t n = 0;
-        ok = st.integer(column, n);
-        if (!ok) {
-            double d = 0;
-            if (st.real(column, d) && std::floor(d) == d) {
-                n = static_cast<std::int64_t>(d);
-                ok = true;
-            }
-        }
-        putU64(p + 1, static_cast<std::uint64_t>(n));
-        break;
-    }
+    case FieldType::ftAutoInc:
     case FieldType::ftFloat:
-    case FieldType::ftCurrency: {
-        double d = 0;
-        ok = st.real(column, d);
-        putDouble(p + 1, d);
+    case FieldType::ftCurrency:
+        storeCell(s, st.cell(column), st, column, p);
+        return;
+    default:
         break;
     }
+    if (st.isNull(column)) return;
+    p[0] = 1;
+    bool ok = true;
+    switch (s.type) {
     case FieldType::ftBCD: {
         const std::string_view t = st.text(column);
         std::memcpy(p + 1, t.data(), std::min(t.size(), kBcdWidth));
@@ -917,6 +896,66 @@ void SqlTable::storeColumn(int field, const SqlStatement& st, int column, std::u
             value = toProgram_.convert(value);
         }
         (*blobs)[static_cast<std::size_t>(field)] = std::move(value);
+        break;
+    }
+    }
+    if (!ok) p[0] = 2; // a value this driver cannot read: decode() says so
+}
+
+// A text or number column into its place p (zeroed), as storeColumn reads it: numbers of
+// integer fields may come as whole reals or as text.
+void SqlTable::storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st, int column,
+                         std::uint8_t* p) const {
+    using Kind = SqlCell::Kind;
+    if (c.kind == Kind::Null) return;
+    p[0] = 1;
+    bool ok = true;
+    switch (s.type) {
+    case FieldType::ftString: {
+        // A number in a text column comes as the server writes it.
+        const std::string_view t = c.kind == Kind::Text ? c.text : st.text(column);
+        const bool ascii = std::all_of(t.begin(), t.end(),
+                                       [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+        if (ascii) {
+            std::memcpy(p + 1, t.data(), std::min(t.size(), s.width - 1));
+        } else {
+            const std::string text = toProgram_.convert(t);
+            std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
+        }
+        break;
+    }
+    case FieldType::ftFloat:
+    case FieldType::ftCurrency: {
+        double d = 0;
+        if (c.kind == Kind::Integer)
+            d = static_cast<double>(c.integer);
+        else if (c.kind == Kind::Real)
+            d = c.real;
+        else
+            ok = parseReal(c.text, d);
+        putDouble(p + 1, d);
+        break;
+    }
+    default: { // the integer types; a whole number written as a real ("12.0") is one too
+        std::int64_t n = 0;
+        if (c.kind == Kind::Integer) {
+            n = c.integer;
+        } else if (c.kind == Kind::Real) {
+            n = static_cast<std::int64_t>(c.real);
+            ok = static_cast<double>(n) == c.real;
+            if (!ok && std::floor(c.real) == c.real) {
+                n = static_cast<std::int64_t>(c.real);
+                ok = true;
+            }
+        } else {
+            ok = parseInteger(c.text, n);
+            double d = 0;
+            if (!ok && parseReal(c.text, d) && std::floor(d) == d) {
+                n = static_cast<std::int64_t>(d);
+                ok = true;
+            }
+        }
+        putU64(p + 1, static_cast<std::uint64_t>(n));
         break;
     }
     }

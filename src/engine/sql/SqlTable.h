@@ -94,6 +94,8 @@ private:
     //! A column of the statement's current row into the field's place in the image.
     void storeColumn(int field, const SqlStatement& st, int column, std::uint8_t* raw,
                      Blobs* blobs) const;
+    void storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st, int column,
+                   std::uint8_t* p) const;
     void storeRowId(const SqlStatement& st, int column, std::uint8_t* raw) const;
     SqlValue paramOf(int field, const std::uint8_t* raw, const Blobs* pending) const;
     std::string rowIdFromText(const std::string& text) const;

@@ -92,6 +92,20 @@ public:
         }
         return parseReal(text(i), out);
     }
+    // The class first, then the value the way the class says: one call for the class and
+    // one for the value, where isNull and integer would ask the class twice.
+    SqlCell cell(int i) const override {
+        switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_NULL:
+            return {};
+        case SQLITE_INTEGER:
+            return {SqlCell::Kind::Integer, sqlite3_column_int64(stmt_, i), 0, {}};
+        case SQLITE_FLOAT:
+            return {SqlCell::Kind::Real, 0, sqlite3_column_double(stmt_, i), {}};
+        default:
+            return {SqlCell::Kind::Text, 0, 0, text(i)};
+        }
+    }
     std::string_view text(int i) const override {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
         return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, i)))
