@@ -119,7 +119,8 @@ std::string formatFloat(double value, const FormatSettings& fmt) {
     // "%.15g" as printf writes it in the C locale; to_chars does the same without parsing
     // a format, which a copy of a million numbers notices.
     char buf[64];
-    const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15).ptr;
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15).ptr;
     std::string out(buf, end);
     if (out == "-0") out = "0";
     if (fmt.decimalSeparator != '.') {

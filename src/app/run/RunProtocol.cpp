@@ -146,8 +146,10 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
             auto showPanels = [&] {
                 progressText(progress, style, i + style.firstShown, c.total);
                 host.setStatusText(1, progress);
-                if (style.useChangedPanel) {
-                    if (changedShown != c.changed) recordsChanged(changed, c.changed);
+                // The changed count is told again only when it changed: every host shows a
+                // panel's text as it last got it.
+                if (style.useChangedPanel && changedShown != c.changed) {
+                    recordsChanged(changed, c.changed);
                     changedShown = c.changed;
                     host.setStatusText(2, changed);
                 }

@@ -914,8 +914,8 @@ void SqlTable::storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st
     case FieldType::ftString: {
         // A number in a text column comes as the server writes it.
         const std::string_view t = c.kind == Kind::Text ? c.text : st.text(column);
-        const bool ascii = std::all_of(t.begin(), t.end(),
-                                       [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+        const bool ascii = std::all_of(
+            t.begin(), t.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
         if (ascii) {
             std::memcpy(p + 1, t.data(), std::min(t.size(), s.width - 1));
         } else {
@@ -1305,8 +1305,9 @@ SqlStatement& SqlTable::updateStatement(const std::string& fields, bool movingRo
         }
         std::string set;
         for (std::size_t i = 0; i + 1 < fields.size(); i += 2) {
-            const std::size_t f = static_cast<unsigned char>(fields[i]) |
-                                  static_cast<std::size_t>(static_cast<unsigned char>(fields[i + 1])) << 8;
+            const std::size_t f =
+                static_cast<unsigned char>(fields[i]) |
+                static_cast<std::size_t>(static_cast<unsigned char>(fields[i + 1])) << 8;
             set += (set.empty() ? "" : ", ") + db_->quote(slots_[f].column) + " = ?";
         }
         st = db_->prepare("UPDATE " + db_->quote(table_) + " SET " + set + " WHERE " +
