@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -114,6 +115,8 @@ private:
     Table target_;
     std::unique_ptr<oraclient::OracleQuery> oracle_;
     std::string owner_, oracleTable_, qualified_;
+    //! The progress texts, written over for each record instead of made anew.
+    std::string copiedText_, countText_;
 };
 
 void CreateTableRun::openSource() {
@@ -227,8 +230,10 @@ void CreateTableRun::defineOracleTable(bool includeIndexes) {
 }
 
 bool CreateTableRun::afterRecord(std::int64_t copied, std::int64_t total) {
-    host_.setStatusText(1, recordsCopied(copied, total));
-    host_.setStatusDialogCount(statusDialogCount(copied, total));
+    recordsCopied(copiedText_, copied, total);
+    host_.setStatusText(1, copiedText_);
+    statusDialogCount(countText_, copied, total);
+    host_.setStatusDialogCount(countText_);
     host_.processPendingMessages();
     return host_.statusDialogCancelled();
 }
@@ -398,12 +403,41 @@ engine::TableType tableTypeByName(std::string_view tableName) {
     return engine::TableType::Default;
 }
 
+namespace {
+
+void appendNumber(std::string& out, std::int64_t n) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+} // namespace
+
+void recordsCopied(std::string& out, std::int64_t copied, std::int64_t total) {
+    out.clear();
+    appendNumber(out, copied);
+    out += " Records of ";
+    appendNumber(out, total);
+    out += " copied";
+}
+
+void statusDialogCount(std::string& out, std::int64_t copied, std::int64_t total) {
+    out.clear();
+    appendNumber(out, copied);
+    out += " of ";
+    appendNumber(out, total);
+    out += " records  ";
+}
+
 std::string recordsCopied(std::int64_t copied, std::int64_t total) {
-    return std::to_string(copied) + " Records of " + std::to_string(total) + " copied";
+    std::string out;
+    recordsCopied(out, copied, total);
+    return out;
 }
 
 std::string statusDialogCount(std::int64_t copied, std::int64_t total) {
-    return std::to_string(copied) + " of " + std::to_string(total) + " records  ";
+    std::string out;
+    statusDialogCount(out, copied, total);
+    return out;
 }
 
 void ExecuteCreateTable(run::RunContext& ctx) {

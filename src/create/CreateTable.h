@@ -27,6 +27,9 @@ engine::TableType tableTypeByName(std::string_view tableName);
 std::string recordsCopied(std::int64_t copied, std::int64_t total);
 //! "{c} of {N} records  ", the status dialog's count line.
 std::string statusDialogCount(std::int64_t copied, std::int64_t total);
+//! The same texts written over a buffer kept for the copy, without an allocation per record.
+void recordsCopied(std::string& out, std::int64_t copied, std::int64_t total);
+void statusDialogCount(std::string& out, std::int64_t copied, std::int64_t total);
 
 //! Resolves the target alias, creates the table (CreateTableFrom) and shows "Table create
 //! complete!" when that got through, also after a cancelled copy.

@@ -3,6 +3,7 @@
 #include "DateCalc.h"
 
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -115,9 +116,12 @@ std::string formatDateTime(double msSinceDayZero, const FormatSettings& fmt) {
 
 std::string formatFloat(double value, const FormatSettings& fmt) {
     if (std::isnan(value) || std::isinf(value)) return std::isnan(value) ? "NAN" : (value < 0 ? "-INF" : "INF");
+    // "%.15g" as printf writes it in the C locale; to_chars does the same without parsing
+    // a format, which a copy of a million numbers notices.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    std::string out = buf;
+    const auto end =
+        std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15).ptr;
+    std::string out(buf, end);
     if (out == "-0") out = "0";
     if (fmt.decimalSeparator != '.') {
         for (char& c : out)

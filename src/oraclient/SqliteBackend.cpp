@@ -215,7 +215,10 @@ StatementResult SqliteBackend::execute(const std::string& sql,
 
 namespace {
 
-void bindValue(sqlite3_stmt* st, int index, const OracleValue& v) {
+// A value bound for one run of a statement whose binds outlive the run (held) is not
+// copied by SQLite; a cursor's values, read by later fetches, are.
+void bindValue(sqlite3_stmt* st, int index, const OracleValue& v, bool held) {
+    const auto lifetime = held ? SQLITE_STATIC : SQLITE_TRANSIENT;
     switch (v.kind) {
     case ValueKind::Null:
         sqlite3_bind_null(st, index);
@@ -224,14 +227,13 @@ void bindValue(sqlite3_stmt* st, int index, const OracleValue& v) {
         if (v.text.empty())
             sqlite3_bind_null(st, index); // Oracle keeps no empty strings
         else
-            sqlite3_bind_text64(st, index, v.text.data(), v.text.size(), SQLITE_TRANSIENT,
-                                SQLITE_UTF8);
+            sqlite3_bind_text64(st, index, v.text.data(), v.text.size(), lifetime, SQLITE_UTF8);
         break;
     case ValueKind::Bytes:
         if (v.text.empty())
             sqlite3_bind_null(st, index);
         else
-            sqlite3_bind_blob64(st, index, v.text.data(), v.text.size(), SQLITE_TRANSIENT);
+            sqlite3_bind_blob64(st, index, v.text.data(), v.text.size(), lifetime);
         break;
     case ValueKind::Integer:
         sqlite3_bind_int64(st, index, v.whole);
@@ -269,11 +271,11 @@ OracleValue readValue(sqlite3_stmt* st, int i, ColumnKind kind) {
 
 void SqliteBackend::bindAndDescribe(Cached& c, const std::vector<OracleValue>& binds,
                                     std::vector<ColumnInfo>& columnsOut,
-                                    std::vector<ColumnKind>& kinds) {
+                                    std::vector<ColumnKind>& kinds, bool held) {
     const Translation& tr = c.translation;
     sqlite3_stmt* st = c.stmt;
     for (std::size_t i = 0; i < binds.size(); ++i)
-        bindValue(st, static_cast<int>(i) + 1, binds[i]);
+        bindValue(st, static_cast<int>(i) + 1, binds[i], held);
     const int columns = sqlite3_column_count(st);
     for (int i = 0; i < columns; ++i) {
         ColumnInfo info;
@@ -310,15 +312,24 @@ StatementResult SqliteBackend::run(Cached& c, const std::vector<OracleValue>& bi
     StatementResult result;
     result.kind = tr.kind;
     std::vector<ColumnKind> kinds;
-    bindAndDescribe(c, binds, result.columns, kinds);
-    const auto columns = kinds.size();
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-        std::vector<OracleValue> row;
-        row.reserve(columns);
-        for (std::size_t i = 0; i < columns; ++i)
-            row.push_back(readValue(st, static_cast<int>(i), kinds[i]));
-        result.rows.push_back(std::move(row));
+    // The binds live until the statement is reset below, also when something throws on the
+    // way: SQLite need not copy them.
+    try {
+        bindAndDescribe(c, binds, result.columns, kinds, true);
+        const auto columns = kinds.size();
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            std::vector<OracleValue> row;
+            row.reserve(columns);
+            for (std::size_t i = 0; i < columns; ++i)
+                row.push_back(readValue(st, static_cast<int>(i), kinds[i]));
+            result.rows.push_back(std::move(row));
+        }
+    } catch (...) {
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+        allowed_ = nullptr;
+        throw;
     }
     sqlite3_reset(st);
     sqlite3_clear_bindings(st);
@@ -342,7 +353,7 @@ public:
     ~Cursor() override { sqlite3_finalize(c_->stmt); }
 
     void describe(const std::vector<OracleValue>& binds) {
-        backend_.bindAndDescribe(*c_, binds, columns, kinds_);
+        backend_.bindAndDescribe(*c_, binds, columns, kinds_, false);
     }
 
     bool fetch(std::vector<OracleValue>& row) override {

@@ -104,8 +104,10 @@ private:
     void prepare(Cached& c, const std::string& sql);
     StatementResult run(Cached& c, const std::vector<OracleValue>& binds);
     //! Binds the values and describes the result's columns (with the kinds to read by).
+    //! held: the values outlive the statement's run, so SQLite keeps no copies.
     void bindAndDescribe(Cached& c, const std::vector<OracleValue>& binds,
-                         std::vector<ColumnInfo>& columns, std::vector<ColumnKind>& kinds);
+                         std::vector<ColumnInfo>& columns, std::vector<ColumnKind>& kinds,
+                         bool held);
     StatementResult runDdl(const Translation& tr);
     [[noreturn]] void fail(int rc, const Translation* tr);
     std::string uniqueConstraintName(const std::string& schema, const std::string& table,

@@ -111,9 +111,11 @@ void TableWalkCursor::close() {
 
 namespace {
 
-std::string progressText(const WalkStyle& style, std::int64_t n, std::int64_t total) {
-    return style.format == ProgressFormat::ProcessedOf ? processedOf(n, total)
-                                                       : recordsOfProcessed(n, total);
+void progressText(std::string& out, const WalkStyle& style, std::int64_t n, std::int64_t total) {
+    if (style.format == ProgressFormat::ProcessedOf)
+        processedOf(out, n, total);
+    else
+        recordsOfProcessed(out, n, total);
 }
 
 } // namespace
@@ -137,11 +139,20 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
         cursor.reserve(host);
         c.total = cursor.recordCount();
         showDuration();
+        std::string progress, changed;
+        std::int64_t changedShown = -1;
         for (std::int64_t i = 0; i < c.total; ++i) {
             if (step()) ++c.changed;
             auto showPanels = [&] {
-                host.setStatusText(1, progressText(style, i + style.firstShown, c.total));
-                if (style.useChangedPanel) host.setStatusText(2, recordsChanged(c.changed));
+                progressText(progress, style, i + style.firstShown, c.total);
+                host.setStatusText(1, progress);
+                // The changed count is told again only when it changed: every host shows a
+                // panel's text as it last got it.
+                if (style.useChangedPanel && changedShown != c.changed) {
+                    recordsChanged(changed, c.changed);
+                    changedShown = c.changed;
+                    host.setStatusText(2, changed);
+                }
                 showDuration();
             };
             if (style.freshTableOrder) {

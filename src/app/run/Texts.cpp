@@ -1,17 +1,56 @@
 #include "app/run/Texts.h"
 
+#include <charconv>
+
 namespace fieldsmith::run {
 
+namespace {
+
+void appendNumber(std::string& out, std::int64_t n) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+}
+
+} // namespace
+
+void recordsOfProcessed(std::string& out, std::int64_t n, std::int64_t total) {
+    out.clear();
+    appendNumber(out, n);
+    out += " Records of ";
+    appendNumber(out, total);
+    out += " processed";
+}
+
+void processedOf(std::string& out, std::int64_t n, std::int64_t total) {
+    out.assign("processed: ");
+    appendNumber(out, n);
+    out += " of ";
+    appendNumber(out, total);
+}
+
+void recordsChanged(std::string& out, std::int64_t n) {
+    out.clear();
+    appendNumber(out, n);
+    out += " Records changed!";
+}
+
 std::string recordsOfProcessed(std::int64_t n, std::int64_t total) {
-    return std::to_string(n) + " Records of " + std::to_string(total) + " processed";
+    std::string out;
+    recordsOfProcessed(out, n, total);
+    return out;
 }
 
 std::string processedOf(std::int64_t n, std::int64_t total) {
-    return "processed: " + std::to_string(n) + " of " + std::to_string(total);
+    std::string out;
+    processedOf(out, n, total);
+    return out;
 }
 
 std::string recordsChanged(std::int64_t n) {
-    return std::to_string(n) + " Records changed!";
+    std::string out;
+    recordsChanged(out, n);
+    return out;
 }
 
 std::string completionMessage(std::int64_t processed, std::int64_t total, std::string_view ending) {

@@ -27,6 +27,11 @@ std::string recordsOfProcessed(std::int64_t n, std::int64_t total);
 std::string processedOf(std::int64_t n, std::int64_t total);
 //! "{n} Records changed!"
 std::string recordsChanged(std::int64_t n);
+// The same texts written over a buffer that a walk keeps, so that a text per record costs
+// no allocation.
+void recordsOfProcessed(std::string& out, std::int64_t n, std::int64_t total);
+void processedOf(std::string& out, std::int64_t n, std::int64_t total);
+void recordsChanged(std::string& out, std::int64_t n);
 //! "Complete!", CR, "{processed} Records of {total} processed", then the ending as given.
 std::string completionMessage(std::int64_t processed, std::int64_t total,
                               std::string_view ending = {});

@@ -32,13 +32,12 @@ void KeyIndex::assign(std::string keys, std::size_t width, bool sorted) {
     }
     dead_.assign(n, false);
     deadCount_ = 0;
-    rebuildTree();
+    tree_.clear();
 }
 
 void KeyIndex::reserve(std::size_t n) {
     keys_.reserve(n * width_);
     dead_.reserve(n);
-    tree_.reserve(n + 1);
 }
 
 void KeyIndex::append(std::string_view keys) {
@@ -46,21 +45,34 @@ void KeyIndex::append(std::string_view keys) {
     if (width_ == 0 || keys.size() % width_ != 0)
         throw EngineError("Row identities of one table differ in length");
     const std::size_t n = keys.size() / width_;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string_view k = keys.substr(i * width_, width_);
-        if (sorted_ && slots() > 0 && !(key(slots() - 1) < k))
-            throw EngineError("Row identities to append are not in order");
-        push(k);
+    if (sorted_) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string_view k = keys.substr(i * width_, width_);
+            const std::string_view before =
+                i > 0 ? keys.substr((i - 1) * width_, width_)
+                      : (slots() > 0 ? key(slots() - 1) : std::string_view());
+            if ((i > 0 || slots() > 0) && !(before < k))
+                throw EngineError("Row identities to append are not in order");
+        }
     }
+    // Without dead slots there is no tree yet: the batch goes in whole.
+    if (deadCount_ == 0) {
+        keys_.append(keys);
+        dead_.resize(dead_.size() + n, false);
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        push(keys.substr(i * width_, width_));
 }
 
 void KeyIndex::push(std::string_view key) {
     keys_.append(key);
     dead_.push_back(false);
+    if (deadCount_ == 0) return; // no tree until a slot dies
     // The new tree node covers the slots (n + 1 - lowbit, n + 1]: their dead count.
     const std::size_t at = dead_.size();
     const std::size_t low = at & (~at + 1);
-    tree_.push_back(deadCount_ == 0 ? 0 : deadBefore(at - 1) - deadBefore(at - low));
+    tree_.push_back(deadBefore(at - 1) - deadBefore(at - low));
 }
 
 void KeyIndex::rebuildTree() {
@@ -79,6 +91,7 @@ void KeyIndex::add(std::size_t slot, int delta) {
 }
 
 std::int64_t KeyIndex::deadBefore(std::size_t slot) const {
+    if (deadCount_ == 0) return 0;
     std::int64_t sum = 0;
     for (std::size_t i = slot; i > 0; i -= i & (~i + 1))
         sum += tree_[i];
@@ -93,6 +106,8 @@ std::int64_t KeyIndex::ordinalOf(std::size_t slot) const {
 // the slot after it is the one wanted.
 std::size_t KeyIndex::slotOf(std::int64_t ordinal) const {
     const std::size_t n = dead_.size();
+    if (deadCount_ == 0)
+        return std::min(static_cast<std::size_t>(std::max<std::int64_t>(ordinal, 0)), n);
     std::size_t step = 1;
     while (step * 2 <= n)
         step *= 2;
@@ -154,7 +169,12 @@ std::optional<std::size_t> KeyIndex::find(std::string_view key) const {
 void KeyIndex::kill(std::size_t slot) {
     if (dead_[slot]) return;
     dead_[slot] = true;
-    ++deadCount_;
+    // The tree over the dead slots is built when the first one dies: walks that only
+    // change records in place never need it.
+    if (deadCount_++ == 0) {
+        rebuildTree();
+        return;
+    }
     add(slot, 1);
 }
 

@@ -60,7 +60,8 @@ private:
     bool sorted_ = true;
     std::string keys_;
     std::vector<bool> dead_;
-    std::vector<std::int64_t> tree_; //!< Fenwick tree over dead_ (1-based)
+    //! Fenwick tree over dead_ (1-based); empty while no slot is dead
+    std::vector<std::int64_t> tree_;
     std::int64_t deadCount_ = 0;
 };
 

@@ -64,7 +64,8 @@ public:
         be_.drain();
         std::vector<const char*> values;
         std::vector<int> lengths, formats;
-        PostgresBackend::bind(params, values, lengths, formats);
+        std::vector<std::string> numbers;
+        PostgresBackend::bind(params, values, lengths, formats, numbers);
         if (!PQsendQueryPrepared(be_.conn_, name_.c_str(), static_cast<int>(params.size()),
                                  values.data(), lengths.data(), formats.data(), 0))
             be_.raise("PostgreSQL could not run \"" + sql_ + "\"", nullptr);
@@ -325,7 +326,7 @@ void PostgresBackend::executeQuietly(const char* sql) {
 // and the changes before the failed one are made again, so that only the failed change and
 // those sent after it (which the server did not make) are missing.
 void PostgresBackend::change(SqlStatement& st, const std::vector<SqlValue>& params,
-                             const std::string& what, bool mustFindRow) {
+                             std::string_view record, bool mustFindRow) {
     auto& ps = static_cast<PostgresStatement&>(st);
     ps.finish();
     if (PQpipelineStatus(conn_) == PQ_PIPELINE_OFF) {
@@ -335,21 +336,23 @@ void PostgresBackend::change(SqlStatement& st, const std::vector<SqlValue>& para
                                0))
             raise("PostgreSQL could not send changes ahead", nullptr);
     }
-    Pending p{what, mustFindRow, ps.name_, params};
+    Pending p{std::string(record), mustFindRow, ps.name_, params};
     if (!send(p)) {
         pending_.clear();
         PQexitPipelineMode(conn_);
         raise("PostgreSQL could not run \"" + ps.sql_ + "\"", nullptr);
     }
     pending_.push_back(std::move(p));
-    // A few hundred changes in flight keep both sides' buffers from filling.
-    if (pending_.size() >= 256) settle();
+    // Each settling waits for the server: it comes after a couple of thousand changes (the
+    // changes kept for a failure are a few hundred kB), or before the next statement.
+    if (pending_.size() >= 2048) settle();
 }
 
 bool PostgresBackend::send(const Pending& p) {
     std::vector<const char*> values;
     std::vector<int> lengths, formats;
-    bind(p.params, values, lengths, formats);
+    std::vector<std::string> numbers;
+    bind(p.params, values, lengths, formats, numbers);
     return PQsendQueryPrepared(conn_, p.statement.c_str(), static_cast<int>(p.params.size()),
                                values.data(), lengths.data(), formats.data(), 0) != 0;
 }
@@ -403,25 +406,26 @@ void PostgresBackend::settle() {
             const auto& p = sent[i];
             std::vector<const char*> values;
             std::vector<int> lengths, formats;
-            bind(p.params, values, lengths, formats);
+            std::vector<std::string> numbers;
+            bind(p.params, values, lengths, formats, numbers);
             PGresult* r =
                 PQexecPrepared(conn_, p.statement.c_str(), static_cast<int>(p.params.size()),
                                values.data(), lengths.data(), formats.data(), 0);
             std::unique_ptr<PGresult, void (*)(PGresult*)> again(r, PQclear);
             if (!r || PQresultStatus(r) != PGRES_COMMAND_OK)
-                raise("PostgreSQL could not make the " + p.what + " again", r);
+                raise("PostgreSQL could not make the " + recordName(p.record) + " again", r);
         }
         if (failedAt >= sent.size())
             raise("PostgreSQL could not take the changes sent ahead", failed);
         const std::size_t after = sent.size() - failedAt - 1;
-        raise("PostgreSQL could not change the " + sent[failedAt].what +
+        raise("PostgreSQL could not change the " + recordName(sent[failedAt].record) +
                   (after
                        ? " (the " + std::to_string(after) + " changes sent after it were not made)"
                        : std::string()),
               failed);
     }
     if (missing)
-        throw EngineError(ErrorKind::Database, "The " + sent[*missing].what +
+        throw EngineError(ErrorKind::Database, "The " + recordName(sent[*missing].record) +
                                                    " was deleted by another program; open the "
                                                    "table again");
 }
@@ -464,14 +468,21 @@ std::unique_ptr<SqlStatement> PostgresBackend::prepareBatch(const std::string& s
     return std::make_unique<PostgresStatement>(*this, sql, true);
 }
 
+// Whole numbers go as their decimal text, written into `numbers`, which holds it while
+// the statement is sent.
 void PostgresBackend::bind(const std::vector<SqlValue>& params, std::vector<const char*>& values,
-                           std::vector<int>& lengths, std::vector<int>& formats) {
+                           std::vector<int>& lengths, std::vector<int>& formats,
+                           std::vector<std::string>& numbers) {
     values.resize(params.size());
     lengths.resize(params.size());
     formats.resize(params.size());
+    numbers.resize(params.size());
     for (std::size_t i = 0; i < params.size(); ++i) {
-        values[i] = params[i].isNull ? nullptr : params[i].text.c_str();
-        lengths[i] = static_cast<int>(params[i].text.size());
+        const std::string& text = params[i].integral
+                                      ? (numbers[i] = std::to_string(params[i].number))
+                                      : params[i].text;
+        values[i] = params[i].isNull ? nullptr : text.c_str();
+        lengths[i] = static_cast<int>(text.size());
         formats[i] = params[i].binary ? 1 : 0;
     }
 }

@@ -25,7 +25,8 @@ public:
     std::unique_ptr<SqlStatement> prepare(const std::string& sql) override;
     std::unique_ptr<SqlStatement> prepareBatch(const std::string& sql) override;
     void execute(const std::string& sql) override;
-    void change(SqlStatement& st, const std::vector<SqlValue>& params, const std::string& what,
+    bool remote() const override { return true; }
+    void change(SqlStatement& st, const std::vector<SqlValue>& params, std::string_view record,
                 bool mustFindRow) override;
     void changeNow(SqlStatement& st, const std::vector<SqlValue>& params) override;
     void begin() override;
@@ -62,14 +63,15 @@ private:
 
     //! A change sent ahead in pipeline mode, kept to be made again after a failed one.
     struct Pending {
-        std::string what;
+        std::string record; //!< its identity, named only in a report
         bool mustFindRow = false;
         std::string statement;
         std::vector<SqlValue> params;
     };
     bool send(const Pending& p);
     static void bind(const std::vector<SqlValue>& params, std::vector<const char*>& values,
-                     std::vector<int>& lengths, std::vector<int>& formats);
+                     std::vector<int>& lengths, std::vector<int>& formats,
+                     std::vector<std::string>& numbers);
 
     std::string server_;
     pg_conn* conn_ = nullptr;

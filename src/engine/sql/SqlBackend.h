@@ -17,14 +17,21 @@ namespace fieldsmith::engine::sql {
 
 //! One parameter or column value as the server exchanges it: null, or text (UTF-8, dates
 //! and numbers in ISO form), or bytes for binary columns.
+//! A whole number may be given as one (integer), so that a server that binds numbers takes
+//! it without text in between.
 struct SqlValue {
     bool isNull = true;
     bool binary = false;
     std::string text;
+    bool integral = false;
+    std::int64_t number = 0;
 
     static SqlValue null() { return {}; }
     static SqlValue of(std::string t) { return {false, false, std::move(t)}; }
     static SqlValue bytes(std::string b) { return {false, true, std::move(b)}; }
+    static SqlValue integer(std::int64_t n) { return {false, false, {}, true, n}; }
+    //! The value as text (a whole number in decimal).
+    std::string asText() const { return integral ? std::to_string(number) : text; }
 };
 
 //! A column as the catalog describes it.
@@ -68,6 +75,16 @@ bool parseInteger(std::string_view text, std::int64_t& out);
 //! A number as the servers write them ("12.5", "1e3"), all of the text.
 bool parseReal(std::string_view text, double& out);
 
+//! A column of a query's current row read with one call: a number the server keeps as a
+//! number comes as one, anything else as its text (valid until the next row).
+struct SqlCell {
+    enum class Kind : std::uint8_t { Null, Integer, Real, Text };
+    Kind kind = Kind::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string_view text;
+};
+
 //! A prepared statement. Parameters are written "?" in the text given to prepare().
 class SqlStatement {
 public:
@@ -86,6 +103,11 @@ public:
     virtual bool real(int i, double& out) const = 0;
     //! The column as text (UTF-8); valid until the next row.
     virtual std::string_view text(int i) const = 0;
+    //! The column as the server holds it; a server that sends only text gives text.
+    virtual SqlCell cell(int i) const {
+        if (isNull(i)) return {};
+        return {SqlCell::Kind::Text, 0, 0, text(i)};
+    }
     //! Rows an INSERT, UPDATE or DELETE changed.
     virtual std::int64_t changes() const = 0;
 };
@@ -105,14 +127,22 @@ public:
     }
     //! Runs a statement without parameters and without rows.
     virtual void execute(const std::string& sql) = 0;
+    //! Whether each statement is a round trip to a server (rather than a call into a library
+    //! that reads the file itself): a walk then fetches rows in larger batches.
+    virtual bool remote() const { return false; }
 
     //! A change of one record in a write transaction (an UPDATE or DELETE that must find its
     //! row when mustFindRow, or an INSERT), whose only result is its success. A failed change
     //! leaves the transaction's other changes as they were. A server may send changes ahead
-    //! and report a failure at a later call on this connection; `what` names the record
-    //! in that report.
+    //! and report a failure at a later call on this connection; `record` is the record's
+    //! identity, named in that report by the function given to nameRecordsWith.
     virtual void change(SqlStatement& st, const std::vector<SqlValue>& params,
-                        const std::string& what, bool mustFindRow);
+                        std::string_view record, bool mustFindRow);
+    //! How a failed change names its record ("record id = 12 of table kunden"): asked only
+    //! when a change fails, so that a walk does not build a name per record.
+    void nameRecordsWith(std::function<std::string(std::string_view record)> name) {
+        recordName_ = std::move(name);
+    }
     //! A change whose rows are read (RETURNING), run at once; a failure leaves the
     //! transaction's other changes as they were.
     virtual void changeNow(SqlStatement& st, const std::vector<SqlValue>& params) {
@@ -148,6 +178,14 @@ public:
                                       const std::vector<std::string>& columns) = 0;
     //! What the server is, for messages ("SQLite file /data/x.sqlite").
     virtual std::string description() const = 0;
+
+protected:
+    std::string recordName(std::string_view record) const {
+        return recordName_ ? recordName_(record) : "record";
+    }
+
+private:
+    std::function<std::string(std::string_view)> recordName_;
 };
 
 //! Connects to the database of a server alias from its parameters (TYPE, SERVER NAME, USER

@@ -74,13 +74,14 @@ bool parseReal(std::string_view text, double& out) {
 }
 
 void SqlBackend::change(SqlStatement& st, const std::vector<SqlValue>& params,
-                        const std::string& what, bool mustFindRow) {
+                        std::string_view record, bool mustFindRow) {
     st.execute(params);
     while (st.next()) {
     }
     if (mustFindRow && st.changes() == 0)
         throw EngineError(ErrorKind::Database,
-                          "The " + what + " was deleted by another program; open the table again");
+                          "The " + recordName(record) +
+                              " was deleted by another program; open the table again");
 }
 
 bool isSqlAliasType(std::string_view type) {

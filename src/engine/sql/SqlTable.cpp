@@ -193,6 +193,7 @@ SqlTable::SqlTable(std::unique_ptr<SqlBackend> backend, std::string table,
     toProgram_ = CodePageConverter(65001, programCp);
     toServer_ = CodePageConverter(programCp, 65001);
     if (request.session) toProgram_.setLossCounter(&request.session->conversionLosses());
+    db_->nameRecordsWith([this](std::string_view identity) { return recordName(identity); });
     if (exclusive_ && !db_->lockExclusive(table_))
         throw EngineError(ErrorKind::Database, "Table " + table_ + " is in use by someone else");
     describe();
@@ -251,6 +252,7 @@ void SqlTable::describe() {
                             numeric(slots_[static_cast<std::size_t>(keyFields_[0])].type);
     forgetKeys();
     statements_.clear();
+    updates_.clear();
     fetchByCount_.clear();
     forgetRows();
 }
@@ -339,12 +341,18 @@ void SqlTable::forgetKeys() {
 
 // A keyed row: the sort keys of its key fields; else its row id (8 bytes, big-endian).
 std::string SqlTable::identityOfRaw(const std::uint8_t* raw) const {
-    if (keyFields_.empty())
-        return std::string(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
     std::string id;
-    for (int k : keyFields_)
-        const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, id);
+    appendIdentity(raw, id);
     return id;
+}
+
+void SqlTable::appendIdentity(const std::uint8_t* raw, std::string& out) const {
+    if (keyFields_.empty()) {
+        out.append(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
+        return;
+    }
+    for (int k : keyFields_)
+        const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, out);
 }
 
 // Row ids as the servers write them: a number (SQLite) or "(block,item)" (PostgreSQL).
@@ -366,7 +374,7 @@ std::vector<SqlValue> SqlTable::keyParams(std::string_view identity) const {
     if (keyFields_.empty()) {
         const std::uint64_t v = readBigEndian(identity, 0, 8);
         if (db_->rowIdColumn() == "rowid")
-            params.push_back(SqlValue::of(std::to_string(static_cast<std::int64_t>(v))));
+            params.push_back(SqlValue::integer(static_cast<std::int64_t>(v)));
         else
             params.push_back(SqlValue::of("(" + std::to_string(v >> 16) + "," +
                                           std::to_string(v & 0xFFFF) + ")"));
@@ -413,7 +421,7 @@ std::vector<SqlValue> SqlTable::keyParams(std::string_view identity) const {
         default: {
             const auto n =
                 static_cast<std::int64_t>(readBigEndian(identity, at, 8) ^ 0x8000000000000000ull);
-            if (present) v = SqlValue::of(std::to_string(n));
+            if (present) v = SqlValue::integer(n);
             at += 8;
             break;
         }
@@ -431,7 +439,7 @@ std::string SqlTable::recordName(std::string_view identity) const {
         key += (i ? ", " : "") +
                (keyFields_.empty() ? db_->rowIdColumn()
                                    : slots_[static_cast<std::size_t>(keyFields_[i])].column) +
-               " = " + (params[i].isNull ? std::string("null") : params[i].text);
+               " = " + (params[i].isNull ? std::string("null") : params[i].asText());
     return "record " + key + " of table " + table_;
 }
 
@@ -462,14 +470,21 @@ void SqlTable::forgetRows() {
 
 void SqlTable::keepRow(std::size_t slot, std::vector<std::uint8_t> raw, Blobs blobs) {
     if (rows_.size() > kRowsKept) rows_.clear();
-    // A fetched copy of the row would be older: it goes.
+    // A fetched copy of the row would be older: it is overwritten. A row a window holds
+    // needs no copy of its own; the window comes first when the row is read.
+    bool held = false;
     for (auto& w : windows_) {
         const auto it = std::lower_bound(w.slots.begin(), w.slots.end(), slot);
         if (it != w.slots.end() && *it == slot) {
             const auto i = static_cast<std::size_t>(it - w.slots.begin());
             std::memcpy(&w.raws[i * recordSize_], raw.data(), recordSize_);
             if (hasBlobs_) w.blobs[i] = blobs;
+            held = true;
         }
+    }
+    if (held && !hasBlobs_) {
+        rows_.erase(slot);
+        return;
     }
     rows_[slot] = {std::move(raw), std::move(blobs)};
 }
@@ -594,9 +609,18 @@ void SqlTable::readRow(const SqlStatement& st, std::uint8_t* raw, Blobs* blobs) 
     if (keyFields_.empty()) storeRowId(st, static_cast<int>(slots_.size()), raw);
 }
 
+// Rows a walk learns in one statement: 2048; from a server, where each statement is a
+// round trip, as many as fit in 2 MB of images. (SQLite reads the file itself: larger
+// batches only push the pages the walk is about to change out of its cache.)
+std::size_t SqlTable::walkBatch() const {
+    if (hasBlobs_ || !db_->remote()) return 2048;
+    return std::clamp<std::size_t>((std::size_t{2} << 20) / std::max<std::size_t>(recordSize_, 1),
+                                   2048, 16384);
+}
+
 bool SqlTable::fetchMore() {
     if (keysComplete_) return false;
-    const std::size_t limit = 2048;
+    const std::size_t limit = walkBatch();
     const bool after = keys_.slots() > 0;
     const std::string keyColumn =
         keyFields_.empty() ? db_->rowIdColumn()
@@ -608,22 +632,27 @@ bool SqlTable::fetchMore() {
                                " ORDER BY " + keyColumn + " LIMIT " + std::to_string(limit));
     st->execute(after ? keyParams(keys_.key(keys_.slots() - 1)) : std::vector<SqlValue>{});
     if (!after && serverCount_) keys_.reserve(static_cast<std::size_t>(*serverCount_));
+    // The window's buffers are kept from batch to batch; rows are read straight into them.
     Window& w = windows_[newest_ ^= 1];
-    w = {};
-    std::vector<std::uint8_t> row(recordSize_);
+    w.slots.clear();
+    w.blobs.clear();
+    w.raws.resize(limit * recordSize_);
     Blobs rowBlobs(slots_.size());
     std::string ids;
+    ids.reserve(limit * keys_.width());
     std::size_t slot = keys_.slots();
     while (st->next()) {
-        readRow(*st, row.data(), hasBlobs_ ? &rowBlobs : nullptr);
-        ids += identityOfRaw(row.data());
+        if (w.slots.size() == limit) w.raws.resize(w.raws.size() + recordSize_);
+        std::uint8_t* row = &w.raws[w.slots.size() * recordSize_];
+        readRow(*st, row, hasBlobs_ ? &rowBlobs : nullptr);
+        appendIdentity(row, ids);
         for (std::size_t f = 0; f < slots_.size(); ++f)
             if (isBlobType(slots_[f].type) && row[slots_[f].offset])
                 putU64(&row[slots_[f].offset + 1], slot);
         w.slots.push_back(slot++);
-        w.raws.insert(w.raws.end(), row.begin(), row.end());
         if (hasBlobs_) w.blobs.push_back(rowBlobs);
     }
+    w.raws.resize(w.slots.size() * recordSize_);
     try {
         keys_.append(ids);
     } catch (const EngineError&) {
@@ -654,6 +683,11 @@ const std::uint8_t* SqlTable::cachedRaw(std::size_t slot) {
     for (int pass = 0; pass < 2; ++pass) {
         for (int k = 0; k < 2; ++k) {
             const Window& w = windows_[newest_ ^ k];
+            // A batch of a walk holds consecutive slots: the slot's place is its distance
+            // from the first.
+            if (!w.slots.empty() && slot >= w.slots.front() &&
+                slot - w.slots.front() < w.slots.size() && w.slots[slot - w.slots.front()] == slot)
+                return &w.raws[(slot - w.slots.front()) * recordSize_];
             const auto it = std::lower_bound(w.slots.begin(), w.slots.end(), slot);
             if (it != w.slots.end() && *it == slot)
                 return &w.raws[static_cast<std::size_t>(it - w.slots.begin()) * recordSize_];
@@ -693,6 +727,7 @@ std::int64_t SqlTable::recordCount() {
         while (st->next()) {
         }
         serverCount_ = n;
+        keys_.reserve(static_cast<std::size_t>(n)); // a walk learns them all in the end
     }
     return *serverCount_;
 }
@@ -798,46 +833,25 @@ void SqlTable::storeColumn(int field, const SqlStatement& st, int column, std::u
     const Slot& s = slots_[static_cast<std::size_t>(field)];
     std::uint8_t* p = raw + s.offset;
     std::memset(p, 0, s.width);
-    if (st.isNull(column)) return;
-    p[0] = 1;
-    bool ok = true;
+    // Texts and numbers, the columns of nearly every row, are read with one call each.
     switch (s.type) {
-    case FieldType::ftString: {
-        const std::string_view t = st.text(column);
-        const bool ascii = std::all_of(t.begin(), t.end(),
-                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-        if (ascii) {
-            std::memcpy(p + 1, t.data(), std::min(t.size(), s.width - 1));
-        } else {
-            const std::string text = toProgram_.convert(t);
-            std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
-        }
-        break;
-    }
+    case FieldType::ftString:
     case FieldType::ftSmallint:
     case FieldType::ftInteger:
     case FieldType::ftLargeint:
     case FieldType::ftWord:
-    case FieldType::ftAutoInc: {
-        std::int64_t n = 0;
-        ok = st.integer(column, n);
-        if (!ok) {
-            double d = 0;
-            if (st.real(column, d) && std::floor(d) == d) {
-                n = static_cast<std::int64_t>(d);
-                ok = true;
-            }
-        }
-        putU64(p + 1, static_cast<std::uint64_t>(n));
-        break;
-    }
+    case FieldType::ftAutoInc:
     case FieldType::ftFloat:
-    case FieldType::ftCurrency: {
-        double d = 0;
-        ok = st.real(column, d);
-        putDouble(p + 1, d);
+    case FieldType::ftCurrency:
+        storeCell(s, st.cell(column), st, column, p);
+        return;
+    default:
         break;
     }
+    if (st.isNull(column)) return;
+    p[0] = 1;
+    bool ok = true;
+    switch (s.type) {
     case FieldType::ftBCD: {
         const std::string_view t = st.text(column);
         std::memcpy(p + 1, t.data(), std::min(t.size(), kBcdWidth));
@@ -883,6 +897,66 @@ void SqlTable::storeColumn(int field, const SqlStatement& st, int column, std::u
             value = toProgram_.convert(value);
         }
         (*blobs)[static_cast<std::size_t>(field)] = std::move(value);
+        break;
+    }
+    }
+    if (!ok) p[0] = 2; // a value this driver cannot read: decode() says so
+}
+
+// A text or number column into its place p (zeroed), as storeColumn reads it: numbers of
+// integer fields may come as whole reals or as text.
+void SqlTable::storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st, int column,
+                         std::uint8_t* p) const {
+    using Kind = SqlCell::Kind;
+    if (c.kind == Kind::Null) return;
+    p[0] = 1;
+    bool ok = true;
+    switch (s.type) {
+    case FieldType::ftString: {
+        // A number in a text column comes as the server writes it.
+        const std::string_view t = c.kind == Kind::Text ? c.text : st.text(column);
+        const bool ascii = std::all_of(
+            t.begin(), t.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+        if (ascii) {
+            std::memcpy(p + 1, t.data(), std::min(t.size(), s.width - 1));
+        } else {
+            const std::string text = toProgram_.convert(t);
+            std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
+        }
+        break;
+    }
+    case FieldType::ftFloat:
+    case FieldType::ftCurrency: {
+        double d = 0;
+        if (c.kind == Kind::Integer)
+            d = static_cast<double>(c.integer);
+        else if (c.kind == Kind::Real)
+            d = c.real;
+        else
+            ok = parseReal(c.text, d);
+        putDouble(p + 1, d);
+        break;
+    }
+    default: { // the integer types; a whole number written as a real ("12.0") is one too
+        std::int64_t n = 0;
+        if (c.kind == Kind::Integer) {
+            n = c.integer;
+        } else if (c.kind == Kind::Real) {
+            n = static_cast<std::int64_t>(c.real);
+            ok = static_cast<double>(n) == c.real;
+            if (!ok && std::floor(c.real) == c.real) {
+                n = static_cast<std::int64_t>(c.real);
+                ok = true;
+            }
+        } else {
+            ok = parseInteger(c.text, n);
+            double d = 0;
+            if (!ok && parseReal(c.text, d) && std::floor(d) == d) {
+                n = static_cast<std::int64_t>(d);
+                ok = true;
+            }
+        }
+        putU64(p + 1, static_cast<std::uint64_t>(n));
         break;
     }
     }
@@ -1115,7 +1189,7 @@ SqlValue SqlTable::paramOf(int field, const std::uint8_t* raw, const Blobs* pend
     case Value::Kind::Text:
         return SqlValue::of(toServer_.convert(v.s));
     case Value::Kind::Int:
-        return SqlValue::of(std::to_string(v.i));
+        return SqlValue::integer(v.i);
     case Value::Kind::Bool:
         return SqlValue::of(v.i ? "1" : "0"); // both servers read 1 and 0
     case Value::Kind::Float: {
@@ -1221,13 +1295,36 @@ RecordPos SqlTable::insert(RecordImage& image) {
     return slot;
 }
 
+// The UPDATE that sets these fields (their numbers, two bytes each) of the row of an
+// identity, prepared once for the run.
+SqlStatement& SqlTable::updateStatement(const std::string& fields, bool movingRowId) {
+    auto& st = updates_[fields];
+    if (!st) {
+        if (updates_.size() > 64) { // a walk needs few; an odd mix of columns many
+            updates_.clear();
+            return updateStatement(fields, movingRowId);
+        }
+        std::string set;
+        for (std::size_t i = 0; i + 1 < fields.size(); i += 2) {
+            const std::size_t f =
+                static_cast<unsigned char>(fields[i]) |
+                static_cast<std::size_t>(static_cast<unsigned char>(fields[i + 1])) << 8;
+            set += (set.empty() ? "" : ", ") + db_->quote(slots_[f].column) + " = ?";
+        }
+        st = db_->prepare("UPDATE " + db_->quote(table_) + " SET " + set + " WHERE " +
+                          whereIdentity() + (movingRowId ? " RETURNING ctid" : ""));
+    }
+    return *st;
+}
+
 RecordPos SqlTable::update(RecordPos pos, RecordImage& image) {
     requireWritable();
     const auto slot = static_cast<std::size_t>(pos);
-    std::vector<std::uint8_t> old(recordSize_);
+    std::vector<std::uint8_t>& old = scratch_;
+    old.resize(recordSize_);
     read(pos, old.data());
     const std::string oldId = identityOfRaw(old.data());
-    std::string set;
+    std::string fields; // the changed fields' numbers, two bytes each
     std::vector<SqlValue> params;
     for (std::size_t f = 0; f < slots_.size(); ++f) {
         const Slot& s = slots_[f];
@@ -1235,25 +1332,25 @@ RecordPos SqlTable::update(RecordPos pos, RecordImage& image) {
                                  ? image.blobs[f].has_value()
                                  : std::memcmp(&old[s.offset], &image.raw[s.offset], s.width) != 0;
         if (!changed) continue;
-        set += (set.empty() ? "" : ", ") + db_->quote(s.column) + " = ?";
+        fields += static_cast<char>(f & 0xFF);
+        fields += static_cast<char>(f >> 8);
         params.push_back(paramOf(static_cast<int>(f), image.raw.data(), &image.blobs));
     }
-    if (set.empty()) return pos;
+    if (fields.empty()) return pos;
     for (auto& p : keyParams(oldId))
         params.push_back(std::move(p));
     const bool movingRowId = keyFields_.empty() && db_->rowIdColumn() == "ctid";
     // A new key may belong past the rows known so far: they are all learnt first, before
     // the server has the row under its new key.
     if (!keyFields_.empty() && identityOfRaw(image.raw.data()) != oldId) ensureKeys();
-    SqlStatement& st = statement("UPDATE " + db_->quote(table_) + " SET " + set + " WHERE " +
-                                 whereIdentity() + (movingRowId ? " RETURNING ctid" : ""));
+    SqlStatement& st = updateStatement(fields, movingRowId);
     std::string newId = keyFields_.empty() ? oldId : identityOfRaw(image.raw.data());
     // A change that keeps the key needs no answer and may go ahead of the server's; a new
     // key is checked at once.
     if (movingRowId || newId != oldId)
         db_->changeNow(st, params);
     else
-        db_->change(st, params, recordName(oldId), true);
+        db_->change(st, params, oldId, true);
     if (movingRowId) {
         if (!st.next())
             throw EngineError(ErrorKind::Database,
@@ -1299,7 +1396,7 @@ bool SqlTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
     read(pos, raw.data());
     const std::string id = identityOfRaw(raw.data());
     db_->change(statement("DELETE FROM " + db_->quote(table_) + " WHERE " + whereIdentity()),
-                keyParams(id), recordName(id), false);
+                keyParams(id), id, false);
     keys_.kill(slot);
     if (serverCount_) --*serverCount_;
     wasLast = false;
@@ -1341,6 +1438,7 @@ void SqlTable::close() {
             db_->commit();
     }
     statements_.clear();
+    updates_.clear();
     fetchByCount_.clear();
     db_.reset();
 }

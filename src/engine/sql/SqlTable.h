@@ -80,11 +80,13 @@ private:
     //! Fetches the next batch of rows after the known ones and learns their identities;
     //! false when there were none.
     bool fetchMore();
+    std::size_t walkBatch() const;
     //! The first live slot at or after a slot, fetching more rows as needed.
     std::optional<std::size_t> liveFrom(std::size_t slot);
     //! Reads the current row of a statement that selected selectList().
     void readRow(const SqlStatement& st, std::uint8_t* raw, Blobs* blobs) const;
     std::string identityOfRaw(const std::uint8_t* raw) const;
+    void appendIdentity(const std::uint8_t* raw, std::string& out) const;
     std::vector<SqlValue> keyParams(std::string_view identity) const;
     std::string whereIdentity() const;
     std::string recordName(std::string_view identity) const;
@@ -92,6 +94,8 @@ private:
     //! A column of the statement's current row into the field's place in the image.
     void storeColumn(int field, const SqlStatement& st, int column, std::uint8_t* raw,
                      Blobs* blobs) const;
+    void storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st, int column,
+                   std::uint8_t* p) const;
     void storeRowId(const SqlStatement& st, int column, std::uint8_t* raw) const;
     SqlValue paramOf(int field, const std::uint8_t* raw, const Blobs* pending) const;
     std::string rowIdFromText(const std::string& text) const;
@@ -106,6 +110,7 @@ private:
     Value decodeSlot(int field, const std::uint8_t* raw) const;
     //! A statement of this table, prepared once.
     SqlStatement& statement(const std::string& sql);
+    SqlStatement& updateStatement(const std::string& fields, bool movingRowId);
 
     std::unique_ptr<SqlBackend> db_;
     std::string table_;
@@ -146,6 +151,8 @@ private:
     bool rangeFetch_ = false;
     std::map<int, std::unique_ptr<SqlStatement>> fetchByCount_; //!< prepared per batch size
     std::map<std::string, std::unique_ptr<SqlStatement>> statements_;
+    std::map<std::string, std::unique_ptr<SqlStatement>> updates_; //!< by the fields they set
+    std::vector<std::uint8_t> scratch_; //!< a row's image before its change
 };
 
 //! Opens the table of a server alias.

@@ -30,9 +30,10 @@ public:
         for (std::size_t i = 0; i < params.size(); ++i) {
             const SqlValue& v = params[i];
             const int at = static_cast<int>(i) + 1;
-            const int rc = v.isNull   ? sqlite3_bind_null(stmt_, at)
-                           : v.binary ? sqlite3_bind_blob64(stmt_, at, v.text.data(), v.text.size(),
-                                                            SQLITE_TRANSIENT)
+            const int rc = v.isNull     ? sqlite3_bind_null(stmt_, at)
+                           : v.integral ? sqlite3_bind_int64(stmt_, at, v.number)
+                           : v.binary   ? sqlite3_bind_blob64(stmt_, at, v.text.data(), v.text.size(),
+                                                              SQLITE_TRANSIENT)
                                       : sqlite3_bind_text64(stmt_, at, v.text.data(), v.text.size(),
                                                             SQLITE_TRANSIENT, SQLITE_UTF8);
             if (rc != SQLITE_OK) fail("bind");
@@ -90,6 +91,20 @@ public:
             return true;
         }
         return parseReal(text(i), out);
+    }
+    // The class first, then the value the way the class says: one call for the class and
+    // one for the value, where isNull and integer would ask the class twice.
+    SqlCell cell(int i) const override {
+        switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_NULL:
+            return {};
+        case SQLITE_INTEGER:
+            return {SqlCell::Kind::Integer, sqlite3_column_int64(stmt_, i), 0, {}};
+        case SQLITE_FLOAT:
+            return {SqlCell::Kind::Real, 0, sqlite3_column_double(stmt_, i), {}};
+        default:
+            return {SqlCell::Kind::Text, 0, 0, text(i)};
+        }
     }
     std::string_view text(int i) const override {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, i));
