@@ -184,7 +184,10 @@ void File::prepareWriteAhead(std::uint64_t offset) {
         writableTo_ = page + kPageBytes;
         return;
     }
-    const std::uint64_t to = std::min(mapLen_, page + kWriteAhead);
+    // Within the file's content only, unless the walk appends: a page past the end that no
+    // one writes is not made dirty.
+    const std::uint64_t end = offset < logical_ ? (logical_ + kPageBytes - 1) / kPageBytes * kPageBytes : mapLen_;
+    const std::uint64_t to = std::min({mapLen_, end, page + kWriteAhead});
 #ifdef MADV_POPULATE_WRITE
     if (to > page) ::madvise(map_ + page, to - page, MADV_POPULATE_WRITE); // a hint: errors are harmless
 #endif
