@@ -281,8 +281,22 @@ void File::releaseWriterLock() {
     writerLock_ = false;
 }
 
+namespace {
+
+std::string gScratchDirectory; // with a trailing separator; empty: none
+
+bool isScratch(const std::filesystem::path& path) {
+    return !gScratchDirectory.empty() && path.native().starts_with(gScratchDirectory);
+}
+
+} // namespace
+
+void setScratchDirectory(const std::filesystem::path& dir) {
+    gScratchDirectory = dir.empty() ? std::string() : (dir / "").native();
+}
+
 void File::sync() {
-    if (fd_ < 0 || !writable_) return;
+    if (fd_ < 0 || !writable_ || isScratch(path_)) return;
     if (map_ && logical_ > 0 && ::msync(map_, logical_, MS_SYNC) != 0) ioError(path_, "Cannot flush");
     if (::fsync(fd_) != 0) ioError(path_, "Cannot flush");
 }
@@ -351,6 +365,7 @@ std::string readWholeFile(const std::filesystem::path& path) {
 }
 
 void syncDirectory(const std::filesystem::path& dir) {
+    if (isScratch(dir / "")) return;
     const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) ioError(dir, "Cannot open directory");
     const int rc = ::fsync(fd);

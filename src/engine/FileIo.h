@@ -119,6 +119,9 @@ std::string readWholeFile(const std::filesystem::path& path);
 
 //! Flushes a directory, so that files created, renamed or removed in it stay so.
 void syncDirectory(const std::filesystem::path& dir);
+//! Files under dir are scratch copies that are thrown away (a preview's): flushing them to
+//! the disk is skipped. An empty path ends it. One directory at a time, for the process.
+void setScratchDirectory(const std::filesystem::path& dir);
 
 //! Throws an error naming the directory when new files cannot be created in it.
 void requireWritableDirectory(const std::filesystem::path& dir);

@@ -4,6 +4,7 @@
 #include "TableFamily.h"
 
 #include "engine/EngineError.h"
+#include "engine/FileIo.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
 
@@ -56,6 +57,7 @@ PreviewScope::PreviewScope(engine::Session& session) : session_(session) {
                                       fsys::temp_directory_path().string() + ": " +
                                       std::strerror(errno));
     root_ = pattern;
+    engine::setScratchDirectory(root_); // the copies are thrown away: never flushed to the disk
     session_.setPreview(this);
 }
 
@@ -70,6 +72,7 @@ PreviewScope::~PreviewScope() {
         } catch (...) {
         }
     }
+    engine::setScratchDirectory({});
     std::error_code ec;
     fsys::remove_all(root_, ec);
 }
