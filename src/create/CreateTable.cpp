@@ -4,6 +4,7 @@
 #include "app/run/OracleLogon.h"
 #include "app/run/Pickers.h"
 #include "app/run/RunProtocol.h"
+#include "app/run/Texts.h"
 #include "create/OracleDdl.h"
 #include "engine/EngineError.h"
 #include "engine/FileIo.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -403,14 +403,7 @@ engine::TableType tableTypeByName(std::string_view tableName) {
     return engine::TableType::Default;
 }
 
-namespace {
-
-void appendNumber(std::string& out, std::int64_t n) {
-    char digits[24];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
-}
-
-} // namespace
+using run::appendNumber;
 
 void recordsCopied(std::string& out, std::int64_t copied, std::int64_t total) {
     out.clear();

@@ -2,12 +2,12 @@
 // make, the records read back through the client layer and through SQLite itself, the
 // question before a table is dropped, and a logon that fails.
 #include "CreateTestSupport.h"
+#include "oraclient/OracleTestSupport.h"
 
 #include "create/CreateTable.h"
 #include "oraclient/OracleError.h"
 #include "oraclient/OracleQuery.h"
 
-#include <sqlite3.h>
 
 namespace fieldsmith::createtest {
 namespace {
@@ -15,33 +15,7 @@ namespace {
 using engine::FieldDef;
 using engine::FieldType;
 
-// The rows of a query on a schema file through the sqlite3 library, columns joined by "|".
-std::vector<std::string> sqliteRows(const std::filesystem::path& file, const std::string& sql) {
-    std::vector<std::string> rows;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << "cannot open " << file;
-        sqlite3_close(db);
-        return rows;
-    }
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
-        ADD_FAILURE() << sql << ": " << sqlite3_errmsg(db);
-    } else {
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            std::string row;
-            for (int i = 0; i < sqlite3_column_count(st); ++i) {
-                const auto* text = sqlite3_column_text(st, i);
-                row += (i ? "|" : "") +
-                       (text ? std::string(reinterpret_cast<const char*>(text)) : "NULL");
-            }
-            rows.push_back(row);
-        }
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return rows;
-}
+using oratest::sqliteRows;
 
 const std::vector<FieldDef> kFields = {
     {"ORDERNO", FieldType::ftInteger, 0, true},

@@ -4,15 +4,11 @@
 
 namespace fieldsmith::run {
 
-namespace {
-
 void appendNumber(std::string& out, std::int64_t n) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
     out.append(digits, end);
 }
-
-} // namespace
 
 void recordsOfProcessed(std::string& out, std::int64_t n, std::int64_t total) {
     out.clear();

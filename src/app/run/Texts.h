@@ -21,6 +21,9 @@ inline constexpr std::string_view kSelectDatabaseFunction = "Select Database fun
 inline constexpr std::string_view kApplicationTitle = "KR4 Fieldsmith";
 inline constexpr std::string_view kWindowCaption = "Orvane Fieldsmith";
 
+//! Appends a whole number in decimal, without a string of its own: for texts built per record.
+void appendNumber(std::string& out, std::int64_t n);
+
 //! "{n} Records of {N} processed"
 std::string recordsOfProcessed(std::int64_t n, std::int64_t total);
 //! "processed: {n} of {N}"
