@@ -8,7 +8,11 @@
 #include "engine/Session.h"
 #include "engine/Table.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <unistd.h>
 #include <cstring>
 
 namespace fieldsmith::tables {
@@ -49,7 +53,28 @@ std::vector<std::string> PreviewResult::countLines() const {
 
 // ------------------------------------------------------------------------------ the scope
 
+namespace {
+
+constexpr const char* kOwnerFile = "owner.pid";
+
+// A preview killed before its end leaves its copies behind: they go once the process that
+// made them is gone.
+void removeAbandonedPreviews(const fsys::path& tempDir) {
+    std::error_code ec;
+    for (const auto& entry : fsys::directory_iterator(tempDir, ec)) {
+        if (!entry.path().filename().string().starts_with("fieldsmith-preview-")) continue;
+        std::ifstream in(entry.path() / kOwnerFile);
+        long pid = 0;
+        if (!(in >> pid) || pid <= 0) continue; // being made, or not a preview's
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        fsys::remove_all(entry.path(), ec);
+    }
+}
+
+} // namespace
+
 PreviewScope::PreviewScope(engine::Session& session) : session_(session) {
+    removeAbandonedPreviews(fsys::temp_directory_path());
     std::string pattern = (fsys::temp_directory_path() / "fieldsmith-preview-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw engine::EngineError(engine::ErrorKind::General,
@@ -57,6 +82,7 @@ PreviewScope::PreviewScope(engine::Session& session) : session_(session) {
                                       fsys::temp_directory_path().string() + ": " +
                                       std::strerror(errno));
     root_ = pattern;
+    std::ofstream(root_ / kOwnerFile) << ::getpid() << '\n';
     engine::setScratchDirectory(root_); // the copies are thrown away: never flushed to the disk
     session_.setPreview(this);
 }
