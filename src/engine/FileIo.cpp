@@ -196,17 +196,14 @@ void File::prepareWriteAhead(std::uint64_t offset) {
 
 void File::patchAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (!map_ || offset + n > logical_) return writeAt(offset, buf, n);
-    // A page that takes many changes (a walk that rewrites every record) is cheaper through
-    // the mapping, one fault for all of them; one that takes a few (changes here and there)
-    // through pwrite. The page before tells which kind of walk this is.
+    // A change on the page after the page of the last change is taken as a walk that goes
+    // through the file: the mapping takes it, one fault for all the changes of a page and
+    // the pages ahead made writable in one call. A change elsewhere goes by pwrite.
     const std::uint64_t page = offset / kPageBytes;
     if (page != patchPage_) {
-        const bool dense = patchCount_ >= kDensePage && page == patchPage_ + 1;
+        patchMapped_ = page == patchPage_ + 1;
         patchPage_ = page;
-        patchCount_ = 0;
-        patchMapped_ = dense;
     }
-    ++patchCount_;
     if (patchMapped_) return writeAt(offset, buf, n);
     const auto* p = static_cast<const char*>(buf);
     for (std::size_t done = 0; done < n;) {
@@ -299,6 +296,11 @@ void File::sync() {
     if (fd_ < 0 || !writable_ || isScratch(path_)) return;
     if (map_ && logical_ > 0 && ::msync(map_, logical_, MS_SYNC) != 0) ioError(path_, "Cannot flush");
     if (::fsync(fd_) != 0) ioError(path_, "Cannot flush");
+}
+
+void File::unmapAndSync() {
+    unmap();
+    sync();
 }
 
 void File::unmap() {

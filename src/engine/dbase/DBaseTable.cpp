@@ -541,8 +541,7 @@ void DBaseTable::flush() {
     }
     if (db_.holdsWriterLock()) {
         if (memo_) memo_->sync();
-        db_.sync();
-        db_.unmap();
+        db_.unmapAndSync();
         db_.releaseWriterLock();
         seen_ = stateOnDisk();
     }

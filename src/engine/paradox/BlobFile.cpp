@@ -27,8 +27,7 @@ void BlobFile::beginWriting() {
 }
 
 void BlobFile::finishWriting() {
-    file_.sync();
-    file_.unmap();
+    file_.unmapAndSync();
 }
 
 // Reads clear bytes: an encrypted file is deciphered in whole 256-byte chunks.

@@ -33,6 +33,9 @@ std::uint8_t upperLatin1(std::uint8_t c) {
 
 constexpr std::uint8_t kGraphicPrefix[4] = {0x01, 0x00, 0x00, 0x01};
 
+// The most bytes of blocks read in one call when the chain's block headers are read.
+constexpr std::uint32_t kChainWindowBytes = 256 * 1024;
+
 } // namespace
 
 // ----------------------------------------------------------------------------- opening
@@ -144,6 +147,27 @@ void ParadoxTable::readChain() {
     const int capacity = (header_.blockSize - 6) / header_.recordSize;
     std::uint16_t b = readU16(&header_.bytes[hdr::kFirstBlock]);
     firstFree_ = readU16(&header_.bytes[hdr::kFirstFree]);
+    // Block headers are read a window of blocks at a time, which takes one call for many
+    // blocks of a chain that runs through the file in order, as chains mostly do. The window
+    // shrinks while the chain jumps about and grows again while it goes in order.
+    const std::uint32_t maxSpan =
+        std::max<std::uint32_t>(1, kChainWindowBytes / static_cast<std::uint32_t>(blockSize));
+    std::vector<std::uint8_t> window;
+    std::uint32_t windowFirst = 0, windowBlocks = 0, used = 0, span = 1;
+    auto headerOf = [&](std::uint16_t block, std::uint8_t* bh) {
+        if (block < windowFirst || block >= windowFirst + windowBlocks) {
+            if (windowBlocks > 0)
+                span = used * 2 >= windowBlocks ? std::min(span * 2, maxSpan) : std::max(span / 2, 1u);
+            windowFirst = block;
+            windowBlocks = std::min<std::uint32_t>(span, fileBlocks_ - block + 1);
+            used = 0;
+            window.resize(static_cast<std::size_t>(windowBlocks) * blockSize);
+            db_.readAt(static_cast<std::uint64_t>(header_.headerSize) + (block - 1) * blockSize,
+                       window.data(), window.size());
+        }
+        ++used;
+        std::memcpy(bh, &window[static_cast<std::size_t>(block - windowFirst) * blockSize], 6);
+    };
     std::uint8_t bh[6];
     while (b != 0) {
         if (b > fileBlocks_) damaged("block " + std::to_string(b) + " lies past the end of the file");
@@ -152,7 +176,7 @@ void ParadoxTable::readChain() {
             readBlockInto(b, cache_.bytes);
             std::memcpy(bh, cache_.bytes.data(), 6);
         } else {
-            db_.readAt(static_cast<std::uint64_t>(header_.headerSize) + (b - 1) * blockSize, bh, 6);
+            headerOf(b, bh);
         }
         int count = 0;
         const auto last = static_cast<std::int16_t>(readU16(&bh[4]));
@@ -1126,8 +1150,7 @@ void ParadoxTable::flush() {
     }
     if (db_.holdsWriterLock()) {
         if (blobs_) blobs_->finishWriting();
-        db_.sync();
-        db_.unmap();
+        db_.unmapAndSync();
         db_.releaseWriterLock();
     }
 }

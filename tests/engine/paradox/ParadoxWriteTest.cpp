@@ -72,8 +72,9 @@ TEST_F(ParadoxWrite, InsertsKeepKeyOrderAcrossBlockSplits) {
     const auto got = column(*t, "ID");
     for (int i = 0; i < 600; ++i) ASSERT_EQ(got[static_cast<std::size_t>(i)], std::to_string(i + 1)) << "position " << i;
     t->close();
+    // Read again from the file, whose block chain no longer runs in file order.
     auto again = open("KEYED");
-    EXPECT_EQ(column(*again, "ID").size(), 600u);
+    EXPECT_EQ(column(*again, "ID"), got);
     EXPECT_EQ(column(*again, "NAME")[299], "N300");
 }
 
