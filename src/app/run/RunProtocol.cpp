@@ -5,6 +5,7 @@
 #include "engine/FormatSettings.h"
 #include "engine/Table.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace fieldsmith::run {
@@ -118,19 +119,59 @@ void progressText(std::string& out, const WalkStyle& style, std::int64_t n, std:
         recordsOfProcessed(out, n, total);
 }
 
+// The duration panel of a walk. It shows whole seconds, so the clock is read only every
+// few records, the fewer the faster they go, and the text is made anew only when the second
+// it shows changes: reading the clock and formatting a time for each of a million records
+// cost a walk more than its writes.
+class DurationPanel {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    DurationPanel(RunHost& host, const WalkStyle& style, const engine::FormatSettings* formats)
+        : host_(host), formats_(style.useDurationPanel ? formats : nullptr),
+          started_(Clock::now()), checked_(started_) {}
+
+    //! Shows the time now, as at the start and the end of the walk.
+    void show() {
+        if (formats_) showAt(Clock::now());
+    }
+
+    //! Called once per record.
+    void tick() {
+        if (!formats_ || --countdown_ > 0) return;
+        const auto now = Clock::now();
+        const auto since = now - checked_;
+        if (since < std::chrono::milliseconds(1)) stride_ = std::min(stride_ * 2, kMaxStride);
+        else if (since > std::chrono::milliseconds(20)) stride_ = std::max(stride_ / 2, 1);
+        countdown_ = stride_;
+        checked_ = now;
+        showAt(now);
+    }
+
+private:
+    static constexpr int kMaxStride = 256;
+
+    void showAt(Clock::time_point now) {
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(now - started_).count();
+        if (seconds == shown_) return;
+        shown_ = seconds;
+        host_.setStatusText(0, executionDuration(seconds * 1000, *formats_));
+    }
+
+    RunHost& host_;
+    const engine::FormatSettings* formats_;
+    Clock::time_point started_, checked_;
+    std::int64_t shown_ = -1;
+    int stride_ = 1;
+    int countdown_ = 1;
+};
+
 } // namespace
 
 WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
                      const RecordStep& step, const engine::FormatSettings* formats) {
-    using Clock = std::chrono::steady_clock;
-    const auto started = Clock::now();
-    auto showDuration = [&] {
-        if (!style.useDurationPanel || !formats) return;
-        const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
-        host.setStatusText(0, executionDuration(ms.count(), *formats));
-    };
-
+    DurationPanel duration(host, style, formats);
     WalkCounters c;
     host.CancelRequested = 0;
     RunningState running(host, style.waitCursor);
@@ -138,7 +179,7 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
         cursor.open();
         cursor.reserve(host);
         c.total = cursor.recordCount();
-        showDuration();
+        duration.show();
         std::string progress, changed;
         std::int64_t changedShown = -1;
         for (std::int64_t i = 0; i < c.total; ++i) {
@@ -153,7 +194,7 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
                     changedShown = c.changed;
                     host.setStatusText(2, changed);
                 }
-                showDuration();
+                duration.tick();
             };
             if (style.freshTableOrder) {
                 cursor.next();
@@ -167,7 +208,7 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
             if (abortRequested(host, style.abortText)) break;
             if (style.freshTableOrder) ++c.processed;
         }
-        showDuration();
+        duration.show();
         // A run that cannot leave its table written and indexed did not complete.
         cursor.finish();
         running.restoreCursor();
