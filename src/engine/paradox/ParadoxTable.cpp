@@ -938,7 +938,14 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw, bool atEnd) {
     writeBlock(nb, nbuf);
     writeU16(&full[0], nb);
     writeU16(&full[4], static_cast<std::uint16_t>(oldCount > 0 ? (oldCount - 1) * header_.recordSize : -header_.recordSize));
-    writeBlock(chain_[ci], full);
+    if (keep == count) {
+        // Appended after the last record: of the old block only its link to the new one
+        // changed, so only the link is written again.
+        commitRange(chain_[ci], full, 0, 2);
+        if (cache_.number == chain_[ci]) cache_.bytes.swap(full);
+    } else {
+        writeBlock(chain_[ci], full);
+    }
     if (oldNext != 0) {
         std::vector<std::uint8_t> after;
         readBlockInto(oldNext, after);
