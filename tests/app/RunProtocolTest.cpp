@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace fieldsmith::run {
 namespace {
 
@@ -338,6 +341,36 @@ TEST(RunWalkSteps, DurationPanelShowsTheElapsedTime) {
         host, cursor, style, [] { return false; }, &formats);
     EXPECT_EQ(host.panels[0].rfind("Execution Duration: ", 0), 0u) << host.panels[0];
     EXPECT_EQ(host.panels[0].size(), std::string("Execution Duration: 00:00:00").size());
+}
+
+// The clock is read only every few records while they go fast; a walk that then slows
+// down must still show the seconds passing before it ends.
+TEST(RunWalkSteps, DurationPanelFollowsAWalkThatSlowsDown) {
+    const int fast = 5000, slow = 60;
+    int n = 0;
+    struct PanelLog : TestHost {
+        const int* steps = nullptr;
+        int stepsAtFirstSecond = -1;
+        void setStatusText(int panel, const std::string& text) override {
+            if (panel == 0 && text == "Execution Duration: 00:00:01" && stepsAtFirstSecond < 0)
+                stepsAtFirstSecond = *steps;
+            TestHost::setStatusText(panel, text);
+        }
+    } host;
+    host.steps = &n;
+    WalkStyle style = freshTableStyle();
+    style.useDurationPanel = true;
+    engine::FormatSettings formats;
+    FakeCursor cursor(fast + slow);
+    runWalk(
+        host, cursor, style,
+        [&] {
+            if (++n > fast) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            return false;
+        },
+        &formats);
+    EXPECT_GT(host.stepsAtFirstSecond, fast) << "a second passed only during the slow records";
+    EXPECT_LT(host.stepsAtFirstSecond, fast + slow) << "shown while the walk went on, not at its end";
 }
 
 TEST(RunningState, ReturnsToIdleWhenLeftByAnException) {

@@ -149,7 +149,9 @@ public:
     }
 
 private:
-    static constexpr int kMaxStride = 256;
+    // A walk that turns slow (a server that starts to answer late) shows a stale second for
+    // at most this many of its records.
+    static constexpr int kMaxStride = 16;
 
     void showAt(Clock::time_point now) {
         const auto seconds =
