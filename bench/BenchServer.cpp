@@ -75,7 +75,7 @@ void sqliteRun(long records) {
         sqlite3_close(db);
         return r;
     });
-    bench::printHeader();
+    bench::printHeader("alias", "server", "peak al", "peak sv");
     bench::printRow("Change Field, SQLite alias vs sqlite3 UPDATE", px, sq);
     std::printf("changed: %ld and %ld\n", px.count, sq.count);
     bench::fs::remove_all(dir);

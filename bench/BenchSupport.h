@@ -120,9 +120,10 @@ inline void printRow(const char* what, const Result& px, const Result& sq) {
     std::printf("%-44s %9.2fs %9.2fs %7.2fx %8.1fMB %8.1fMB\n", what, px.seconds, sq.seconds,
                 px.seconds / sq.seconds, px.peakKiB / 1024.0, sq.peakKiB / 1024.0);
 }
-inline void printHeader() {
-    std::printf("\n%-44s %10s %10s %8s %10s %10s\n", "", "Paradox", "SQLite", "ratio", "peak px",
-                "peak sq");
+inline void printHeader(const char* ours = "Paradox", const char* theirs = "SQLite",
+                        const char* oursPeak = "peak px", const char* theirsPeak = "peak sq") {
+    std::printf("\n%-44s %10s %10s %8s %10s %10s\n", "", ours, theirs, "ratio", oursPeak,
+                theirsPeak);
 }
 
 } // namespace bench
