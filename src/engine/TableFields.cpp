@@ -65,7 +65,12 @@ Value Table::fieldValue(int index) const {
     return driver_->decode(index, current_.data());
 }
 
-std::string Table::fieldText(int index) const { return textOfValue(fieldValue(index)); }
+std::string Table::fieldText(int index) const {
+    Value v = fieldValue(index);
+    // A text is handed on as it is, not copied.
+    if (v.kind == Value::Kind::Text || v.kind == Value::Kind::Bytes) return std::move(v.s);
+    return textOfValue(v);
+}
 
 // A value as text in the session's formats.
 std::string Table::textOfValue(const Value& v) const {
