@@ -14,6 +14,19 @@ namespace fieldsmith::engine::dbase {
 
 namespace {
 
+// The length of a value without its padding of blanks or NULs at the end. A character
+// field is mostly padding: blanks are skipped eight at a time first.
+std::size_t unpaddedLength(const std::uint8_t* p, std::size_t n) {
+    constexpr std::uint64_t kEightBlanks = 0x2020202020202020ULL;
+    for (std::uint64_t w; n >= 8; n -= 8) {
+        std::memcpy(&w, p + n - 8, 8);
+        if (w != kEightBlanks) break;
+    }
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
+        --n;
+    return n;
+}
+
 std::string_view trimmedText(const std::uint8_t* p, int length) {
     std::size_t a = 0, b = static_cast<std::size_t>(length);
     const char* c = reinterpret_cast<const char*>(p);
@@ -120,9 +133,7 @@ Value DBaseTable::decode(int field, const std::uint8_t* raw) {
     const bool vfp = header_.dialect == Dialect::VisualFoxPro;
     switch (f.type) {
     case 'C': {
-        std::size_t n = static_cast<std::size_t>(f.length);
-        while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
-            --n;
+        const std::size_t n = unpaddedLength(p, static_cast<std::size_t>(f.length));
         if (n == 0) return {};
         const std::string_view bytes(reinterpret_cast<const char*>(p), n);
         return Value::text((f.flags & 0x04) ? std::string(bytes) : toProgram_.convert(bytes));

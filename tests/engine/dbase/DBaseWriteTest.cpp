@@ -257,6 +257,46 @@ TEST_F(DBaseWrite, UntouchedFieldsKeepTheirStoredBytes) {
               std::string("\xc4\xcd\xb3   \x82\x81    ", 12));
 }
 
+// Character fields as other programs pad them: blanks, NULs or both at the end, whatever
+// their length; blanks inside a value and at its start stay.
+TEST_F(DBaseWrite, CharacterValuesLoseOnlyTheirPaddingAtTheEnd) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {std::string(20, ' '), ""},
+        {std::string(20, '\0'), ""},
+        {"Hamburg" + std::string(13, ' '), "Hamburg"},
+        {"Hamburg" + std::string(13, '\0'), "Hamburg"},
+        {"abc" + std::string(1, '\0') + std::string(16, ' '), "abc"},
+        {"abc" + std::string(16, ' ') + std::string(1, '\0'), "abc"},
+        {"New York        City", "New York        City"},
+        {"  twelve chars" + std::string(6, ' '), "  twelve chars"},
+        {"x" + std::string(19, ' '), "x"},
+        {std::string(19, ' ') + "y", std::string(19, ' ') + "y"},
+    };
+    const fs::path file = dir.path() / "PADDED.DBF";
+    {
+        auto t = tableOn(session, file);
+        t->fieldDefs() = {{"CITY", FieldType::ftString, 20, false}};
+        t->createTable();
+        t->open();
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            t->append();
+            t->fieldByName("CITY").setAsString("-");
+            t->post();
+        }
+    }
+    auto bytes = readFileBytes(file);
+    const std::size_t header = bytes[8] | (bytes[9] << 8);
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        std::memcpy(&bytes[header + i * 21 + 1], cases[i].first.data(), 20);
+    writeFileBytes(file, bytes);
+    auto t = tableOn(session, file);
+    t->open();
+    std::size_t i = 0;
+    for (t->first(); !t->eof(); t->next(), ++i)
+        EXPECT_EQ(t->fieldByName("CITY").asString(), cases.at(i).second) << "case " << i;
+    EXPECT_EQ(i, cases.size());
+}
+
 TEST_F(DBaseWrite, CreatingReplacesAnOlderTableAndItsFamily) {
     const fs::path file = create("OLD.DBF", true, {{"BYNAME", "NAME", 0}});
     fill(file, 3);
