@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <unistd.h>
-#include <cstring>
 
 namespace fieldsmith::tables {
 

@@ -28,12 +28,11 @@ std::size_t unpaddedLength(const std::uint8_t* p, std::size_t n) {
 }
 
 std::string_view trimmedText(const std::uint8_t* p, int length) {
-    std::size_t a = 0, b = static_cast<std::size_t>(length);
+    const std::size_t b = unpaddedLength(p, static_cast<std::size_t>(length));
+    std::size_t a = 0;
     const char* c = reinterpret_cast<const char*>(p);
     while (a < b && (c[a] == ' ' || c[a] == '\0'))
         ++a;
-    while (b > a && (c[b - 1] == ' ' || c[b - 1] == '\0'))
-        --b;
     return {c + a, b - a};
 }
 
