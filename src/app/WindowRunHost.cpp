@@ -57,6 +57,12 @@ void WindowRunHost::setStatusText(int panel, const std::string& text) {
     if (!repaintTimer_.isActive()) repaintTimer_.start();
 }
 
+// The panels are painted when the repaint timer runs out; until then the text they will
+// show is the one they already hold.
+bool WindowRunHost::progressWanted() {
+    return !repaintTimer_.isActive();
+}
+
 void WindowRunHost::flushStatus() {
     repaintTimer_.stop();
     for (int i = 0; i < static_cast<int>(panels_.size()); ++i) {

@@ -37,6 +37,7 @@ public:
     bool confirm(const std::string& text) override;
     bool confirmInformation(const std::string& text) override;
     void setStatusText(int panel, const std::string& text) override;
+    bool progressWanted() override;
     void processPendingMessages() override;
     void UpdateAnsicht(bool idle) override;
     void WarteMaus() override;

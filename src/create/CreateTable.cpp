@@ -107,6 +107,7 @@ private:
     void copyToOracle(std::int64_t total, std::int64_t& copied);
     //! Progress after a record; true when the status dialog's Cancel was pressed.
     bool afterRecord(std::int64_t copied, std::int64_t total);
+    void showProgress(std::int64_t copied, std::int64_t total);
 
     run::RunContext& ctx_;
     run::RunHost& host_;
@@ -117,6 +118,7 @@ private:
     std::string owner_, oracleTable_, qualified_;
     //! The progress texts, written over for each record instead of made anew.
     std::string copiedText_, countText_;
+    std::int64_t shownCopied_ = 0; //!< the count the progress texts show
 };
 
 void CreateTableRun::openSource() {
@@ -230,12 +232,17 @@ void CreateTableRun::defineOracleTable(bool includeIndexes) {
 }
 
 bool CreateTableRun::afterRecord(std::int64_t copied, std::int64_t total) {
+    if (host_.progressWanted()) showProgress(copied, total);
+    host_.processPendingMessages();
+    return host_.statusDialogCancelled();
+}
+
+void CreateTableRun::showProgress(std::int64_t copied, std::int64_t total) {
     recordsCopied(copiedText_, copied, total);
     host_.setStatusText(1, copiedText_);
     statusDialogCount(countText_, copied, total);
     host_.setStatusDialogCount(countText_);
-    host_.processPendingMessages();
-    return host_.statusDialogCancelled();
+    shownCopied_ = copied;
 }
 
 // A target that stores its records as the source does (same format, field types and code
@@ -280,6 +287,7 @@ void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
         if (afterRecord(copied, total)) break;
         source_.next();
     }
+    if (shownCopied_ != copied) showProgress(copied, total);
     target_.close(); // flushes: the records are on disk when the run reports completion
 }
 
@@ -325,6 +333,7 @@ void CreateTableRun::copyToOracle(std::int64_t total, std::int64_t& copied) {
             if (afterRecord(copied, total)) break;
             source_.next();
         }
+        if (shownCopied_ != copied) showProgress(copied, total);
     } catch (...) {
         oracle_->cancel();
         try {
@@ -344,16 +353,20 @@ void CreateTableRun::copyRecords() {
     host_.setStatusDialogCount(statusDialogCount(0, total));
     host_.processPendingMessages();
     std::int64_t copied = 0;
+    shownCopied_ = 0;
     try {
         if (oracleTarget())
             copyToOracle(total, copied);
         else
             copyToEngine(total, copied);
     } catch (...) {
+        if (shownCopied_ != copied) showProgress(copied, total);
         host_.showError(std::string(kErrorOnCopyingTable));
         CreateFailed = true;
         throw;
     }
+    // The texts of the last record copied, which the host may not have wanted yet.
+    if (shownCopied_ != copied) showProgress(copied, total);
 }
 
 bool CreateTableRun::CreateTableFrom(const std::string& newTable, const std::string& targetAlias,

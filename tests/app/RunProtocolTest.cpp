@@ -205,6 +205,46 @@ TEST(RunWalkCancel, AbortedRunLeavesNoRequestForTheNextRun) {
               "Complete!\r3 Records of 3 processed!");
 }
 
+// A host that paints at intervals wants few progress texts; the panels still end as they
+// end for a host that takes every text, and show where the walk stands when Cancel asks.
+TEST(RunWalkCancel, FewProgressTextsEndAsEveryTextWould) {
+    struct Case {
+        const char* what;
+        WalkStyle style;
+        int progressEvery;
+        int cancelAt;
+    } cases[] = {
+        {"shared, never", sharedTableStyle(), 0, 0},
+        {"fresh, never", freshTableStyle(), 0, 0},
+        {"shared, every 7th", sharedTableStyle(), 7, 0},
+        {"shared, never, cancelled", sharedTableStyle(), 0, 13},
+        {"fresh, every 7th, cancelled", freshTableStyle(), 7, 13},
+    };
+    struct Host : TestHost {
+        std::string atQuestion;
+        bool confirm(const std::string& text) override {
+            atQuestion = panels[1] + " / " + panels[2];
+            return TestHost::confirm(text);
+        }
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Host every, few;
+        few.progressEvery = c.progressEvery;
+        for (Host* h : {&every, &few}) {
+            h->cancelAtRecord = c.cancelAt;
+            FakeCursor cursor(50);
+            int n = 0;
+            walk(*h, cursor, c.style, [&] { return ++n % 3 == 0; });
+        }
+        EXPECT_EQ(few.panels, every.panels);
+        EXPECT_EQ(few.atQuestion, every.atQuestion);
+        if (c.cancelAt) {
+            EXPECT_FALSE(every.atQuestion.empty());
+        }
+    }
+}
+
 TEST(RunWalkCancel, YesReturnsToIdleBeforeTheCompletionMessage) {
     TestHost host;
     host.cancelAtRecord = 2;

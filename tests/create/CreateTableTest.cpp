@@ -97,20 +97,26 @@ TEST_F(CreateTable, NewTableGetsFieldsIndexesAndRecordsAsAsked) {
     }
 }
 
-TEST_F(CreateTable, EmptySourceAndCancelAfterThreeRecords) {
+TEST_F(CreateTable, LastCountsAfterAnEmptySourceACancelAndFewProgressTexts) {
     struct Case {
         const char* what;
         Records source;
         int cancelAt;
         std::size_t copied;
         std::string lastCount, panel;
+        int progressEvery = 1; //!< 0: a host that wants no texts on the way still gets the last
     } cases[] = {
         {"empty source", {}, 0, 0, "0 of 0 records  ", ""},
         {"cancel after three records", kOrderRecords, 3, 3, "3 of 5 records  ",
          "3 Records of 5 copied"},
+        {"cancel after three records, no texts wanted", kOrderRecords, 3, 3, "3 of 5 records  ",
+         "3 Records of 5 copied", 0},
+        {"all records, no texts wanted", kOrderRecords, 0, 5, "5 of 5 records  ",
+         "5 Records of 5 copied", 0},
     };
     for (const Case& c : cases) {
         host = {};
+        host.progressEvery = c.progressEvery;
         makeOrders(c.source);
         fsys::remove(dst() / "NEWORDERS.DB");
         aim("ORDERS", "NEWORDERS.DB");

@@ -97,6 +97,12 @@ void ConsoleHost::setStatusText(int panel, const std::string& text) {
     drawProgress(false);
 }
 
+// The progress line is drawn on a terminal at intervals, and elsewhere only at the end.
+bool ConsoleHost::progressWanted() {
+    return options_.interactive &&
+           (!progressShown_ || std::chrono::steady_clock::now() - lastDraw_ >= kProgressInterval);
+}
+
 void ConsoleHost::drawProgress(bool force) {
     if (!options_.interactive && !force) return;
     const auto now = std::chrono::steady_clock::now();

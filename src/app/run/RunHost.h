@@ -64,6 +64,10 @@ public:
 
     // --- status bar panels 0 to 2 (panel 3 is never written)
     virtual void setStatusText(int panel, const std::string& text) = 0;
+    //! Whether a progress text given now would be seen. A host that shows its panels at
+    //! intervals says no in between, so that a run over a million records does not make a
+    //! million texts that no one reads; a run gives its last progress in any case.
+    virtual bool progressWanted() { return true; }
 
     //! Lets pending window messages run: repaints, clicks on Cancel, tabs, menus.
     virtual void processPendingMessages() = 0;

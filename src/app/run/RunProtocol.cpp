@@ -184,29 +184,32 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
         duration.show();
         std::string progress, changed;
         std::int64_t changedShown = -1;
+        // The panels show the progress when the host wants it, at the last record, and
+        // before the question that a press of Cancel asks.
+        std::int64_t shownFor = -1;
+        auto showPanels = [&](std::int64_t i) {
+            progressText(progress, style, i + style.firstShown, c.total);
+            host.setStatusText(1, progress);
+            // The changed count is told again only when it changed: every host shows a
+            // panel's text as it last got it.
+            if (style.useChangedPanel && changedShown != c.changed) {
+                recordsChanged(changed, c.changed);
+                changedShown = c.changed;
+                host.setStatusText(2, changed);
+            }
+            shownFor = i;
+        };
         for (std::int64_t i = 0; i < c.total; ++i) {
             if (step()) ++c.changed;
-            auto showPanels = [&] {
-                progressText(progress, style, i + style.firstShown, c.total);
-                host.setStatusText(1, progress);
-                // The changed count is told again only when it changed: every host shows a
-                // panel's text as it last got it.
-                if (style.useChangedPanel && changedShown != c.changed) {
-                    recordsChanged(changed, c.changed);
-                    changedShown = c.changed;
-                    host.setStatusText(2, changed);
-                }
-                duration.tick();
-            };
-            if (style.freshTableOrder) {
-                cursor.next();
-                showPanels();
-            } else {
-                showPanels();
+            if (style.freshTableOrder) cursor.next();
+            if (i + 1 == c.total || host.progressWanted()) showPanels(i);
+            duration.tick();
+            if (!style.freshTableOrder) {
                 cursor.next();
                 ++c.processed;
             }
             host.processPendingMessages();
+            if (host.CancelRequested == 1 && shownFor != i) showPanels(i);
             if (abortRequested(host, style.abortText)) break;
             if (style.freshTableOrder) ++c.processed;
         }

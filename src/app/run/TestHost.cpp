@@ -55,6 +55,10 @@ void TestHost::setStatusText(int panel, const std::string& text) {
     if (panel >= 0 && panel < static_cast<int>(panels.size())) panels[panel] = text;
 }
 
+bool TestHost::progressWanted() {
+    return progressEvery > 0 && ++progressAsks_ % progressEvery == 0;
+}
+
 void TestHost::processPendingMessages() {
     ++pendingMessageRuns;
     if (cancelAtRecord > 0 && pendingMessageRuns == cancelAtRecord) CancelRequested = 1;

@@ -48,6 +48,9 @@ public:
     //! Called at every breather with its 1-based number, after cancelAtRecord is applied;
     //! tests use it to press Cancel twice, edit inputs mid-run, or look at the window.
     std::function<void(TestHost&, int)> onPendingMessages;
+    //! Wants a progress text at every n-th ask, as a host that paints at intervals does;
+    //! 0: never (a run still gives the texts it ends with).
+    int progressEvery = 1;
     //! Makes the status dialog's Cancel look pressed from this breather on (0: never).
     int statusDialogCancelAt = 0;
     //! The user's entries at each showing of the logon dialog, in order: user name,
@@ -70,6 +73,7 @@ public:
     bool confirm(const std::string& text) override;
     bool confirmInformation(const std::string& text) override;
     void setStatusText(int panel, const std::string& text) override;
+    bool progressWanted() override;
     void processPendingMessages() override;
     void UpdateAnsicht(bool idleState) override;
     void WarteMaus() override;
@@ -89,6 +93,7 @@ public:
 
 private:
     bool answer();
+    int progressAsks_ = 0;
     void record(MessageKind kind, const std::string& text);
 };
 
