@@ -268,6 +268,7 @@ void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
     }
     const bool asStored = inPlace && target_.storesRecordsLike(source_);
     const std::int64_t flushEvery = recordsPerFlush(target_.fieldDefs());
+    target_.setFilling(true);
     source_.first();
     for (std::int64_t k = 0; k < total; ++k) {
         target_.insert();

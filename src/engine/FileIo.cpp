@@ -163,8 +163,12 @@ void File::writeAt(std::uint64_t offset, const void* buf, std::size_t n) {
         return;
     }
     if (const std::uint64_t now = size(); offset + n > now) reserve(now, offset + n);
-    std::size_t done = 0;
-    while (done < n) {
+    writeFully(offset, p, n);
+}
+
+void File::writeFully(std::uint64_t offset, const void* buf, std::size_t n) {
+    const auto* p = static_cast<const char*>(buf);
+    for (std::size_t done = 0; done < n;) {
         const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
         if (r < 0) {
             if (errno == EINTR) continue;
@@ -194,6 +198,17 @@ void File::prepareWriteAhead(std::uint64_t offset) {
     writableTo_ = to;
 }
 
+void File::writeRun(std::uint64_t offset, const void* buf, std::size_t n) {
+    if (!map_) return writeAt(offset, buf, n);
+    if (!writable_)
+        throw EngineError(ErrorKind::Database, "Table file is read-only: " + path_.string());
+    // The mapping grows over the run first (reserving its space), so that it keeps covering
+    // the whole file; its pages are not touched.
+    if (offset + n > mapLen_) growMapping(offset + n);
+    writeFully(offset, buf, n);
+    logical_ = std::max(logical_, offset + n);
+}
+
 void File::patchAt(std::uint64_t offset, const void* buf, std::size_t n) {
     if (!map_ || offset + n > logical_) return writeAt(offset, buf, n);
     // A change on the page after the page of the last change is taken as a walk that goes
@@ -205,15 +220,7 @@ void File::patchAt(std::uint64_t offset, const void* buf, std::size_t n) {
         patchPage_ = page;
     }
     if (patchMapped_) return writeAt(offset, buf, n);
-    const auto* p = static_cast<const char*>(buf);
-    for (std::size_t done = 0; done < n;) {
-        const ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            ioError(path_, "Cannot write");
-        }
-        done += static_cast<std::size_t>(r);
-    }
+    writeFully(offset, buf, n);
 }
 
 void File::truncate(std::uint64_t size) {

@@ -41,6 +41,9 @@ public:
     //! of it change; changes here and there go by pwrite, a system call each, where a store
     //! into the mapping would cost a fault each. Both reach the same page cache.
     void patchAt(std::uint64_t offset, const void* buf, std::size_t n);
+    //! Writes a long run of bytes by one system call, also in a mapped file: the kernel copies
+    //! them into the page cache where stores into fresh mapped pages cost a fault per page.
+    void writeRun(std::uint64_t offset, const void* buf, std::size_t n);
     void truncate(std::uint64_t size);
     //! Maps the file for writing: writes become copies into the page cache, which survive
     //! the process being killed just as written-through data does. The file grows in steps
@@ -71,6 +74,8 @@ public:
 
 private:
     void growMapping(std::uint64_t end);
+    //! pwrite until all n bytes are written.
+    void writeFully(std::uint64_t offset, const void* buf, std::size_t n);
     void prepareWriteAhead(std::uint64_t offset);
     void reserve(std::uint64_t from, std::uint64_t to);
 

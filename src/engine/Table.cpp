@@ -285,6 +285,11 @@ void Table::flush() {
     writing_ = false;
 }
 
+void Table::setFilling(bool filling) {
+    requireActive("fill");
+    driver().setFilling(filling);
+}
+
 void Table::requireWritable() {
     requireActive("write");
     driver().requireWritableFamily();

@@ -123,6 +123,10 @@ public:
     //! another open or program may write the table afterwards. A run that reports completion
     //! has flushed. Errors are thrown, never swallowed.
     void flush();
+    //! Marks the open table as being filled by a copy or an import: records appended at its
+    //! end may reach the files a batch at a time (see TableDriver::setFilling). A flush
+    //! writes what is held; filling ends with setFilling(false) or the close.
+    void setFilling(bool filling);
     //! Throws before a run writes when its changes could not be flushed at the end (a
     //! read-only table, or a directory where index files cannot be rebuilt).
     void requireWritable();

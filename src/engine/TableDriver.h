@@ -135,6 +135,11 @@ public:
     //! them to the disk and gives up the writer's role. Errors are thrown, never swallowed:
     //! a run that cannot flush did not complete.
     virtual void flush() {}
+    //! The table is being filled, as a copy or an import fills a new table: records added
+    //! at its end may reach the files a batch at a time instead of each before insert()
+    //! returns. The files always hold a whole table; a kill loses at most the last batch.
+    //! Every other change, flush() and the end of filling write the batch first.
+    virtual void setFilling(bool filling) { (void)filling; }
     //! Reads the table again when another writer changed it; true when it did.
     virtual bool refresh() { return false; }
     //! Throws when the files a flush will write (indexes) cannot be written.

@@ -525,13 +525,16 @@ TEST_F(WrittenTables, AllFieldTypesReadBackByPxlibAfterSplitsKeyChangesAndDelete
     struct Case {
         const char* name;
         bool keyed;
-    } cases[] = {{"KEYED", true}, {"PLAIN", false}};
+        bool filling; //!< appends held and written a batch at a time
+    } cases[] = {{"KEYED", true, false}, {"PLAIN", false, false}, {"KEYEDF", true, true}, {"PLAINF", false, true}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         create(c.name, c.keyed);
         std::vector<Row> rows;
         long seq = 0;
         {
             auto t = open(c.name);
+            t->setFilling(c.filling);
             // Keys in scrambled order: keyed inserts land in the middle and split blocks.
             for (int i = 0; i < 150; ++i) {
                 Row r = makeRow(i * 37 % 150 + 1, 0);
@@ -545,6 +548,7 @@ TEST_F(WrittenTables, AllFieldTypesReadBackByPxlibAfterSplitsKeyChangesAndDelete
         expectReadBack(c.name, rows, c.keyed, "after inserts");
         {
             auto t = open(c.name);
+            t->setFilling(c.filling);
             // Change the key and every other field of one record in five: memos and blobs
             // change their size class (leader, slot, own block, empty).
             for (Row& r : rows) {
@@ -577,6 +581,72 @@ TEST_F(WrittenTables, AllFieldTypesReadBackByPxlibAfterSplitsKeyChangesAndDelete
     }
 }
 
+// A table being filled writes its new blocks a batch at a time, the header after them: a
+// reader that opens it meanwhile, ours or pxlib, finds the records of the batches written so
+// far, in order, and the finished table reads whole, also through its index.
+TEST_F(WrittenTables, AFilledTableReadsWholeWhileItIsFilledAndAfter) {
+    for (const bool keyed : {true, false}) {
+        SCOPED_TRACE(keyed ? "keyed" : "unkeyed");
+        const std::string name = keyed ? "FILLK" : "FILLU";
+        {
+            Table t(session);
+            t.setDatabaseName("WORK");
+            t.setTableName(name);
+            t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, keyed}, {"NAME", FieldType::ftString, 20, false}};
+            if (keyed) t.indexDefs() = {{"", "ID", ixPrimary}};
+            t.createTable();
+        }
+        const fs::path db = dir.path() / (name + ".DB");
+        constexpr int kRecords = 40000; // about 1 MB: several batches
+        auto t = open(name);
+        t->setFilling(true);
+        int seenBefore = 0;
+        for (int id = 1; id <= kRecords; ++id) {
+            t->insert();
+            t->field(0).setAsInteger(id);
+            t->field(1).setAsString(fmt("Name %d", id));
+            t->post();
+            if (id % 7000 != 0) continue;
+            SCOPED_TRACE(fmt("after %d appended", id));
+            Session other;
+            other.addStandardAlias("WORK", dir.path());
+            Table reader(other);
+            reader.setDatabaseName("WORK");
+            reader.setTableName(name);
+            reader.open();
+            int n = 0;
+            for (reader.first(); !reader.eof() && reader.recordCount() > 0; reader.next()) {
+                if (reader.field(0).asInteger() != ++n) {
+                    ADD_FAILURE() << "record " << n << " reads ID " << reader.field(0).asInteger();
+                    break;
+                }
+            }
+            EXPECT_EQ(n, reader.recordCount());
+            EXPECT_GE(n, seenBefore) << "records written once stay";
+            seenBefore = n;
+            const PxTable px = readWithPxlib(db);
+            EXPECT_EQ(px.recordCount, n);
+        }
+        EXPECT_GT(seenBefore, 0) << "full batches reach the file while the table is filled";
+        // The fill reads its own records, held or written, and changes them like any other.
+        t->last();
+        EXPECT_EQ(t->field(0).asInteger(), kRecords);
+        t->edit();
+        t->field(1).setAsString("Last one");
+        t->post();
+        t->close();
+        const PxTable px = readWithPxlib(db);
+        ASSERT_EQ(px.recordCount, kRecords);
+        for (int r = 0; r < kRecords; ++r) {
+            ASSERT_EQ(px.records[r][0].integer, r + 1) << "record " << r;
+            ASSERT_EQ(px.records[r][1].text, r + 1 < kRecords ? fmt("Name %d", r + 1) : "Last one");
+        }
+        if (keyed) {
+            EXPECT_EQ(readThroughIndex(db).raw, px.rawRecords);
+        }
+    }
+}
+
 TEST_F(WrittenTables, EmptiedKeyedTableKeepsAValidIndex) {
     create("GONE", true);
     {
@@ -599,7 +669,9 @@ TEST_F(WrittenTables, EncryptedTablesAreReadByPxlib) {
     struct Case {
         const char* name;
         bool keyed;
-    } cases[] = {{"SECRETK", true}, {"SECRETU", false}};
+        bool filling; //!< new blocks written a batch at a time, each block encrypted
+    } cases[] = {{"SECRETK", true, false}, {"SECRETU", false, false},
+                 {"SECRETF", true, true}, {"SECRETG", false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         {
@@ -616,6 +688,7 @@ TEST_F(WrittenTables, EncryptedTablesAreReadByPxlib) {
         session.addPassword("swordfish");
         {
             auto t = open(c.name);
+            t->setFilling(c.filling);
             for (int i = 0; i < 200; ++i) { // several blocks, keys out of order
                 t->insert();
                 t->field(0).setAsInteger(i * 7 % 200 + 1);

@@ -35,6 +35,8 @@ constexpr std::uint8_t kGraphicPrefix[4] = {0x01, 0x00, 0x00, 0x01};
 
 // The most bytes of blocks read in one call when the chain's block headers are read.
 constexpr std::uint32_t kChainWindowBytes = 256 * 1024;
+// The blocks a table being filled holds before it writes them: one call per batch.
+constexpr std::size_t kTailBytes = 256 * 1024;
 
 } // namespace
 
@@ -133,6 +135,7 @@ int ParadoxTable::Block::count(int recordSize) const {
 
 // Walks the chain of data blocks once, keeping each block's number and record count.
 void ParadoxTable::readChain() {
+    writeTail();
     const std::uint64_t size = db_.size();
     const std::uint64_t blockSize = static_cast<std::uint64_t>(header_.blockSize);
     const std::uint64_t physical =
@@ -216,7 +219,12 @@ std::uint64_t ParadoxTable::blockOffset(std::uint16_t number) const {
 }
 
 void ParadoxTable::readBlockInto(std::uint16_t number, std::vector<std::uint8_t>& buf) {
-    buf.resize(static_cast<std::size_t>(header_.blockSize));
+    const auto bs = static_cast<std::size_t>(header_.blockSize);
+    buf.resize(bs);
+    if (tailHolds(number)) {
+        std::memcpy(buf.data(), &tail_.bytes[(number - tail_.first) * bs], bs);
+        return;
+    }
     db_.readAt(blockOffset(number), buf.data(), buf.size());
     if (key_ != 0) decryptBlock(buf.data(), buf.size(), key_, number);
 }
@@ -225,6 +233,18 @@ void ParadoxTable::readBlockInto(std::uint16_t number, std::vector<std::uint8_t>
 // encrypted when the table has a password.
 void ParadoxTable::commitRange(std::uint16_t number, const std::vector<std::uint8_t>& clear,
                                std::size_t from, std::size_t len, bool scattered) {
+    if (tailHolds(number)) {
+        // An encrypted block is always written whole, and so is taken whole.
+        if (key_ != 0) {
+            from = 0;
+            len = clear.size();
+        }
+        const auto at = (number - tail_.first) * static_cast<std::size_t>(header_.blockSize);
+        std::memcpy(&tail_.bytes[at + from], clear.data() + from, len);
+        return;
+    }
+    // A block in the file may link to held ones: they are written first.
+    writeTail();
     auto write = [&](std::uint64_t offset, const std::uint8_t* bytes, std::size_t n) {
         if (scattered) db_.patchAt(offset, bytes, n);
         else db_.writeAt(offset, bytes, n);
@@ -710,6 +730,10 @@ void ParadoxTable::beginChange() {
 
 void ParadoxTable::writeHeader() {
     stampHeader();
+    if (tail_.first != 0) {
+        tail_.headerPending = true;
+        return;
+    }
     db_.writeAt(0, header_.bytes.data(), 0x58);
     std::copy(header_.bytes.begin(), header_.bytes.begin() + 0x58, headerSeen_.begin());
 }
@@ -720,8 +744,56 @@ void ParadoxTable::writeHeader() {
 void ParadoxTable::writeRecordCount() {
     auto* p = &header_.bytes[hdr::kNumRecords];
     writeU32(p, static_cast<std::uint32_t>(total_));
+    if (tail_.first != 0) {
+        tail_.headerPending = true;
+        return;
+    }
     db_.writeAt(hdr::kNumRecords, p, 4);
     std::copy(p, p + 4, headerSeen_.begin() + hdr::kNumRecords);
+}
+
+void ParadoxTable::setFilling(bool filling) {
+    if (!filling) writeTail();
+    filling_ = filling;
+}
+
+// The held blocks run from a block to the end of the file: records appended at the end of
+// a table whose last block ends the file and whose new blocks come from the end (no free
+// blocks) stay in memory until a batch is full.
+void ParadoxTable::holdTail() {
+    if (tail_.first != 0 || firstFree_ != 0 || fileBlocks_ >= 0xFFFF) return;
+    if (chain_.empty()) {
+        tail_.first = static_cast<std::uint16_t>(fileBlocks_ + 1);
+        tail_.bytes.clear();
+        return;
+    }
+    if (chain_.back() != fileBlocks_) return;
+    readBlockInto(chain_.back(), tail_.bytes);
+    tail_.first = chain_.back();
+}
+
+void ParadoxTable::writeTail(bool keepLast) {
+    if (tail_.first == 0) return;
+    const auto bs = static_cast<std::size_t>(header_.blockSize);
+    if (!tail_.bytes.empty()) {
+        if (key_ == 0) {
+            db_.writeRun(blockOffset(tail_.first), tail_.bytes.data(), tail_.bytes.size());
+        } else {
+            std::vector<std::uint8_t> out = tail_.bytes;
+            for (std::size_t at = 0; at < out.size(); at += bs)
+                encryptBlock(&out[at], bs, key_, static_cast<std::uint32_t>(tail_.first + at / bs));
+            db_.writeRun(blockOffset(tail_.first), out.data(), out.size());
+        }
+    }
+    // Written: from here on the header and the blocks go to the file. A failed write above
+    // keeps them held, and the header as it was, for the flush to try again.
+    Tail written;
+    std::swap(written, tail_);
+    if (written.headerPending) writeHeader();
+    if (keepLast && !written.bytes.empty()) {
+        tail_.first = static_cast<std::uint16_t>(fileBlocks_);
+        tail_.bytes.assign(written.bytes.end() - static_cast<std::ptrdiff_t>(bs), written.bytes.end());
+    }
 }
 
 // Remembers which fields an update changed, so that a flush rebuilds only the indexes
@@ -761,8 +833,11 @@ std::uint16_t ParadoxTable::allocateBlock() {
     firstFree_ = 0;
     if (fileBlocks_ >= 0xFFFF)
         throw EngineError(ErrorKind::General, "Table " + db_.path().string() + " is full (65535 blocks)");
+    // A full batch of held blocks goes to the file before the next block is begun.
+    if (tail_.first != 0 && tail_.bytes.size() >= kTailBytes) writeTail(true);
     ++fileBlocks_;
     chainIndex_.resize(fileBlocks_ + 1, -1);
+    if (tail_.first != 0) tail_.bytes.resize(tail_.bytes.size() + static_cast<std::size_t>(header_.blockSize), 0);
     return static_cast<std::uint16_t>(fileBlocks_);
 }
 
@@ -849,6 +924,10 @@ RecordPos ParadoxTable::insert(RecordImage& image) {
     std::vector<std::uint32_t> replaced;
     writeBlobs(image, replaced);
     structural_ = true;
+    // A table being filled takes records at its end into the held blocks; a record anywhere
+    // else is placed in the file as it stands.
+    if (filling_ && (header_.numKeyFields == 0 || atEnd)) holdTail();
+    else writeTail();
     return insertRaw(image.raw.data(), atEnd);
 }
 
@@ -963,6 +1042,7 @@ RecordPos ParadoxTable::insertRaw(const std::uint8_t* raw, bool atEnd) {
 }
 
 RecordPos ParadoxTable::update(RecordPos pos, RecordImage& image) {
+    writeTail();
     beginChange();
     std::size_t ci;
     int slot;
@@ -997,6 +1077,7 @@ RecordPos ParadoxTable::update(RecordPos pos, RecordImage& image) {
 }
 
 bool ParadoxTable::remove(RecordPos pos, RecordPos& following, bool& wasLast) {
+    writeTail();
     beginChange();
     std::size_t ci;
     int slot;
@@ -1146,6 +1227,7 @@ void ParadoxTable::writePrimaryIndex() {
 // changes did not touch keep their contents and only take the new stamp.
 void ParadoxTable::flush() {
     if (!db_.isOpen()) return;
+    writeTail();
     if (changed_) {
         writeHeader();
         const auto px = findCompanion(db_.path(), ".PX");
@@ -1216,6 +1298,7 @@ void ParadoxTable::restampIndex(const fsys::path& file, std::size_t offset) {
 }
 
 void ParadoxTable::dropIndex(const std::string& name) {
+    writeTail();
     const std::string table = db_.path().filename().string();
     if (!exclusive_)
         throw EngineError(ErrorKind::Database, "Table " + table + " must be opened exclusively to drop an index");
@@ -1245,6 +1328,7 @@ void ParadoxTable::dropIndex(const std::string& name) {
 }
 
 void ParadoxTable::makePrimary(const std::vector<std::string>& names) {
+    writeTail(); // the table is written anew below
     const std::string table = db_.path().filename().string();
     if (header_.numKeyFields > 0) throw EngineError(ErrorKind::General, "Table " + table + " has a primary index already");
     if (!findSecondaryIndexes(db_.path(), header_, toProgram_).empty())

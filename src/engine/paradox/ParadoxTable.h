@@ -48,6 +48,7 @@ public:
     RecordPos update(RecordPos pos, RecordImage& image) override;
     bool remove(RecordPos pos, RecordPos& following, bool& wasLast) override;
     void flush() override;
+    void setFilling(bool filling) override;
     bool refresh() override;
     void requireWritableFamily() override;
     void close() override;
@@ -84,6 +85,12 @@ private:
                      std::size_t len, bool scattered = false);
     void writeHeader();
     void writeRecordCount();
+    //! Before a record is appended while filling: holds the last block in memory when the
+    //! table ends with it, else writes what is held.
+    void holdTail();
+    //! Writes the held blocks in one call, then the header. keepLast: the last block stays
+    //! held, for the records that follow it.
+    void writeTail(bool keepLast = false);
     void stampHeader();
     void beginChange();
     std::vector<std::uint8_t> headerOnDisk() const;
@@ -134,6 +141,19 @@ private:
     std::uint16_t firstFree_ = 0;
 
     Block cache_;
+    //! While the table is filled, the blocks at its end that records go to: held in memory
+    //! and written a batch at a time, the header after them, so that the file always holds
+    //! a whole table. Blocks first .. fileBlocks_; first is 0 when none are held.
+    struct Tail {
+        std::uint16_t first = 0;
+        std::vector<std::uint8_t> bytes; //!< clear images, block after block
+        bool headerPending = false;      //!< the header waits for the blocks it counts
+    };
+    bool filling_ = false;
+    Tail tail_;
+    bool tailHolds(std::uint16_t number) const {
+        return tail_.first != 0 && number >= tail_.first && number <= fileBlocks_;
+    }
     //! The header as this open last read or wrote it: another writer's change shows as a
     //! difference when this open starts to write again.
     std::vector<std::uint8_t> headerSeen_;
