@@ -158,7 +158,7 @@ TEST_F(Faults, WritersKilledAtAnyMomentLeaveTablesEveryReaderReadsAlike) {
         const char* what;
         //! One step of the child's endless work; i counts the steps.
         std::function<void(Table&, int)> step;
-        bool filling = false; //!< the table is filled: its new blocks go out a batch at a time
+        bool filling = false;     //!< the table is filled: its new blocks go out a batch at a time
         int longestRunUs = 25000; //!< the child works up to this long before the kill
     } cases[] = {
         {"appending", [](Table& t, int i) { insert(t, 1000 + i, 0); }},
@@ -210,7 +210,8 @@ TEST_F(Faults, WritersKilledAtAnyMomentLeaveTablesEveryReaderReadsAlike) {
                 // What the killed fill left is the records it began with, then a run of those
                 // it appended, in order, without a gap.
                 for (std::size_t k = 1; k < ids.size(); ++k)
-                    if (ids[k - 1] >= 1000 && ids[k] != ids[k - 1] + 1 && ids[k] / 100000 == ids[k - 1] / 100000) {
+                    if (ids[k - 1] >= 1000 && ids[k] != ids[k - 1] + 1 &&
+                        ids[k] / 100000 == ids[k - 1] / 100000) {
                         ADD_FAILURE() << "record " << ids[k] << " follows " << ids[k - 1];
                         break;
                     }

@@ -526,7 +526,10 @@ TEST_F(WrittenTables, AllFieldTypesReadBackByPxlibAfterSplitsKeyChangesAndDelete
         const char* name;
         bool keyed;
         bool filling; //!< appends held and written a batch at a time
-    } cases[] = {{"KEYED", true, false}, {"PLAIN", false, false}, {"KEYEDF", true, true}, {"PLAINF", false, true}};
+    } cases[] = {{"KEYED", true, false},
+                 {"PLAIN", false, false},
+                 {"KEYEDF", true, true},
+                 {"PLAINF", false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         create(c.name, c.keyed);
@@ -592,7 +595,8 @@ TEST_F(WrittenTables, AFilledTableReadsWholeWhileItIsFilledAndAfter) {
             Table t(session);
             t.setDatabaseName("WORK");
             t.setTableName(name);
-            t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, keyed}, {"NAME", FieldType::ftString, 20, false}};
+            t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, keyed},
+                             {"NAME", FieldType::ftString, 20, false}};
             if (keyed) t.indexDefs() = {{"", "ID", ixPrimary}};
             t.createTable();
         }
@@ -670,8 +674,10 @@ TEST_F(WrittenTables, EncryptedTablesAreReadByPxlib) {
         const char* name;
         bool keyed;
         bool filling; //!< new blocks written a batch at a time, each block encrypted
-    } cases[] = {{"SECRETK", true, false}, {"SECRETU", false, false},
-                 {"SECRETF", true, true}, {"SECRETG", false, true}};
+    } cases[] = {{"SECRETK", true, false},
+                 {"SECRETU", false, false},
+                 {"SECRETF", true, true},
+                 {"SECRETG", false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         {

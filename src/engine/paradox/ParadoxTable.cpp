@@ -792,7 +792,8 @@ void ParadoxTable::writeTail(bool keepLast) {
     if (written.headerPending) writeHeader();
     if (keepLast && !written.bytes.empty()) {
         tail_.first = static_cast<std::uint16_t>(fileBlocks_);
-        tail_.bytes.assign(written.bytes.end() - static_cast<std::ptrdiff_t>(bs), written.bytes.end());
+        tail_.bytes.assign(written.bytes.end() - static_cast<std::ptrdiff_t>(bs),
+                           written.bytes.end());
     }
 }
 
@@ -837,7 +838,8 @@ std::uint16_t ParadoxTable::allocateBlock() {
     if (tail_.first != 0 && tail_.bytes.size() >= kTailBytes) writeTail(true);
     ++fileBlocks_;
     chainIndex_.resize(fileBlocks_ + 1, -1);
-    if (tail_.first != 0) tail_.bytes.resize(tail_.bytes.size() + static_cast<std::size_t>(header_.blockSize), 0);
+    if (tail_.first != 0)
+        tail_.bytes.resize(tail_.bytes.size() + static_cast<std::size_t>(header_.blockSize), 0);
     return static_cast<std::uint16_t>(fileBlocks_);
 }
 
@@ -926,8 +928,10 @@ RecordPos ParadoxTable::insert(RecordImage& image) {
     structural_ = true;
     // A table being filled takes records at its end into the held blocks; a record anywhere
     // else is placed in the file as it stands.
-    if (filling_ && (header_.numKeyFields == 0 || atEnd)) holdTail();
-    else writeTail();
+    if (filling_ && (header_.numKeyFields == 0 || atEnd))
+        holdTail();
+    else
+        writeTail();
     return insertRaw(image.raw.data(), atEnd);
 }
 
