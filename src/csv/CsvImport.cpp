@@ -239,6 +239,7 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
         t.setIndexFieldNames("");
         t.open();
         t.requireWritable();
+        t.setFilling(true); // a new table: its records may reach the file a batch at a time
         // Each position of the file goes to the field of its name.
         for (const auto& name : fields.names)
             targets.push_back(t.fieldByName(name));
@@ -259,6 +260,13 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
     std::int64_t loaded = 0;
     // k is the position of the record in the file, the names line counting as 0.
     std::int64_t k = source.namesInFirstLine ? 1 : 0;
+    // The progress text is made when the host wants it, before Cancel's question and for
+    // the last record.
+    std::int64_t shown = -1, last = -1;
+    auto showProgress = [&](std::int64_t position) {
+        host.setStatusText(1, run::recordsOfProcessed(position, total));
+        shown = position;
+    };
     try {
         while (reader.readRecord()) {
             t.insert();
@@ -279,11 +287,14 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
             }
             t.post();
             if (++loaded % flushEvery == 0) t.flush();
-            host.setStatusText(1, run::recordsOfProcessed(k, total));
+            last = k;
+            if (host.progressWanted()) showProgress(k);
             host.processPendingMessages();
+            if (host.CancelRequested == 1 && shown != k) showProgress(k);
             if (run::abortRequested(host, run::kAbortProcessCapital)) break;
             ++k;
         }
+        if (last >= 0 && shown != last) showProgress(last);
     } catch (...) {
         session.conversionLosses() += lost;
         try {

@@ -367,13 +367,17 @@ TEST_F(CsvImport, CancelAsksAndKeepsTheRecordsLoaded) {
         bool yes;
         Records records;
         std::string lastProgress;
+        int progressEvery = 1; //!< 0: a host that wants no texts on the way still gets the last
     } cases[] = {
         {true, {{"1"}, {"2"}}, "2 Records of 5 processed"},
         {false, {{"1"}, {"2"}, {"3"}, {"4"}, {"5"}}, "5 Records of 5 processed"},
+        {true, {{"1"}, {"2"}}, "2 Records of 5 processed", 0},
+        {false, {{"1"}, {"2"}, {"3"}, {"4"}, {"5"}}, "5 Records of 5 processed", 0},
     };
     for (const auto& c : cases) {
         makeOldTable();
         host = {};
+        host.progressEvery = c.progressEvery;
         host.answers = {true, c.yes}; // replace the old table; then the abort question
         host.cancelAtRecord = 2;
         import(file);
