@@ -225,10 +225,17 @@ void CreateTableRun::defineOracleTable(bool includeIndexes) {
                      createTableLines(owner_, oracleTable_, source_.fieldDefs()));
     if (!includeIndexes) return;
     source_.updateIndexDefs();
+    // Oracle refuses an index over the columns the primary key constraint indexes already
+    // (ORA-01408), as a keyed source's primary index is: that one is not asked for, and
+    // the other indexes keep their numbers.
+    const std::string key = primaryKeyColumns(source_.fieldDefs());
     int j = 0;
-    for (const engine::IndexDef& def : source_.indexDefs())
+    for (const engine::IndexDef& def : source_.indexDefs()) {
+        const int number = j++;
+        if (!key.empty() && engine::sameName(indexColumns(def.fields), key)) continue;
         executeStatement(session, *oracle_,
-                         {createIndexLine(owner_, oracleTable_, j++, def.fields)});
+                         {createIndexLine(owner_, oracleTable_, number, def.fields)});
+    }
 }
 
 bool CreateTableRun::afterRecord(std::int64_t copied, std::int64_t total) {

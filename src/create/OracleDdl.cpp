@@ -95,10 +95,16 @@ std::optional<OracleColumnType> oracleColumnTypeFor(const engine::FieldDef& fiel
     return OracleColumnType{std::move(type), std::move(length)};
 }
 
+std::string primaryKeyColumns(const std::vector<engine::FieldDef>& fields) {
+    std::string key;
+    for (const engine::FieldDef& f : fields)
+        if (f.required) key += (key.empty() ? "" : ", ") + MakeOracleColumnName(f.name);
+    return key;
+}
+
 std::vector<std::string> createTableLines(const std::string& owner, const std::string& table,
                                           const std::vector<engine::FieldDef>& fields) {
     std::vector<std::string> lines{"CREATE TABLE " + owner + "." + table + " ( "};
-    std::string key;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const engine::FieldDef& f = fields[i];
         const auto type = oracleColumnTypeFor(f);
@@ -112,17 +118,15 @@ std::vector<std::string> createTableLines(const std::string& owner, const std::s
         lines.push_back(type->type);
         if (!type->length.empty()) lines.push_back(type->length);
         lines.emplace_back(f.required ? " not null" : " null");
-        if (f.required) key += (key.empty() ? "" : ", ") + column;
     }
-    if (!key.empty())
+    if (const std::string key = primaryKeyColumns(fields); !key.empty())
         lines.push_back(" constraint " + std::string(kPrimaryKeyPrefix) + table + " PRIMARY KEY (" +
                         key + ")");
     lines.emplace_back(" ) ");
     return lines;
 }
 
-std::string createIndexLine(const std::string& owner, const std::string& table, int j,
-                            std::string_view indexFields) {
+std::string indexColumns(std::string_view indexFields) {
     std::string columns;
     std::size_t n = 0;
     // Pieces as the engine separates them; a single name is turned the same way.
@@ -136,8 +140,13 @@ std::string createIndexLine(const std::string& owner, const std::string& table, 
         if (semi == std::string_view::npos) break;
         start = semi + 1;
     }
+    return columns;
+}
+
+std::string createIndexLine(const std::string& owner, const std::string& table, int j,
+                            std::string_view indexFields) {
     return " CREATE INDEX " + std::string(kIndexPrefix) + table + "_" + std::to_string(j) + " on " +
-           owner + "." + table + " (" + columns + ")";
+           owner + "." + table + " (" + indexColumns(indexFields) + ")";
 }
 
 void executeStatement(oraclient::OracleSession& session, oraclient::OracleQuery& query,

@@ -47,6 +47,11 @@ std::optional<OracleColumnType> oracleColumnTypeFor(const engine::FieldDef& fiel
 std::vector<std::string> createTableLines(const std::string& owner, const std::string& table,
                                           const std::vector<engine::FieldDef>& fields);
 
+//! The columns of the primary key constraint, "A, B": those of the required fields.
+std::string primaryKeyColumns(const std::vector<engine::FieldDef>& fields);
+//! The columns of an index over the fields "A;B;..." (at most 11 of them), "A, B".
+std::string indexColumns(std::string_view indexFields);
+
 //! The one-line CREATE INDEX statement of the j-th index over the fields "A;B;..." (at
 //! most 11 of them).
 std::string createIndexLine(const std::string& owner, const std::string& table, int j,
