@@ -764,25 +764,39 @@ void ParadoxTable::holdTail() {
     if (tail_.first != 0 || firstFree_ != 0 || fileBlocks_ >= 0xFFFF) return;
     if (chain_.empty()) {
         tail_.first = static_cast<std::uint16_t>(fileBlocks_ + 1);
+        tail_.firstInFile = false;
         tail_.bytes.clear();
         return;
     }
     if (chain_.back() != fileBlocks_) return;
     readBlockInto(chain_.back(), tail_.bytes);
     tail_.first = chain_.back();
+    tail_.firstInFile = true;
 }
 
 void ParadoxTable::writeTail(bool keepLast) {
     if (tail_.first == 0) return;
     const auto bs = static_cast<std::size_t>(header_.blockSize);
     if (!tail_.bytes.empty()) {
-        if (key_ == 0) {
-            db_.writeRun(blockOffset(tail_.first), tail_.bytes.data(), tail_.bytes.size());
-        } else {
-            std::vector<std::uint8_t> out = tail_.bytes;
-            for (std::size_t at = 0; at < out.size(); at += bs)
-                encryptBlock(&out[at], bs, key_, static_cast<std::uint32_t>(tail_.first + at / bs));
-            db_.writeRun(blockOffset(tail_.first), out.data(), out.size());
+        std::vector<std::uint8_t> encrypted;
+        const std::uint8_t* out = tail_.bytes.data();
+        if (key_ != 0) {
+            encrypted = tail_.bytes;
+            for (std::size_t at = 0; at < encrypted.size(); at += bs)
+                encryptBlock(&encrypted[at], bs, key_, static_cast<std::uint32_t>(tail_.first + at / bs));
+            out = encrypted.data();
+        }
+        // A kill can cut a long write short. So the new blocks go first, while nothing links
+        // to them; then the block the file held already, which links to them, its records
+        // before its link and count (an encrypted block: its first chunk, which holds them,
+        // last); the header after all.
+        const std::uint64_t at = blockOffset(tail_.first);
+        const std::size_t held = tail_.firstInFile ? bs : 0;
+        if (tail_.bytes.size() > held) db_.writeRun(at + held, out + held, tail_.bytes.size() - held);
+        if (held) {
+            const std::size_t head = key_ != 0 ? std::min<std::size_t>(256, bs) : 6;
+            db_.writeAt(at + head, out + head, bs - head);
+            db_.writeAt(at, out, head);
         }
     }
     // Written: from here on the header and the blocks go to the file. A failed write above
@@ -792,6 +806,7 @@ void ParadoxTable::writeTail(bool keepLast) {
     if (written.headerPending) writeHeader();
     if (keepLast && !written.bytes.empty()) {
         tail_.first = static_cast<std::uint16_t>(fileBlocks_);
+        tail_.firstInFile = true;
         tail_.bytes.assign(written.bytes.end() - static_cast<std::ptrdiff_t>(bs),
                            written.bytes.end());
     }

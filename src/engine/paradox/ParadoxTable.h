@@ -147,6 +147,7 @@ private:
     struct Tail {
         std::uint16_t first = 0;
         std::vector<std::uint8_t> bytes; //!< clear images, block after block
+        bool firstInFile = false;        //!< the first block is one the file holds already
         bool headerPending = false;      //!< the header waits for the blocks it counts
     };
     bool filling_ = false;
