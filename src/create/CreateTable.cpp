@@ -299,10 +299,11 @@ void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
     target_.close(); // flushes: the records are on disk when the run reports completion
 }
 
-// Oracle has no boolean column: a logical field is written as 1 or 0. The rows are
-// committed as they go, at most kCommitInterval apart rather than after every row: a commit
-// per row costs the target a log write per row, many times the row itself. Every way out
-// (the end, Cancel, an error) commits what was posted, so the rows copied so far stay.
+// Oracle has no boolean column: a logical field is written as 1 or 0. The rows go through
+// the session's queue, many to a statement, and are committed as they go, at most
+// kCommitInterval apart rather than after every row: a commit per row costs the target a
+// log write per row, many times the row itself. Every way out (the end, Cancel, an error)
+// commits what was posted, so the rows copied so far stay.
 void CreateTableRun::copyToOracle(std::int64_t total, std::int64_t& copied) {
     oraclient::OracleSession& session = ctx_.shared.tSession;
     oracle_->close();
@@ -341,6 +342,7 @@ void CreateTableRun::copyToOracle(std::int64_t total, std::int64_t& copied) {
             if (afterRecord(copied, total)) break;
             source_.next();
         }
+        session.commit(); // writes the rows still queued
         if (shownCopied_ != copied) showProgress(copied, total);
     } catch (...) {
         oracle_->cancel();
@@ -349,9 +351,10 @@ void CreateTableRun::copyToOracle(std::int64_t total, std::int64_t& copied) {
         } catch (...) {
             // The first error is the one to report.
         }
+        // Rows queued behind one that failed were never written.
+        copied -= static_cast<std::int64_t>(session.droppedRows());
         throw;
     }
-    session.commit();
     oracle_->close();
 }
 

@@ -81,6 +81,12 @@ public:
     //! cursor must be released before the backend. This default fetches every row first.
     virtual std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
                                                      const std::vector<OracleValue>& binds);
+    //! Runs a statement without rows once for each row of binds, in order, as execute()
+    //! would; written counts the rows done. A failing row throws its error with the rows
+    //! before it done and the rows after it not. A backend may write many rows with one
+    //! statement; this default runs one per row.
+    virtual void executeMany(const std::string& sql,
+                             const std::vector<std::vector<OracleValue>>& rows, std::size_t& written);
     virtual void commit() = 0;
     virtual void rollback() = 0;
     //! Calls a stored procedure ("sys.dbms_application_info.set_client_info") with

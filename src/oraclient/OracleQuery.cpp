@@ -274,6 +274,12 @@ void OracleQuery::post() {
         for (std::size_t i = 0; i < columns_.size(); ++i)
             if (changed_[i] && static_cast<int>(i) != rowIdColumn_)
                 binds.push_back(keepInserted_ ? buffer_[i] : std::move(buffer_[i]));
+        if (!keepInserted_) {
+            // A row no one reads back joins the session's queue, written many at a time.
+            session_.queueInsert(insertSql_, std::move(binds));
+            cancel();
+            return;
+        }
         insertRow(binds, insertSql_);
         return;
     }

@@ -85,7 +85,9 @@ public:
     void cancel();
     //! Whether rows inserted through this dataset join its result (the default). A copy
     //! that only appends and never reads its rows back turns it off, so that its memory
-    //! does not grow with every row it writes.
+    //! does not grow with every row it writes; its rows then go through the session's
+    //! queue (OracleSession::queueInsert), and an error of a row may come from a later post
+    //! or the commit.
     void setKeepInsertedRows(bool keep) { keepInserted_ = keep; }
     bool editing() const { return state_ != State::Browse; }
 

@@ -54,6 +54,16 @@ std::unique_ptr<OracleCursor> OracleBackend::openCursor(const std::string& sql,
     return std::make_unique<FetchedCursor>(execute(sql, binds));
 }
 
+void OracleBackend::executeMany(const std::string& sql,
+                                const std::vector<std::vector<OracleValue>>& rows,
+                                std::size_t& written) {
+    written = 0;
+    for (const auto& row : rows) {
+        execute(sql, row);
+        ++written;
+    }
+}
+
 OracleSession::OracleSession(std::filesystem::path configDir) : configDir_(std::move(configDir)) {
     setClientCodePage(1252);
 }
@@ -97,8 +107,16 @@ void OracleSession::logOn() {
 
 void OracleSession::logOff() {
     if (!backend_) return;
+    // The queued rows belong to the transaction that the logoff commits.
+    std::exception_ptr failure;
+    try {
+        writeQueued();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     std::unique_ptr<OracleBackend> backend = std::move(backend_);
     backend->commit();
+    if (failure) std::rethrow_exception(failure);
 }
 
 OracleBackend& OracleSession::backend() {
@@ -107,14 +125,40 @@ OracleBackend& OracleSession::backend() {
 }
 
 void OracleSession::commit() {
+    writeQueued();
     backend().commit();
 }
 
 void OracleSession::rollback() {
+    queued_.clear(); // rows of the transaction that is undone
     backend().rollback();
 }
 
+void OracleSession::queueInsert(const std::string& sql, std::vector<OracleValue> binds) {
+    if (!queued_.empty() && sql != queuedSql_) writeQueued();
+    for (auto& v : binds)
+        if (v.kind == ValueKind::Text) v.text = fromClient(v.text);
+    if (queued_.empty()) queuedSql_ = sql;
+    queued_.push_back(std::move(binds));
+    if (queued_.size() >= kQueuedRows) writeQueued();
+}
+
+void OracleSession::writeQueued() {
+    if (queued_.empty()) return;
+    std::vector<std::vector<OracleValue>> rows;
+    rows.swap(queued_);
+    std::size_t written = 0;
+    try {
+        backend().executeMany(fromClient(queuedSql_), rows, written);
+    } catch (...) {
+        droppedRows_ = rows.size() - written;
+        throw;
+    }
+    droppedRows_ = 0;
+}
+
 void OracleSession::callProcedure(const std::string& name, const std::vector<NamedArgument>& args) {
+    writeQueued();
     std::vector<NamedArgument> converted;
     for (const auto& [param, value] : args)
         converted.emplace_back(fromClient(param), fromClient(value));
@@ -123,6 +167,7 @@ void OracleSession::callProcedure(const std::string& name, const std::vector<Nam
 
 std::unique_ptr<OracleCursor> OracleSession::openCursor(const std::string& sql,
                                                         const std::vector<OracleValue>& binds) {
+    writeQueued();
     OracleBackend& b = backend();
     std::vector<OracleValue> converted = binds;
     for (auto& v : converted)
@@ -132,6 +177,7 @@ std::unique_ptr<OracleCursor> OracleSession::openCursor(const std::string& sql,
 
 StatementResult OracleSession::execute(const std::string& sql,
                                        const std::vector<OracleValue>& binds) {
+    writeQueued();
     OracleBackend& b = backend();
     std::vector<OracleValue> converted = binds;
     for (auto& v : converted)

@@ -74,6 +74,17 @@ public:
     //! before the session logs off.
     std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
                                              const std::vector<OracleValue>& binds = {});
+    //! Queues a row for an INSERT whose result no one reads (a table copy): the queue is
+    //! written when it is full, and before any other statement, commit or logoff runs, many
+    //! rows a statement where the database allows it; a rollback drops it. An error of a
+    //! queued row is thrown by the call that writes the queue, with the rows before it
+    //! written; droppedRows() then tells how many rows of the queue were not.
+    void queueInsert(const std::string& sql, std::vector<OracleValue> binds);
+    //! Writes the queued rows now.
+    void writeQueued();
+    //! The rows of the queue that its last write did not write because one of them failed;
+    //! 0 after a write that succeeded.
+    std::size_t droppedRows() const { return droppedRows_; }
     std::string toClient(std::string_view utf8) const;
     std::string fromClient(std::string_view text) const;
 
@@ -87,6 +98,11 @@ private:
     engine::FormatSettings formats_;
     int codePage_ = 1252;
     engine::CodePageConverter toUtf8_, fromUtf8_;
+    // The rows queued for one INSERT (client text converted already).
+    static constexpr std::size_t kQueuedRows = 256;
+    std::string queuedSql_;
+    std::vector<std::vector<OracleValue>> queued_;
+    std::size_t droppedRows_ = 0;
 };
 
 } // namespace fieldsmith::oraclient

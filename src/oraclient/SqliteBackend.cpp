@@ -6,6 +6,7 @@
 #include "engine/FieldDef.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <sqlite3.h>
 
@@ -342,6 +343,125 @@ StatementResult SqliteBackend::run(Cached& c, const std::vector<OracleValue>& bi
             result.rowId = std::to_string(sqlite3_last_insert_rowid(db_));
     }
     return result;
+}
+
+namespace {
+
+// Rows an INSERT takes at a time when it is run for many: past a few dozen a statement
+// gains nothing more.
+constexpr std::size_t kRowsPerStatement = 64;
+
+// The statement with its one VALUES list written `rows` times, the placeholders ?1..?n of
+// the k-th copy renumbered to follow those of the one before; empty when the statement is
+// not an INSERT ending in its only VALUES list, or has placeholders outside it.
+std::string withValuesRepeated(const std::string& sql, std::size_t n, std::size_t rows) {
+    // Positions outside quotes: VALUES at depth 0, then its list.
+    std::size_t valuesAt = std::string::npos, open = std::string::npos, close = std::string::npos;
+    int depth = 0;
+    char quote = 0;
+    for (std::size_t i = 0; i < sql.size(); ++i) {
+        const char ch = sql[i];
+        if (quote) {
+            if (ch == quote) quote = 0; // a doubled quote closes and opens again
+            continue;
+        }
+        if (ch == '\'' || ch == '"') {
+            quote = ch;
+        } else if (ch == '(') {
+            if (depth++ == 0 && valuesAt != std::string::npos && open == std::string::npos)
+                open = i;
+        } else if (ch == ')') {
+            if (--depth == 0 && open != std::string::npos && close == std::string::npos) close = i;
+        } else if (ch == '?' && (open == std::string::npos || close != std::string::npos)) {
+            return {}; // a placeholder outside the list
+        } else if (depth == 0 && valuesAt == std::string::npos && (ch == 'V' || ch == 'v') &&
+                   (i == 0 || !std::isalnum(static_cast<unsigned char>(sql[i - 1]))) &&
+                   sql.size() - i > 6 && engine::sameName(sql.substr(i, 6), "VALUES") &&
+                   !std::isalnum(static_cast<unsigned char>(sql[i + 6]))) {
+            valuesAt = i;
+        }
+    }
+    if (close == std::string::npos || quote) return {};
+    for (std::size_t i = close + 1; i < sql.size(); ++i)
+        if (!std::isspace(static_cast<unsigned char>(sql[i]))) return {};
+    const std::string list = sql.substr(open, close - open + 1);
+    std::string out = sql.substr(0, open);
+    for (std::size_t r = 0; r < rows; ++r) {
+        if (r) out += ", ";
+        quote = 0;
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            const char ch = list[i];
+            out += ch;
+            if (quote) {
+                if (ch == quote) quote = 0;
+            } else if (ch == '\'' || ch == '"') {
+                quote = ch;
+            } else if (ch == '?') {
+                std::size_t j = i + 1, number = 0;
+                while (j < list.size() && std::isdigit(static_cast<unsigned char>(list[j])))
+                    number = number * 10 + static_cast<std::size_t>(list[j++] - '0');
+                if (j == i + 1 || number == 0 || number > n) return {};
+                out += std::to_string(number + r * n);
+                i = j - 1;
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void SqliteBackend::executeMany(const std::string& sql,
+                                const std::vector<std::vector<OracleValue>>& rows,
+                                std::size_t& written) {
+    written = 0;
+    if (rows.empty()) return;
+    // The first row runs on its own, which also translates the statement and checks it.
+    execute(sql, rows.front());
+    written = 1;
+    const auto it = cache_.find(sql);
+    const Translation* tr = it == cache_.end() ? nullptr : &it->second->translation;
+    const std::size_t n = tr ? tr->bindNames.size() : 0;
+    const auto limit = static_cast<std::size_t>(sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1));
+    const std::size_t perStatement = n ? std::min<std::size_t>(kRowsPerStatement, limit / n) : 0;
+    std::string many;
+    if (tr && tr->kind == StatementKind::Insert && tr->statements.size() == 1 && perStatement > 1)
+        many = withValuesRepeated(tr->statements.back(), n, perStatement);
+    // Statements of many rows are kept with the one-row ones, and go with them when DDL
+    // changes the tables.
+    Cached* batch = nullptr;
+    if (!many.empty() && rows.size() - written >= perStatement) {
+        const std::string key = '\x01' + std::to_string(perStatement) + '\x01' + sql;
+        auto found = cache_.find(key);
+        if (found == cache_.end()) {
+            auto c = std::make_unique<Cached>();
+            c->translation = *tr;
+            try {
+                prepare(*c, many);
+                found = cache_.emplace(key, std::move(c)).first;
+            } catch (const OracleError&) {
+                // A statement SQLite will not take in one piece: the rows go one by one.
+            }
+        }
+        if (found != cache_.end()) batch = found->second.get();
+    }
+    std::vector<OracleValue> binds;
+    while (batch && rows.size() - written >= perStatement) {
+        binds.clear();
+        for (std::size_t r = written; r < written + perStatement; ++r)
+            binds.insert(binds.end(), rows[r].begin(), rows[r].end());
+        try {
+            run(*batch, binds);
+            written += perStatement;
+        } catch (const OracleError&) {
+            // The statement's rows are undone with it; one at a time, the rows before the
+            // failing one go in and the failing one reports its own error.
+            for (const std::size_t end = written + perStatement; written < end; ++written)
+                execute(sql, rows[written]);
+        }
+    }
+    for (; written < rows.size(); ++written)
+        execute(sql, rows[written]);
 }
 
 // A query's statement of its own, stepped as rows are fetched. Not the cached statement:

@@ -54,6 +54,10 @@ public:
     //! Queries step a statement of their own as rows are fetched; others run as execute.
     std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
                                              const std::vector<OracleValue>& binds) override;
+    //! An INSERT ... VALUES (...) runs as one statement of many rows' values at a time: one
+    //! statement per row costs SQLite its setup for every row.
+    void executeMany(const std::string& sql, const std::vector<std::vector<OracleValue>>& rows,
+                     std::size_t& written) override;
     void commit() override;
     void rollback() override;
     void callProcedure(const std::string& name, const std::vector<NamedArgument>& args) override;

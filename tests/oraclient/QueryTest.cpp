@@ -2,11 +2,13 @@
 // ROWID result, and what other sessions see before and after a commit or a killed process.
 #include "OracleTestSupport.h"
 
+#include "oraclient/OracleError.h"
 #include "oraclient/OracleQuery.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +94,88 @@ TEST_P(Query, InsertedRowsNeedNotJoinTheResult) {
     EXPECT_EQ(q->recordCount(), 0) << "the dataset keeps none of the rows it wrote";
     session->commit();
     EXPECT_EQ(editable(*session)->recordCount(), 3) << "the table has every one";
+}
+
+// Rows the dataset does not keep go through the session's queue, many to a statement: every
+// value arrives as a row of its own would, anything else on the session sees them, a
+// rollback drops them, and a failing row stops the queue where it stands.
+TEST_P(Query, QueuedRowsArriveAsSingleRowsWouldAndStopAtAFailingOne) {
+    session->setFormats(engine::FormatSettings::german());
+    auto q = editable(*session);
+    q->setKeepInsertedRows(false);
+    auto post = [&](int id) {
+        q->insert();
+        q->setFieldText("ID", std::to_string(id));
+        q->setFieldText("NAME", "n" + std::to_string(id));
+        q->setFieldText("PRICE", id % 3 ? std::to_string(id) + ",25" : ""); // a null in between
+        q->setFieldText("SEEN", "01.02.2024");
+        q->post();
+    };
+    for (int id = 1; id <= 10; ++id)
+        post(id);
+    EXPECT_EQ(count(*session), 10) << "a statement on the session writes the queue first";
+    for (int id = 11; id <= 20; ++id)
+        post(id);
+    session->rollback();
+    EXPECT_EQ(count(*session), 0) << "a rollback drops the queued rows with the rest";
+
+    // Row 700 fails, as the database finds when it writes the queue: at a later post or at
+    // the commit.
+    struct Case {
+        const char* what;
+        int code;
+        std::function<void()> badRow;
+    } cases[] = {
+        {"a repeated key", 1, [&] { post(100); }},
+        {"a name too long for its column", 12899,
+         [&] {
+             q->insert();
+             q->setFieldText("ID", "700");
+             q->setFieldText("NAME", std::string(21, 'x'));
+             q->setFieldText("PRICE", "");
+             q->setFieldText("SEEN", "01.02.2024");
+             q->post();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        run(*session, {"DELETE FROM ITEMS"});
+        session->commit();
+        int thrownAt = 0, code = 0;
+        for (int k = 1; k <= 1000 && !thrownAt; ++k) {
+            try {
+                k == 700 ? c.badRow() : post(k);
+            } catch (const OracleError& e) {
+                thrownAt = k;
+                code = e.code();
+            }
+        }
+        if (!thrownAt) {
+            try {
+                session->commit();
+            } catch (const OracleError& e) {
+                thrownAt = 1001;
+                code = e.code();
+            }
+        }
+        q->cancel();
+        ASSERT_GE(thrownAt, 700);
+        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(session->droppedRows(), static_cast<std::size_t>(std::min(thrownAt, 1000) - 699))
+            << "the failing row and those queued after it";
+        session->commit();
+        EXPECT_EQ(count(*session), 699) << "the rows before the failing one stay, once each";
+        OracleQuery back(*session);
+        back.setSql("SELECT ID, NAME, PRICE, SEEN FROM ITEMS ORDER BY ID");
+        back.open();
+        for (int id = 1; id <= 699; ++id, back.next()) {
+            ASSERT_FALSE(back.eof());
+            ASSERT_EQ(back.fieldText(0), std::to_string(id));
+            ASSERT_EQ(back.fieldText(1), "n" + std::to_string(id));
+            ASSERT_EQ(back.fieldText(2), id % 3 ? std::to_string(id) + ",25" : "") << id;
+            ASSERT_EQ(back.fieldText(3), "01.02.2024") << id;
+        }
+    }
 }
 
 TEST_P(Query, RowsSettingOtherColumnsThanTheRowBeforeKeepTheirOwnValues) {

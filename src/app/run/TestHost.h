@@ -93,8 +93,9 @@ public:
 
 private:
     bool answer();
-    int progressAsks_ = 0;
     void record(MessageKind kind, const std::string& text);
+
+    int progressAsks_ = 0;
 };
 
 } // namespace fieldsmith::run

@@ -86,10 +86,10 @@ private:
     void writeHeader();
     void writeRecordCount();
     //! Before a record is appended while filling: holds the last block in memory when the
-    //! table ends with it, else writes what is held.
+    //! table ends with it and new blocks come from the end of the file.
     void holdTail();
-    //! Writes the held blocks in one call, then the header. keepLast: the last block stays
-    //! held, for the records that follow it.
+    //! Writes the held blocks, then the header. keepLast: the last block stays held, for the
+    //! records that follow it.
     void writeTail(bool keepLast = false);
     void stampHeader();
     void beginChange();
