@@ -134,9 +134,7 @@ void Table::post() {
     const RecordPos p = inserting ? d.insert(image_) : d.update(pos_, image_);
     tellPreview(inserting ? ChangeKind::Inserted : ChangeKind::Changed, oldBlobs);
     state_ = DataSetState::Browse;
-    // Emptied, its buffers kept for the next record of a walk or a copy.
-    image_.raw.clear();
-    image_.blobs.clear();
+    image_ = {};
     pos_ = p;
     hasRecord_ = true;
     constexpr std::size_t kMovedInPlace = 16384; // larger orders are sorted again on demand
