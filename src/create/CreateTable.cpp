@@ -376,8 +376,6 @@ void CreateTableRun::copyRecords() {
         CreateFailed = true;
         throw;
     }
-    // The texts of the last record copied, which the host may not have wanted yet.
-    if (shownCopied_ != copied) showProgress(copied, total);
 }
 
 bool CreateTableRun::CreateTableFrom(const std::string& newTable, const std::string& targetAlias,

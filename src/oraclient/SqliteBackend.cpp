@@ -6,7 +6,6 @@
 #include "engine/FieldDef.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <sqlite3.h>
 
@@ -351,62 +350,21 @@ namespace {
 // gains nothing more.
 constexpr std::size_t kRowsPerStatement = 64;
 
-// The statement with its one VALUES list written `rows` times, the placeholders ?1..?n of
-// the k-th copy renumbered to follow those of the one before; empty when the statement is
-// not an INSERT ending in its only VALUES list, or has placeholders outside it.
-std::string withValuesRepeated(const std::string& sql, std::size_t n, std::size_t rows) {
-    // Positions outside quotes: VALUES at depth 0, then its list.
-    std::size_t valuesAt = std::string::npos, open = std::string::npos, close = std::string::npos;
-    int depth = 0;
-    char quote = 0;
-    for (std::size_t i = 0; i < sql.size(); ++i) {
-        const char ch = sql[i];
-        if (quote) {
-            if (ch == quote) quote = 0; // a doubled quote closes and opens again
-            continue;
-        }
-        if (ch == '\'' || ch == '"') {
-            quote = ch;
-        } else if (ch == '(') {
-            if (depth++ == 0 && valuesAt != std::string::npos && open == std::string::npos)
-                open = i;
-        } else if (ch == ')') {
-            if (--depth == 0 && open != std::string::npos && close == std::string::npos) close = i;
-        } else if (ch == '?' && (open == std::string::npos || close != std::string::npos)) {
-            return {}; // a placeholder outside the list
-        } else if (depth == 0 && valuesAt == std::string::npos && (ch == 'V' || ch == 'v') &&
-                   (i == 0 || !std::isalnum(static_cast<unsigned char>(sql[i - 1]))) &&
-                   sql.size() - i > 6 && engine::sameName(sql.substr(i, 6), "VALUES") &&
-                   !std::isalnum(static_cast<unsigned char>(sql[i + 6]))) {
-            valuesAt = i;
-        }
-    }
-    if (close == std::string::npos || quote) return {};
-    for (std::size_t i = close + 1; i < sql.size(); ++i)
-        if (!std::isspace(static_cast<unsigned char>(sql[i]))) return {};
-    const std::string list = sql.substr(open, close - open + 1);
-    std::string out = sql.substr(0, open);
+// The INSERT with its VALUES list written `rows` times, the placeholders ?1..?n of each
+// copy numbered on from those of the copy before.
+std::string withValuesRepeated(const Translation& tr, std::size_t rows) {
+    const std::size_t n = tr.bindNames.size();
+    const auto list = tr.insertTokens.begin() + static_cast<std::ptrdiff_t>(tr.valuesAt);
+    std::vector<SqlToken> out(tr.insertTokens.begin(), list);
     for (std::size_t r = 0; r < rows; ++r) {
-        if (r) out += ", ";
-        quote = 0;
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            const char ch = list[i];
-            out += ch;
-            if (quote) {
-                if (ch == quote) quote = 0;
-            } else if (ch == '\'' || ch == '"') {
-                quote = ch;
-            } else if (ch == '?') {
-                std::size_t j = i + 1, number = 0;
-                while (j < list.size() && std::isdigit(static_cast<unsigned char>(list[j])))
-                    number = number * 10 + static_cast<std::size_t>(list[j++] - '0');
-                if (j == i + 1 || number == 0 || number > n) return {};
-                out += std::to_string(number + r * n);
-                i = j - 1;
-            }
+        if (r) out.push_back({SqlToken::Kind::Symbol, ",", false});
+        for (auto k = list; k != tr.insertTokens.end(); ++k) {
+            out.push_back(*k);
+            if (k->kind == SqlToken::Kind::Symbol && k->text[0] == '?')
+                out.back().text = "?" + std::to_string(std::stoul(k->text.substr(1)) + r * n);
         }
     }
-    return out;
+    return joinTokens(out);
 }
 
 } // namespace
@@ -425,8 +383,7 @@ void SqliteBackend::executeMany(const std::string& sql,
     const auto limit = static_cast<std::size_t>(sqlite3_limit(db_, SQLITE_LIMIT_VARIABLE_NUMBER, -1));
     const std::size_t perStatement = n ? std::min<std::size_t>(kRowsPerStatement, limit / n) : 0;
     std::string many;
-    if (tr && tr->kind == StatementKind::Insert && tr->statements.size() == 1 && perStatement > 1)
-        many = withValuesRepeated(tr->statements.back(), n, perStatement);
+    if (tr && tr->valuesAt != 0 && perStatement > 1) many = withValuesRepeated(*tr, perStatement);
     // Statements of many rows are kept with the one-row ones, and go with them when DDL
     // changes the tables.
     Cached* batch = nullptr;

@@ -42,6 +42,11 @@ struct Translation {
     //! Blocks: the procedure calls, each with its arguments by name or by position (""),
     //! and the data changes in between (no name; the one argument holds the SQL).
     ProcedureCalls calls;
+    //! An INSERT that ends in its one VALUES list, every placeholder in that list: its
+    //! tokens and where the list begins (0 for any other statement), so that one statement
+    //! can take the values of many rows.
+    std::vector<SqlToken> insertTokens;
+    std::size_t valuesAt = 0;
 };
 
 class SqliteBackend final : public OracleBackend {

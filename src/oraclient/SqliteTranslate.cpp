@@ -329,6 +329,21 @@ void SqliteBackend::translateQueryOrDml(std::vector<SqlToken>& t, Translation& t
             hints->push_back(date ? ColumnKind::Date : ColumnKind::Unknown);
         }
     }
+    if (tr.kind == StatementKind::Insert) {
+        bool bindBefore = false;
+        int depth = 0;
+        for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+            depth += t[i].isSymbol("(") ? 1 : t[i].isSymbol(")") ? -1 : 0;
+            bindBefore = bindBefore || (t[i].kind == Kind::Symbol && t[i].text[0] == '?');
+            if (depth == 0 && t[i].is("VALUES") && t[i + 1].isSymbol("(")) {
+                if (!bindBefore && skipParens(t, i + 1) == t.size()) {
+                    tr.insertTokens = t;
+                    tr.valuesAt = i + 1;
+                }
+                break;
+            }
+        }
+    }
     tr.statements.push_back(joinTokens(t));
 }
 
