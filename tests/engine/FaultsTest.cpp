@@ -223,6 +223,56 @@ TEST_F(Faults, WritersKilledAtAnyMomentLeaveTablesEveryReaderReadsAlike) {
 
 // ------------------------------------------------------------------------- two writers
 
+// Another program opens a table while this one fills it fast: the chain it reads may lead
+// past the end of the file as it measured it, and the table still opens, never "damaged".
+TEST_F(Faults, ATableBeingFilledOpensForAnotherProgramAtAnyMoment) {
+    {
+        Table t(session);
+        t.setDatabaseName("WORK");
+        t.setTableName("GROWING");
+        t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, true}, {"NAME", FieldType::ftString, 16, false}};
+        t.indexDefs() = {{"", "ID", ixPrimary}};
+        t.createTable();
+    }
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t pid = inChild([&] {
+        Session s;
+        s.addStandardAlias("WORK", dir.path());
+        auto t = open("GROWING", s);
+        t->setFilling(true);
+        char ready = 'r';
+        (void)!write(go[1], &ready, 1);
+        for (int id = 1;; ++id) {
+            t->insert();
+            t->fieldByName("ID").setAsInteger(id);
+            t->fieldByName("NAME").setAsString("n" + std::to_string(id));
+            t->post();
+        }
+    });
+    char ready;
+    ASSERT_EQ(read(go[0], &ready, 1), 1);
+    close(go[0]);
+    close(go[1]);
+    std::int64_t seen = 0;
+    for (int k = 0; k < 60; ++k) {
+        Session s;
+        s.addStandardAlias("WORK", dir.path());
+        try {
+            auto t = open("GROWING", s);
+            EXPECT_GE(t->recordCount(), seen) << "open " << k;
+            seen = t->recordCount();
+        } catch (const EngineError& e) {
+            ADD_FAILURE() << "open " << k << ": " << e.what();
+            break;
+        }
+        usleep(5000);
+    }
+    kill(pid, SIGKILL);
+    EXPECT_EQ(ending(pid), "signal Killed");
+    EXPECT_GT(seen, 0) << "the filled batches were seen";
+}
+
 // A second writer is refused while the first writes, and goes on once it has finished;
 // nothing is lost or crossed.
 TEST_F(Faults, TwoProcessesWritingOneTableTakeTurns) {

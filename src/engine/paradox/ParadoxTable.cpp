@@ -136,14 +136,20 @@ int ParadoxTable::Block::count(int recordSize) const {
 // Walks the chain of data blocks once, keeping each block's number and record count.
 void ParadoxTable::readChain() {
     writeTail();
-    const std::uint64_t size = db_.size();
     const std::uint64_t blockSize = static_cast<std::uint64_t>(header_.blockSize);
-    const std::uint64_t physical =
-        size > static_cast<std::uint64_t>(header_.headerSize)
-            ? (size - static_cast<std::uint64_t>(header_.headerSize) + blockSize - 1) / blockSize
-            : 0;
-    fileBlocks_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(physical, 0xFFFF));
-    chainIndex_.assign(fileBlocks_ + 1, -1);
+    // The blocks the file holds now; measured again when the chain leads past them, as it
+    // does when another program appends to the table while this open reads it.
+    auto measure = [&] {
+        const std::uint64_t size = db_.size();
+        const std::uint64_t physical =
+            size > static_cast<std::uint64_t>(header_.headerSize)
+                ? (size - static_cast<std::uint64_t>(header_.headerSize) + blockSize - 1) / blockSize
+                : 0;
+        fileBlocks_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(physical, 0xFFFF));
+        chainIndex_.resize(fileBlocks_ + 1, -1);
+    };
+    chainIndex_.clear();
+    measure();
     chain_.clear();
     counts_.clear();
     total_ = 0;
@@ -173,6 +179,7 @@ void ParadoxTable::readChain() {
     };
     std::uint8_t bh[6];
     while (b != 0) {
+        if (b > fileBlocks_) measure();
         if (b > fileBlocks_) damaged("block " + std::to_string(b) + " lies past the end of the file");
         if (chainIndex_[b] >= 0) damaged("the block chain runs in a circle at block " + std::to_string(b));
         if (key_ != 0) {
