@@ -82,6 +82,13 @@ public:
     // --- field codec (values in the program's code page)
     //! Decodes one field of a stored record; blob fields are fetched from their file.
     virtual Value decode(int field, const std::uint8_t* raw) = 0;
+    //! The text of a field that stores plain text, put straight into out: what decode()
+    //! gives as a text value, without the value around it, for walks that read texts. False
+    //! leaves the field to decode() (other types, blobs, nulls).
+    virtual bool decodeText(int field, const std::uint8_t* raw, std::string& out) {
+        (void)field, (void)raw, (void)out;
+        return false;
+    }
     //! Encodes a value into a record image; blobs go to image.blobs. Throws BadValue.
     virtual void encode(int field, RecordImage& image, const Value& value) = 0;
     //! Appends bytes whose memcmp order is the field's order in an index.

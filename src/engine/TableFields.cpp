@@ -31,8 +31,15 @@ Field Table::field(int index) {
 
 std::optional<int> Table::findField(std::string_view name) const {
     // Walks ask for the same few names on every record: those are remembered as spelled.
+    // Compared byte by byte: these names are short, a library compare costs more here.
+    const auto spelledSo = [name](const std::string& spelled) {
+        if (spelled.size() != name.size()) return false;
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if (spelled[i] != name[i]) return false;
+        return true;
+    };
     for (const auto& [spelled, index] : recentLookups_)
-        if (spelled == name && index < static_cast<int>(fieldDefs_.size())) return index;
+        if (spelledSo(spelled) && index < static_cast<int>(fieldDefs_.size())) return index;
     for (std::size_t i = 0; i < fieldDefs_.size(); ++i) {
         if (!sameName(fieldDefs_[i].name, name)) continue;
         if (recentLookups_.size() >= 8) recentLookups_.erase(recentLookups_.begin());
@@ -66,6 +73,11 @@ Value Table::fieldValue(int index) const {
 }
 
 std::string Table::fieldText(int index) const {
+    // A browsed record's plain text goes straight from the record to the caller.
+    if (driver_ && hasRecord_ && state_ != DataSetState::Edit && state_ != DataSetState::Insert) {
+        std::string out;
+        if (driver_->decodeText(index, current_.data(), out)) return out;
+    }
     Value v = fieldValue(index);
     // A text is handed on as it is, not copied.
     if (v.kind == Value::Kind::Text || v.kind == Value::Kind::Bytes) return std::move(v.s);

@@ -124,6 +124,19 @@ Value DBaseTable::decodeMemo(int field, const FieldDesc& f, const std::uint8_t* 
     return Value::bytes(std::move(data));
 }
 
+bool DBaseTable::decodeText(int field, const std::uint8_t* raw, std::string& out) {
+    const FieldDesc& f = desc(field);
+    if (f.type != 'C' || isNullFlagged(f, raw)) return false;
+    const std::uint8_t* p = raw + f.offset;
+    const std::string_view bytes(reinterpret_cast<const char*>(p),
+                                 unpaddedLength(p, static_cast<std::size_t>(f.length)));
+    if ((f.flags & 0x04) || toProgram_.isIdentity())
+        out.assign(bytes);
+    else
+        out = toProgram_.convert(bytes);
+    return true;
+}
+
 Value DBaseTable::decode(int field, const std::uint8_t* raw) {
     const FieldDesc& f = desc(field);
     const std::uint8_t* p = raw + f.offset;

@@ -386,6 +386,21 @@ std::uint32_t ParadoxTable::blobLocator(int field, const std::uint8_t* raw) cons
     return readU32(trailer);
 }
 
+bool ParadoxTable::decodeText(int field, const std::uint8_t* raw, std::string& out) {
+    const FieldDesc& f = header_.fields.at(static_cast<std::size_t>(field));
+    if (f.code != kAlpha) return false;
+    const std::uint8_t* p = raw + f.offset;
+    std::size_t n = 0;
+    while (n < static_cast<std::size_t>(f.width) && p[n] != 0)
+        ++n;
+    const std::string_view bytes(reinterpret_cast<const char*>(p), n);
+    if (toProgram_.isIdentity())
+        out.assign(bytes);
+    else
+        out = toProgram_.convert(bytes);
+    return true;
+}
+
 Value ParadoxTable::decode(int field, const std::uint8_t* raw) {
     const FieldDesc& f = header_.fields.at(static_cast<std::size_t>(field));
     const std::uint8_t* p = raw + f.offset;

@@ -33,6 +33,7 @@ public:
     void read(RecordPos pos, std::uint8_t* raw) override;
 
     Value decode(int field, const std::uint8_t* raw) override;
+    bool decodeText(int field, const std::uint8_t* raw, std::string& out) override;
     void encode(int field, RecordImage& image, const Value& value) override;
     void appendSortKey(int field, const std::uint8_t* raw, bool caseInsensitive,
                        std::string& out) override;
