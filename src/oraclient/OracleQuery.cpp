@@ -269,6 +269,7 @@ void OracleQuery::setFieldText(int index, std::string_view text) {
 void OracleQuery::post() {
     if (state_ == State::Browse) return;
     std::vector<OracleValue> binds;
+    binds.reserve(columns_.size());
     if (state_ == State::Insert && !insertSql_.empty() && changed_ == insertColumns_) {
         // The row's values go to the statement as they are when the row is not kept.
         for (std::size_t i = 0; i < columns_.size(); ++i)
