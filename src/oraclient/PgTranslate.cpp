@@ -546,8 +546,18 @@ void PgBackend::translateCreateTable(const std::vector<SqlToken>& t, Translation
             throw OracleError(902, "invalid datatype");
         for (std::size_t r = p; r < b; ++r)
             if (t[r].is("REFERENCES")) unimplemented();
+        // A key with a column list may follow a column without a comma between them (the
+        // Create Table page writes its key so): it is a constraint of the table.
+        std::size_t tableKey = b;
+        for (std::size_t r = p; r < b && tableKey == b; ++r) {
+            const std::size_t k = t[r].is("CONSTRAINT") ? r + 2 : r;
+            if ((k + 2 < b && t[k].is("PRIMARY") && t[k + 1].is("KEY") && t[k + 2].isSymbol("(")) ||
+                (k + 1 < b && t[k].is("UNIQUE") && t[k + 1].isSymbol("(")))
+                tableKey = r;
+        }
         defs += quoteName(pgName(identifierOf(t[a]))) + " " + pgTypeFor(*type);
-        if (p < b) defs += " " + rewritten(p, b);
+        if (p < tableKey) defs += " " + rewritten(p, tableKey);
+        if (tableKey < b) defs += ", " + rewritten(tableKey, b);
         ++columns;
     }
     if (columns == 0) throw OracleError(904, "invalid identifier");

@@ -42,6 +42,29 @@ const std::vector<engine::IndexDef> kIndexes = {
 class OracleCreate : public CreateRun {
 protected:
     void SetUp() override { makeTable(session, src() / "ORDERS.DB", kFields, kRecords, kIndexes); }
+
+    //! Every value of the copied ORDERS read back through the client layer.
+    Records ordersReadBack() {
+        oraclient::OracleQuery q(shared.tSession);
+        q.setSql("SELECT * FROM SALES.ORDERS ORDER BY ORDERNO");
+        q.open();
+        Records back;
+        for (q.first(); !q.eof(); q.next()) {
+            std::vector<std::string> row;
+            for (int i = 0; i < q.fieldCount(); ++i)
+                row.push_back(q.fieldText(i));
+            back.push_back(row);
+        }
+        return back;
+    }
+    //! The records as the engine writes them as text; the logical field became 1 or 0, line
+    //! breaks read back as CR LF.
+    static Records ordersExpected() {
+        Records expected = kRecords;
+        for (auto& r : expected)
+            r[5] = r[5] == "True" ? "1" : r[5] == "False" ? "0" : "";
+        return expected;
+    }
 };
 
 TEST_F(OracleCreate, TableConstraintIndexesAndRecords) {
@@ -76,22 +99,7 @@ TEST_F(OracleCreate, TableConstraintIndexesAndRecords) {
     EXPECT_EQ(sqliteRows(salesSchema(), "SELECT name FROM pragma_index_info('KR4_I_ORDERS_1')"),
               (std::vector<std::string>{"DAT_", "CUSTOMER_NAME"}));
 
-    // Every value read back through the client layer, as the engine writes it as text;
-    // the logical field became 1 or 0, line breaks read back as CR LF.
-    oraclient::OracleQuery q(shared.tSession);
-    q.setSql("SELECT * FROM SALES.ORDERS ORDER BY ORDERNO");
-    q.open();
-    Records back;
-    for (q.first(); !q.eof(); q.next()) {
-        std::vector<std::string> row;
-        for (int i = 0; i < q.fieldCount(); ++i)
-            row.push_back(q.fieldText(i));
-        back.push_back(row);
-    }
-    Records expected = kRecords;
-    for (auto& r : expected)
-        r[5] = r[5] == "True" ? "1" : r[5] == "False" ? "0" : "";
-    EXPECT_EQ(back, expected);
+    EXPECT_EQ(ordersReadBack(), ordersExpected());
 
     // And as SQLite itself keeps them.
     EXPECT_EQ(sqliteRows(salesSchema(), "SELECT ORDERNO, DAT_, CUSTOMER_NAME, NOTES, LEVE_, "
@@ -101,6 +109,36 @@ TEST_F(OracleCreate, TableConstraintIndexesAndRecords) {
                   "2.0|NULL|Smith & Sons|NULL|NULL|0.0|NULL|NULL|NULL",
                   "3.0|1999-12-31 00:00:00|Zoe|a memo longer than the twenty bytes of its "
                   "leader|-7.0|NULL|-0.75|23:59:59|-100.5"}));
+}
+
+// The same copy into a PostgreSQL database behind the Oracle target: the key constraint
+// the page writes after the last column, the indexes and every value.
+TEST_F(OracleCreate, KeyedTableCopiesIntoAPostgresTarget) {
+    oratest::OracleFixture server(oratest::Backend::Postgres);
+    if (!server.unavailable().empty()) GTEST_SKIP() << server.unavailable();
+    std::filesystem::copy_file(server.configDir() / "oracle.ini", dir / "oracle.ini",
+                               std::filesystem::copy_options::overwrite_existing);
+    aim("ORDERS", "ORDERS.DB", "ORA");
+    inputs.CreateTableSeite.IndexesCheck = true;
+    inputs.CreateTableSeite.CopyAllRecsCheck = true;
+    answerLogon();
+    run();
+    ASSERT_TRUE(errors().empty()) << errors()[0];
+    EXPECT_EQ(infos(), std::vector<std::string>{"Table create complete!"});
+    EXPECT_EQ(host.panels[1], "3 Records of 3 copied");
+    EXPECT_EQ(ordersReadBack(), ordersExpected());
+
+    oraclient::OracleQuery q(shared.tSession);
+    q.setSql("SELECT indexname FROM pg_indexes WHERE schemaname = 'sales' AND tablename = "
+             "'orders' AND indexname LIKE 'kr4%' ORDER BY indexname");
+    q.open();
+    std::vector<std::string> indexes;
+    for (q.first(); !q.eof(); q.next())
+        indexes.push_back(q.fieldText(0));
+    EXPECT_EQ(indexes, (std::vector<std::string>{"kr4_i_orders_1", "kr4_pi_orders"}));
+    // The key holds: a second record with the same number is refused.
+    q.setSql("INSERT INTO SALES.ORDERS (ORDERNO) VALUES (1)");
+    EXPECT_EQ(oratest::oraCodeOf([&] { q.open(); }), 1);
 }
 
 // A source without required fields has no key constraint: each of its indexes is made.
