@@ -38,6 +38,8 @@ public:
     ~PgBackend() override;
 
     StatementResult execute(const std::string& sql, const std::vector<OracleValue>& binds) override;
+    void executeMany(const std::string& sql, const std::vector<std::vector<OracleValue>>& rows,
+                     std::size_t& written) override;
     //! Queries run as a server-side cursor fetched in batches, so that a result of any size
     //! passes through; others run as execute.
     std::unique_ptr<OracleCursor> openCursor(const std::string& sql,
@@ -87,6 +89,19 @@ private:
     const std::vector<Column>& tableColumns(const std::string& schema, const std::string& table);
     bool hasRowId(const std::string& schema, const std::string& table);
 
+    //! Values as libpq takes them: texts, null pointers, and bytea in binary. The pointers
+    //! point into the texts: the object stays where it was made.
+    struct BoundValues {
+        explicit BoundValues(const std::vector<OracleValue>& binds);
+        BoundValues(const BoundValues&) = delete;
+        BoundValues& operator=(const BoundValues&) = delete;
+        std::vector<std::string> texts;
+        std::vector<const char*> values;
+        std::vector<unsigned> types;
+        std::vector<int> lengths, formats;
+    };
+    bool convertImplicit(const Translation& tr, const std::vector<OracleValue>& binds,
+                         std::vector<OracleValue>& converted) const;
     //! Runs a statement. In a transaction that was open before it, a savepoint keeps an
     //! error from undoing more than the statement; set fresh when the statement opened the
     //! transaction itself, which an error then rolls back.
