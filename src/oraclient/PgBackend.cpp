@@ -466,13 +466,14 @@ void PgBackend::executeMany(const std::string& sql,
             break;
         }
     }
+    if (bound.empty()) std::rethrow_exception(badRow);
     if (!inTransaction()) runPlain("BEGIN");
     auto send = [&](const char* text) {
         return PQsendQueryParams(conn_, text, 0, nullptr, nullptr, nullptr, nullptr, 0) != 0;
     };
     // The statement is parsed once for the batch (the unnamed prepared statement).
     bool ok = PQenterPipelineMode(conn_) && send("SAVEPOINT ora_many");
-    if (ok && !bound.empty())
+    if (ok)
         ok = PQsendPrepare(conn_, "", tr.sql.c_str(), static_cast<int>(tr.bindCount),
                            bound.front().types.data()) != 0;
     for (std::size_t i = 0; ok && i < bound.size(); ++i) {
