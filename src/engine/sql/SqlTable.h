@@ -48,6 +48,9 @@ public:
     RecordPos update(RecordPos pos, RecordImage& image) override;
     bool remove(RecordPos pos, RecordPos& following, bool& wasLast) override;
     void flush() override;
+    //! A table being filled takes its records without reading their keys back: the key
+    //! each record brings is the one it gets, and a server may send them ahead.
+    void setFilling(bool filling) override { filling_ = filling; }
     bool refresh() override;
     void close() override;
     void dropIndex(const std::string& name) override;
@@ -98,6 +101,7 @@ private:
                    std::uint8_t* p) const;
     void storeRowId(const SqlStatement& st, int column, std::uint8_t* raw) const;
     SqlValue paramOf(int field, const std::uint8_t* raw, const Blobs* pending) const;
+    RecordPos keepInserted(const RecordImage& image, const std::string& identity);
     std::string rowIdFromText(const std::string& text) const;
     void fetchAround(std::size_t slot);
     const std::uint8_t* cachedRaw(std::size_t slot);
@@ -131,6 +135,7 @@ private:
     //! known first part of them; a move that needs all of them loads the rest.
     KeyIndex keys_;
     bool keysLoaded_ = false;
+    bool filling_ = false;
     bool keysComplete_ = false;
     std::optional<std::int64_t> serverCount_; //!< the rows while the identities are partial
     //! Rows fetched in one statement: consecutive live slots, their images side by side,

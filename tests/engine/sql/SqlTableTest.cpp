@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 #include <unistd.h>
@@ -213,6 +214,52 @@ TEST_P(SqlTables, AChangeTheServerRefusesKeepsTheChangesBeforeIt) {
               (std::vector<std::string>{"neu", "alt", "alt", "alt"}))
         << "the change before the refused one is kept, none after it";
     db->exec("DROP TABLE " + checked);
+}
+
+// A table being filled (a Create Table or CSV import target) takes its records without
+// reading their keys back, and a server may take them ahead: they read back as given, and
+// a duplicate key ends the filling by the flush at the latest, with the records before it
+// made and none after it.
+TEST_P(SqlTables, AFilledTableTakesItsRecordsAndStopsAtADuplicateKey) {
+    for (const bool duplicate : {false, true}) {
+        SCOPED_TRACE(duplicate ? "a duplicate key at the 2991st record" : "no duplicate");
+        db->exec("DELETE FROM " + name + " WHERE id >= 10");
+        auto t = open(session);
+        t->setFilling(true);
+        std::optional<ErrorKind> failed;
+        try {
+            // More records than a server takes ahead in one go.
+            for (int id = 10; id < 5010; ++id) {
+                t->insert();
+                t->fieldByName("id").setAsInteger(duplicate && id == 3000 ? 3 : id);
+                t->fieldByName("name").setAsString("n" + std::to_string(id));
+                t->post();
+            }
+            t->flush();
+        } catch (const EngineError& e) {
+            failed = e.kind();
+            t->cancel();
+        }
+        t->setFilling(false);
+        t->flush();
+        t->close();
+        if (duplicate) {
+            ASSERT_TRUE(failed.has_value()) << "the duplicate was taken";
+            EXPECT_EQ(*failed, ErrorKind::KeyViolation);
+            EXPECT_EQ(db->column("SELECT count(*) FROM " + name + " WHERE id >= 10"),
+                      std::vector<std::string>{"2990"});
+            EXPECT_EQ(db->column("SELECT max(id) FROM " + name), std::vector<std::string>{"2999"});
+            continue;
+        }
+        ASSERT_FALSE(failed.has_value());
+        auto back = open(session);
+        std::vector<std::string> ids = column(*back, "id"), expected = {"1", "2", "3"};
+        for (int id = 10; id < 5010; ++id)
+            expected.push_back(std::to_string(id));
+        EXPECT_EQ(ids, expected);
+        back->last();
+        EXPECT_EQ(back->fieldByName("name").asString(), "n5009");
+    }
 }
 
 // One writer at a time: a second session's change is refused while the first writes, and
