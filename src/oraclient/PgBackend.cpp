@@ -482,43 +482,21 @@ void PgBackend::executeMany(const std::string& sql,
                                  b.lengths.data(), b.formats.data(), 0) != 0;
     }
     ok = ok && send("RELEASE SAVEPOINT ora_many") && PQpipelineSync(conn_);
-    // Results in order: the savepoint, the statement's preparation, each row, the release,
-    // each ending with a null result, then the sync. After an error the rest come as aborted.
-    pg_result* failed = nullptr;
-    std::size_t failedAt = 0;
-    std::size_t part = 0;
-    int nulls = 0;
-    while (ok) {
-        pg_result* r = PQgetResult(conn_);
-        if (!r) {
-            if (PQstatus(conn_) != CONNECTION_OK || ++nulls > 2) ok = false;
-            ++part;
-            continue;
-        }
-        nulls = 0;
-        const auto status = PQresultStatus(r);
-        if (status == PGRES_PIPELINE_SYNC) {
-            PQclear(r);
-            break;
-        }
-        if (status == PGRES_FATAL_ERROR && !failed) {
-            failed = r;
-            failedAt = part;
-            continue;
-        }
-        PQclear(r);
-    }
-    std::unique_ptr<pg_result, void (*)(pg_result*)> failure(failed, PQclear);
+    // Parts: 0 the savepoint, 1 the statement's preparation, row i is part i + 2, then the
+    // release.
+    engine::sql::PipelineEnd end;
+    if (ok) end = engine::sql::readPipeline(conn_);
+    std::unique_ptr<pg_result, void (*)(pg_result*)> failure(end.failed, PQclear);
+    const std::size_t failedAt = end.failedAt;
     PQexitPipelineMode(conn_);
-    if (!ok) throw OracleError(3113, "end-of-file on communication channel");
-    if (!failed) {
+    if (!ok || !end.ok) throw OracleError(3113, "end-of-file on communication channel");
+    if (!end.failed) {
         written = bound.size();
         if (badRow) std::rethrow_exception(badRow);
         return;
     }
     runPlain("ROLLBACK TO SAVEPOINT ora_many");
     runPlain("RELEASE SAVEPOINT ora_many");
-    // Parts 0 and 1 are the savepoint and the preparation, row i is part i + 2.
     if (failedAt < 2 || failedAt >= bound.size() + 2) fail(failure.release(), &tr); // not a row's
     for (std::size_t i = 0; i + 2 < failedAt; ++i) {
         const BoundValues& b = bound[i];

@@ -4,6 +4,7 @@
 #include "engine/Table.h"
 #include "oraclient/EmbeddedUsers.h"
 #include "oraclient/OracleConfig.h"
+#include "oraclient/OracleQuery.h"
 
 namespace fieldsmith::createtest {
 
@@ -64,6 +65,17 @@ CreateRun::CreateRun() : session(dir.path()), shared(session) {
     const auto entry = oraclient::ensureEmbeddedDatabase(dir.path(), "ORA");
     oraclient::EmbeddedUsers users(entry.path);
     users.add("SALES", "s3cret");
+}
+
+Records rowsOf(oraclient::OracleQuery& q) {
+    Records rows;
+    for (q.first(); !q.eof(); q.next()) {
+        std::vector<std::string> row;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            row.push_back(q.fieldText(i));
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 fsys::path CreateRun::salesSchema() const {

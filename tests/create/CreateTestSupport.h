@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+namespace fieldsmith::oraclient {
+class OracleQuery;
+}
+
 namespace fieldsmith::createtest {
 
 using Records = std::vector<std::vector<std::string>>;
@@ -31,6 +35,9 @@ TableContent readTable(engine::Session& session, const std::filesystem::path& ta
 void makeTable(engine::Session& session, const std::filesystem::path& tablePath,
                const std::vector<engine::FieldDef>& fields, const Records& records,
                const std::vector<engine::IndexDef>& indexes = {});
+
+//! The rows of an open Oracle query from its first, every value as text.
+Records rowsOf(oraclient::OracleQuery& q);
 
 //! The real Paradox tables of the shared test data; empty when they are absent.
 std::filesystem::path sharedParadoxDir();

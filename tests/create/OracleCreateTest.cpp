@@ -48,14 +48,7 @@ protected:
         oraclient::OracleQuery q(shared.tSession);
         q.setSql("SELECT * FROM SALES.ORDERS ORDER BY ORDERNO");
         q.open();
-        Records back;
-        for (q.first(); !q.eof(); q.next()) {
-            std::vector<std::string> row;
-            for (int i = 0; i < q.fieldCount(); ++i)
-                row.push_back(q.fieldText(i));
-            back.push_back(row);
-        }
-        return back;
+        return rowsOf(q);
     }
     //! The records as the engine writes them as text; the logical field became 1 or 0, line
     //! breaks read back as CR LF.

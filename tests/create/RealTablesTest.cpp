@@ -124,13 +124,7 @@ TEST_F(RealTables, OracleCopyHoldsEveryValue) {
                 engine::sameName(q.fieldName(i), create::MakeOracleColumnName(from.fields[i].name)))
                 << t.file;
         // Rows come in the order they were inserted, which is the source's primary order.
-        Records back;
-        for (q.first(); !q.eof(); q.next()) {
-            std::vector<std::string> row;
-            for (int i = 0; i < q.fieldCount(); ++i)
-                row.push_back(q.fieldText(i));
-            back.push_back(row);
-        }
+        const Records back = rowsOf(q);
         // Text read from Oracle loses trailing blanks and reads a lone line feed as CR LF.
         Records expected = from.records;
         for (std::size_t f = 0; f < from.fields.size(); ++f) {

@@ -364,39 +364,20 @@ void PostgresBackend::settle() {
     bool ok = PQsendQueryParams(conn_, "RELEASE SAVEPOINT fs_batch", 0, nullptr, nullptr, nullptr,
                                 nullptr, 0) &&
               PQpipelineSync(conn_);
-    // Results in order: the savepoint, each change, the release, each ending with a null
-    // result; then the sync. After an error the rest come as aborted.
-    PGresult* failed = nullptr;
-    std::size_t failedAt = 0;
+    // Parts: 0 the savepoint, 1..n the changes, n + 1 the release.
     std::optional<std::size_t> missing;
-    std::size_t part = 0; // 0: savepoint, 1..n: changes, n + 1: release
-    int nulls = 0;
-    while (ok) {
-        PGresult* r = PQgetResult(conn_);
-        if (!r) {
-            if (PQstatus(conn_) != CONNECTION_OK || ++nulls > 2) ok = false;
-            ++part;
-            continue;
-        }
-        nulls = 0;
-        const ExecStatusType status = PQresultStatus(r);
-        if (status == PGRES_PIPELINE_SYNC) {
-            PQclear(r);
-            break;
-        }
-        const bool isChange = part >= 1 && part <= sent.size();
-        if (status == PGRES_FATAL_ERROR && !failed) {
-            failed = r;
-            failedAt = isChange ? part - 1 : sent.size();
-            continue;
-        }
-        if (isChange && status == PGRES_COMMAND_OK && sent[part - 1].mustFindRow &&
-            std::atoll(PQcmdTuples(r)) == 0 && !missing)
-            missing = part - 1;
-        PQclear(r);
-    }
-    std::unique_ptr<PGresult, void (*)(PGresult*)> hold(failed, PQclear);
-    if (!ok) raise("PostgreSQL did not confirm the changes sent", nullptr);
+    PipelineEnd end;
+    if (ok)
+        end = readPipeline(conn_, [&](std::size_t part, PGresult* r) {
+            if (part >= 1 && part <= sent.size() && PQresultStatus(r) == PGRES_COMMAND_OK &&
+                sent[part - 1].mustFindRow && std::atoll(PQcmdTuples(r)) == 0 && !missing)
+                missing = part - 1;
+        });
+    std::unique_ptr<PGresult, void (*)(PGresult*)> hold(end.failed, PQclear);
+    PGresult* failed = end.failed;
+    const std::size_t failedAt =
+        end.failedAt >= 1 && end.failedAt <= sent.size() ? end.failedAt - 1 : sent.size();
+    if (!ok || !end.ok) raise("PostgreSQL did not confirm the changes sent", nullptr);
     PQexitPipelineMode(conn_);
     if (failed) {
         // Back to the batch's savepoint, and the changes before the failed one again.
@@ -428,6 +409,38 @@ void PostgresBackend::settle() {
         throw EngineError(ErrorKind::Database, "The " + recordName(sent[*missing].record) +
                                                    " was deleted by another program; open the "
                                                    "table again");
+}
+
+// Each query's results end with a null result; the sync ends the pipeline.
+PipelineEnd readPipeline(PGconn* conn,
+                         const std::function<void(std::size_t part, PGresult* r)>& result) {
+    PipelineEnd end;
+    std::size_t part = 0;
+    int nulls = 0;
+    for (;;) {
+        PGresult* r = PQgetResult(conn);
+        if (!r) {
+            if (PQstatus(conn) != CONNECTION_OK || ++nulls > 2) {
+                end.ok = false;
+                return end;
+            }
+            ++part;
+            continue;
+        }
+        nulls = 0;
+        const ExecStatusType status = PQresultStatus(r);
+        if (status == PGRES_PIPELINE_SYNC) {
+            PQclear(r);
+            return end;
+        }
+        if (status == PGRES_FATAL_ERROR && !end.failed) {
+            end.failed = r;
+            end.failedAt = part;
+            continue;
+        }
+        if (result) result(part, r);
+        PQclear(r);
+    }
 }
 
 // At once and inside a savepoint of its own, released before the next statement.

@@ -9,6 +9,7 @@
 #include <optional>
 
 struct pg_conn;
+struct pg_result;
 
 namespace fieldsmith::engine::sql {
 
@@ -89,6 +90,19 @@ std::string numberParameters(const std::string& sql);
 //! Splits "host[:port]/database": the database after the last slash, a port after the last
 //! colon when only digits follow it.
 void splitServerName(const std::string& server, std::string& host, std::string& port, std::string& db);
+
+//! How the results of a pipeline ended: read up to its sync (ok), or the connection failed.
+//! The first failed query's result is kept (the caller clears it) with its part, the
+//! number of the query in the order sent; the queries after it come back aborted.
+struct PipelineEnd {
+    bool ok = true;
+    pg_result* failed = nullptr;
+    std::size_t failedAt = 0;
+};
+//! Reads the results of a pipeline whose sync was sent, handing the others to result()
+//! with their part before it clears them.
+PipelineEnd readPipeline(pg_conn* conn,
+                         const std::function<void(std::size_t part, pg_result* r)>& result = {});
 
 //! Whether a PostgreSQL server ("host[:port]/database") accepts connections, without
 //! logging on: empty when it does, else the reason.
