@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ini.h>
 #include <sys/stat.h>
+#include <utility>
 
 namespace fieldsmith::engine {
 
@@ -226,6 +227,17 @@ void Session::unregisterOpen(Table* table) {
 void Session::addPassword(const std::string& password) {
     if (std::find(passwords_.begin(), passwords_.end(), password) == passwords_.end())
         passwords_.push_back(password);
+}
+
+void Session::withoutBeforeWrite(const std::function<void()>& fn) {
+    BeforeWrite saved = std::exchange(beforeWrite_, {});
+    try {
+        fn();
+    } catch (...) {
+        beforeWrite_ = std::move(saved);
+        throw;
+    }
+    beforeWrite_ = std::move(saved);
 }
 
 } // namespace fieldsmith::engine

@@ -114,6 +114,8 @@ public:
     void beforeWrite(const std::filesystem::path& mainFile) const {
         if (beforeWrite_ && !preview_) beforeWrite_(mainFile); // a preview writes no table
     }
+    //! Runs fn with the hook left out: for scratch tables that a run does not leave behind.
+    void withoutBeforeWrite(const std::function<void()>& fn);
     //! How many runs' backups are kept (`[Settings] BackupRuns`, 10 by default; 0 takes
     //! none).
     int backupRuns() const { return backupRuns_; }

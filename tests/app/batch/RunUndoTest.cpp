@@ -210,6 +210,11 @@ TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
         ASSERT_TRUE(fsys::exists(dir / name)) << err;
     }
     ASSERT_FALSE(fsys::exists(dir / "ARTIKEL.XG0")) << "the import made the table anew";
+    // The run names the table it made, once: not the trial table of its definition.
+    const std::string list = batch("undo --list");
+    const std::string newest = list.substr(0, list.find('\n'));
+    EXPECT_NE(newest.find((dir / "NEU.DB").string()), std::string::npos) << list;
+    EXPECT_EQ(newest.find("NEU.DB"), newest.rfind("NEU.DB")) << newest;
     batch("undo --yes");
     EXPECT_FALSE(fsys::exists(dir / "NEU.DB")) << "the table the last run made is gone";
     batch("undo --yes");
