@@ -1254,10 +1254,30 @@ void ParadoxTable::writePrimaryIndex() {
     std::vector<PrimaryIndexEntry> entries;
     entries.reserve(chain_.size());
     const auto kb = static_cast<std::size_t>(keyBytes(header_.numKeyFields));
-    for (std::size_t i = 0; i < chain_.size(); ++i) {
-        if (counts_[i] == 0) continue;
-        const Block& b = loadBlock(chain_[i]);
-        entries.push_back({std::string(reinterpret_cast<const char*>(&b.bytes[6]), kb), chain_[i], counts_[i]});
+    const auto bs = static_cast<std::size_t>(header_.blockSize);
+    // The first key of each block. Blocks that follow each other in the file, as those of a
+    // filled table do, are read a run at a time; an encrypted or held block on its own.
+    constexpr std::size_t kRunBytes = std::size_t{1} << 20;
+    std::vector<std::uint8_t> run;
+    for (std::size_t i = 0; i < chain_.size();) {
+        std::size_t n = 1;
+        if (key_ == 0 && !tailHolds(chain_[i]))
+            while (i + n < chain_.size() && chain_[i + n] == chain_[i] + n &&
+                   !tailHolds(chain_[i + n]) && (n + 1) * bs <= kRunBytes)
+                ++n;
+        const std::uint8_t* first = nullptr;
+        if (n > 1) {
+            run.resize(n * bs);
+            db_.readAt(blockOffset(chain_[i]), run.data(), run.size());
+            first = run.data();
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            if (counts_[i + k] == 0) continue;
+            const std::uint8_t* block = n > 1 ? first + k * bs : loadBlock(chain_[i]).bytes.data();
+            entries.push_back({std::string(reinterpret_cast<const char*>(block + 6), kb),
+                               chain_[i + k], counts_[i + k]});
+        }
+        i += n;
     }
     const auto px = findCompanion(db_.path(), ".PX");
     writePrimaryIndexFile(px ? *px : companionPath(db_.path(), ".PX"), header_, entries);
