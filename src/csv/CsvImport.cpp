@@ -68,8 +68,8 @@ private:
 
 // Makes the table once in a scratch directory and removes it again: a definition that the
 // engine refuses (an empty or repeated name, too long a name, too long a record) is then
-// found before the old table and its files are deleted, not after.
-// The trial table is no output of the run: its backup does not list it.
+// found before the old table and its files are deleted, not after. The trial table is no
+// output of the run: the run's backup does not list it.
 void tryDefinition(engine::Session& session, const std::string& tableName,
                    const std::vector<FieldDef>& defs) {
     ScratchDirectory scratch;
