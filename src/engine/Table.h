@@ -282,6 +282,8 @@ private:
     Value fieldValue(int index) const;
     void setFieldValue(int index, const Value& value);
     std::string fieldText(int index) const;
+    //! The position of a field by name (case-insensitive), -1 when there is none.
+    int fieldIndexOf(std::string_view name) const;
     void setFieldText(int index, std::string_view text);
     void setFieldTextInto(int index, std::string_view text);
     [[noreturn]] void fail(ErrorKind kind, const std::string& message) const;

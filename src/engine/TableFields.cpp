@@ -30,6 +30,14 @@ Field Table::field(int index) {
 }
 
 std::optional<int> Table::findField(std::string_view name) const {
+    const int i = fieldIndexOf(name);
+    if (i < 0) return std::nullopt;
+    return i;
+}
+
+// A plain index rather than an optional: walks call this for every record, and an
+// optional returned from here costs a stall of its own.
+int Table::fieldIndexOf(std::string_view name) const {
     // Walks ask for the same few names on every record: those are remembered as spelled.
     // Compared byte by byte: these names are short, a library compare costs more here.
     const auto spelledSo = [name](const std::string& spelled) {
@@ -46,12 +54,12 @@ std::optional<int> Table::findField(std::string_view name) const {
         recentLookups_.emplace_back(std::string(name), static_cast<int>(i));
         return static_cast<int>(i);
     }
-    return std::nullopt;
+    return -1;
 }
 
 Field Table::fieldByName(std::string_view name) {
     requireActive("read a field");
-    if (auto i = findField(name)) return Field(*this, *i);
+    if (const int i = fieldIndexOf(name); i >= 0) return Field(*this, i);
     fail(ErrorKind::UnknownField,
          "Field '" + std::string(name) + "' not found in table " + tableName_);
 }
