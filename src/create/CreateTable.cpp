@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 namespace fieldsmith::create {
@@ -106,8 +107,7 @@ private:
     void copyToEngine(std::int64_t total, std::int64_t& copied);
     void copyToOracle(std::int64_t total, std::int64_t& copied);
     //! Progress after a record; true when the status dialog's Cancel was pressed.
-    bool afterRecord(std::int64_t copied, std::int64_t total);
-    void showProgress(std::int64_t copied, std::int64_t total);
+    bool afterRecord(std::int64_t copied);
 
     run::RunContext& ctx_;
     run::RunHost& host_;
@@ -118,7 +118,7 @@ private:
     std::string owner_, oracleTable_, qualified_;
     //! The progress texts, written over for each record instead of made anew.
     std::string copiedText_, countText_;
-    std::int64_t shownCopied_ = 0; //!< the count the progress texts show
+    std::optional<run::ProgressTexts> progress_; //!< of the record copy
 };
 
 void CreateTableRun::openSource() {
@@ -238,18 +238,10 @@ void CreateTableRun::defineOracleTable(bool includeIndexes) {
     }
 }
 
-bool CreateTableRun::afterRecord(std::int64_t copied, std::int64_t total) {
-    if (host_.progressWanted()) showProgress(copied, total);
+bool CreateTableRun::afterRecord(std::int64_t copied) {
+    progress_->done(copied);
     host_.processPendingMessages();
     return host_.statusDialogCancelled();
-}
-
-void CreateTableRun::showProgress(std::int64_t copied, std::int64_t total) {
-    recordsCopied(copiedText_, copied, total);
-    host_.setStatusText(1, copiedText_);
-    statusDialogCount(countText_, copied, total);
-    host_.setStatusDialogCount(countText_);
-    shownCopied_ = copied;
 }
 
 // A target that stores its records as the source does (same format, field types and code
@@ -292,10 +284,10 @@ void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
         target_.post();
         ++copied;
         if (copied % flushEvery == 0) target_.flush();
-        if (afterRecord(copied, total)) break;
+        if (afterRecord(copied)) break;
         source_.next();
     }
-    if (shownCopied_ != copied) showProgress(copied, total);
+    progress_->finish(copied);
     target_.close(); // flushes: the records are on disk when the run reports completion
 }
 
@@ -339,11 +331,11 @@ void CreateTableRun::copyToOracle(std::int64_t total, std::int64_t& copied) {
                 session.commit();
                 lastCommit = now;
             }
-            if (afterRecord(copied, total)) break;
+            if (afterRecord(copied)) break;
             source_.next();
         }
         session.commit(); // writes the rows still queued
-        if (shownCopied_ != copied) showProgress(copied, total);
+        progress_->finish(copied);
     } catch (...) {
         oracle_->cancel();
         try {
@@ -364,14 +356,23 @@ void CreateTableRun::copyRecords() {
     host_.setStatusDialogCount(statusDialogCount(0, total));
     host_.processPendingMessages();
     std::int64_t copied = 0;
-    shownCopied_ = 0;
+    // The count 0 is on show already.
+    progress_.emplace(
+        host_,
+        [this, total](std::int64_t n) {
+            recordsCopied(copiedText_, n, total);
+            host_.setStatusText(1, copiedText_);
+            statusDialogCount(countText_, n, total);
+            host_.setStatusDialogCount(countText_);
+        },
+        0);
     try {
         if (oracleTarget())
             copyToOracle(total, copied);
         else
             copyToEngine(total, copied);
     } catch (...) {
-        if (shownCopied_ != copied) showProgress(copied, total);
+        progress_->finish(copied);
         host_.showError(std::string(kErrorOnCopyingTable));
         CreateFailed = true;
         throw;

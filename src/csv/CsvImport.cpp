@@ -263,13 +263,9 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
     std::int64_t loaded = 0;
     // k is the position of the record in the file, the names line counting as 0.
     std::int64_t k = source.namesInFirstLine ? 1 : 0;
-    // The progress text is made when the host wants it, before Cancel's question and for
-    // the last record.
-    std::int64_t shown = -1, last = -1;
-    auto showProgress = [&](std::int64_t position) {
+    run::ProgressTexts progress(host, [&](std::int64_t position) {
         host.setStatusText(1, run::recordsOfProcessed(position, total));
-        shown = position;
-    };
+    });
     try {
         while (reader.readRecord()) {
             t.insert();
@@ -290,14 +286,13 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
             }
             t.post();
             if (++loaded % flushEvery == 0) t.flush();
-            last = k;
-            if (host.progressWanted()) showProgress(k);
+            progress.done(k);
             host.processPendingMessages();
-            if (host.CancelRequested == 1 && shown != k) showProgress(k);
+            progress.beforeQuestion();
             if (run::abortRequested(host, run::kAbortProcessCapital)) break;
             ++k;
         }
-        if (last >= 0 && shown != last) showProgress(last);
+        progress.finish(progress.last());
     } catch (...) {
         session.conversionLosses() += lost;
         try {

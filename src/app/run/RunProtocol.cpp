@@ -184,10 +184,7 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
         duration.show();
         std::string progress, changed;
         std::int64_t changedShown = -1;
-        // The panels show the progress when the host wants it, at the last record, and
-        // before the question that a press of Cancel asks.
-        std::int64_t shownFor = -1;
-        auto showPanels = [&](std::int64_t i) {
+        ProgressTexts panels(host, [&](std::int64_t i) {
             progressText(progress, style, i + style.firstShown, c.total);
             host.setStatusText(1, progress);
             // The changed count is told again only when it changed: every host shows a
@@ -197,19 +194,18 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
                 changedShown = c.changed;
                 host.setStatusText(2, changed);
             }
-            shownFor = i;
-        };
+        });
         for (std::int64_t i = 0; i < c.total; ++i) {
             if (step()) ++c.changed;
             if (style.freshTableOrder) cursor.next();
-            if (i + 1 == c.total || host.progressWanted()) showPanels(i);
+            panels.done(i, i + 1 == c.total);
             duration.tick();
             if (!style.freshTableOrder) {
                 cursor.next();
                 ++c.processed;
             }
             host.processPendingMessages();
-            if (host.CancelRequested == 1 && shownFor != i) showPanels(i);
+            panels.beforeQuestion();
             if (abortRequested(host, style.abortText)) break;
             if (style.freshTableOrder) ++c.processed;
         }

@@ -24,6 +24,44 @@ namespace fieldsmith::run {
 //! clears the flag and returns false.
 bool abortRequested(RunHost& host, std::string_view abortText);
 
+//! A run's progress texts, made only where they are seen: when the host wants one
+//! (RunHost::progressWanted), for the record a run ends with, and before the question a
+//! press of Cancel asks. show(n) makes and gives the texts for record n.
+class ProgressTexts {
+public:
+    //! shown: the record whose texts the panels already show (-1: none).
+    explicit ProgressTexts(RunHost& host, std::function<void(std::int64_t n)> show,
+                           std::int64_t shown = -1)
+        : host_(host), show_(std::move(show)), shown_(shown) {}
+
+    //! Record n is done: its texts are given when the host wants them, or when it is last.
+    void done(std::int64_t n, bool last = false) {
+        last_ = n;
+        if (last || host_.progressWanted()) showFor(n);
+    }
+    //! Before Cancel's question: the texts of the last record done, unless shown already.
+    void beforeQuestion() {
+        if (host_.CancelRequested == 1) finish(last_);
+    }
+    //! The texts of record n, unless shown already (n < 0: nothing).
+    void finish(std::int64_t n) {
+        if (n >= 0 && n != shown_) showFor(n);
+    }
+    //! The last record done (-1 before the first).
+    std::int64_t last() const { return last_; }
+
+private:
+    void showFor(std::int64_t n) {
+        show_(n);
+        shown_ = n;
+    }
+
+    RunHost& host_;
+    std::function<void(std::int64_t)> show_;
+    std::int64_t shown_;
+    std::int64_t last_ = -1;
+};
+
 //! The running state for the length of a scope. The constructor shows the wait cursor (for
 //! operations of that kind) and calls UpdateAnsicht(false); leave() and, failing that, the
 //! destructor return the arrow cursor, the idle state and a cleared cancel flag, so that

@@ -1255,15 +1255,16 @@ void ParadoxTable::writePrimaryIndex() {
     entries.reserve(chain_.size());
     const auto kb = static_cast<std::size_t>(keyBytes(header_.numKeyFields));
     const auto bs = static_cast<std::size_t>(header_.blockSize);
+    writeTail(); // the blocks are read from the file
     // The first key of each block. Blocks that follow each other in the file, as those of a
-    // filled table do, are read a run at a time; an encrypted or held block on its own.
+    // filled table do, are read a run at a time; an encrypted block on its own.
     constexpr std::size_t kRunBytes = std::size_t{1} << 20;
     std::vector<std::uint8_t> run;
     for (std::size_t i = 0; i < chain_.size();) {
         std::size_t n = 1;
-        if (key_ == 0 && !tailHolds(chain_[i]))
+        if (key_ == 0)
             while (i + n < chain_.size() && chain_[i + n] == chain_[i] + n &&
-                   !tailHolds(chain_[i + n]) && (n + 1) * bs <= kRunBytes)
+                   (n + 1) * bs <= kRunBytes)
                 ++n;
         const std::uint8_t* first = nullptr;
         if (n > 1) {
