@@ -295,10 +295,15 @@ std::int64_t LoadCsvRecords(engine::Session& session, run::RunHost& host,
         progress.finish(progress.last());
     } catch (...) {
         session.conversionLosses() += lost;
+        // The status bar tells how far the import came, and the first error is the one to
+        // report.
+        try {
+            progress.finish(progress.last());
+        } catch (...) {
+        }
         try {
             t.close();
         } catch (...) {
-            // The first error is the one to report.
         }
         throw;
     }

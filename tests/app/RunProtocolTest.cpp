@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 namespace fieldsmith::run {
@@ -206,19 +207,23 @@ TEST(RunWalkCancel, AbortedRunLeavesNoRequestForTheNextRun) {
 }
 
 // A host that paints at intervals wants few progress texts; the panels still end as they
-// end for a host that takes every text, and show where the walk stands when Cancel asks.
+// end for a host that takes every text (also when an error ends the walk), and show where
+// the walk stands when Cancel asks.
 TEST(RunWalkCancel, FewProgressTextsEndAsEveryTextWould) {
     struct Case {
         const char* what;
         WalkStyle style;
         int progressEvery;
         int cancelAt;
+        int failAt = 0; //!< the step of this record throws
     } cases[] = {
         {"shared, never", sharedTableStyle(), 0, 0},
         {"fresh, never", freshTableStyle(), 0, 0},
         {"shared, every 7th", sharedTableStyle(), 7, 0},
         {"shared, never, cancelled", sharedTableStyle(), 0, 13},
         {"fresh, every 7th, cancelled", freshTableStyle(), 7, 13},
+        {"shared, never, failed", sharedTableStyle(), 0, 0, 20},
+        {"fresh, every 7th, failed", freshTableStyle(), 7, 0, 20},
     };
     struct Host : TestHost {
         std::string atQuestion;
@@ -235,7 +240,10 @@ TEST(RunWalkCancel, FewProgressTextsEndAsEveryTextWould) {
             h->cancelAtRecord = c.cancelAt;
             FakeCursor cursor(50);
             int n = 0;
-            walk(*h, cursor, c.style, [&] { return ++n % 3 == 0; });
+            walk(*h, cursor, c.style, [&] {
+                if (++n == c.failAt) throw std::runtime_error("Disk full");
+                return n % 3 == 0;
+            });
         }
         EXPECT_EQ(few.panels, every.panels);
         EXPECT_EQ(few.atQuestion, every.atQuestion);

@@ -389,6 +389,24 @@ TEST_F(CsvImport, CancelAsksAndKeepsTheRecordsLoaded) {
     }
 }
 
+// A failure on the way (a full disk, a lost file) ends the import with its error; the
+// status bar then tells how far it came, also on a host that wanted no texts on the way,
+// and the records loaded until then stay.
+TEST_F(CsvImport, AFailureMidwayShowsHowFarTheImportCame) {
+    const auto file = writeFile(dir, "in.csv", "N\r\n1\r\n2\r\n3\r\n4\r\n5\r\n");
+    for (const int progressEvery : {1, 0}) {
+        host = {};
+        host.progressEvery = progressEvery;
+        host.onPendingMessages = [](run::TestHost&, int breather) {
+            if (breather == 3) throw engine::EngineError(engine::ErrorKind::General, "Disk full");
+        };
+        EXPECT_THROW(import(file), engine::EngineError) << "the error goes on to the error box";
+        EXPECT_EQ(host.panels[1], "3 Records of 5 processed") << progressEvery;
+        EXPECT_EQ(table().records, (Records{{"1"}, {"2"}, {"3"}})) << progressEvery;
+        EXPECT_TRUE(host.idle) << progressEvery;
+    }
+}
+
 TEST_F(CsvImport, RunningFromTheFirstReadToTheEndWithoutAWaitCursor) {
     import(writeFile(dir, "in.csv", "N\r\n1\r\n"));
     EXPECT_EQ(host.events.front(), "UpdateAnsicht(false)");

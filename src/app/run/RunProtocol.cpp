@@ -177,24 +177,24 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
     WalkCounters c;
     host.CancelRequested = 0;
     RunningState running(host, style.waitCursor);
+    std::string progress, changed;
+    std::int64_t changedShown = -1;
+    ProgressTexts panels(host, [&](std::int64_t i) {
+        progressText(progress, style, i + style.firstShown, c.total);
+        host.setStatusText(1, progress);
+        // The changed count is told again only when it changed: every host shows a
+        // panel's text as it last got it.
+        if (style.useChangedPanel && changedShown != c.changed) {
+            recordsChanged(changed, c.changed);
+            changedShown = c.changed;
+            host.setStatusText(2, changed);
+        }
+    });
     try {
         cursor.open();
         cursor.reserve(host);
         c.total = cursor.recordCount();
         duration.show();
-        std::string progress, changed;
-        std::int64_t changedShown = -1;
-        ProgressTexts panels(host, [&](std::int64_t i) {
-            progressText(progress, style, i + style.firstShown, c.total);
-            host.setStatusText(1, progress);
-            // The changed count is told again only when it changed: every host shows a
-            // panel's text as it last got it.
-            if (style.useChangedPanel && changedShown != c.changed) {
-                recordsChanged(changed, c.changed);
-                changedShown = c.changed;
-                host.setStatusText(2, changed);
-            }
-        });
         for (std::int64_t i = 0; i < c.total; ++i) {
             if (step()) ++c.changed;
             if (style.freshTableOrder) cursor.next();
@@ -217,8 +217,12 @@ WalkCounters runWalk(RunHost& host, WalkCursor& cursor, const WalkStyle& style,
         running.leave();
         cursor.close();
     } catch (...) {
-        // What was posted is written through and the table closed as far as they go; the
-        // first error is the one the user needs to see.
+        // The panels tell how far the walk came; what was posted is written through and the
+        // table closed as far as they go; the first error is the one the user needs to see.
+        try {
+            panels.finish(panels.last());
+        } catch (...) {
+        }
         try {
             cursor.finish();
         } catch (...) {
