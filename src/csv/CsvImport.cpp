@@ -323,8 +323,9 @@ void importCsvFile(run::RunContext& ctx) {
     // The target: directory and table name, split at the last separator.
     const std::string& target = in.CSVtoPdxEdit;
     const auto slash = target.rfind('/');
-    // A table in the root directory keeps the root as its directory.
-    const std::string directory = slash == std::string::npos ? std::string()
+    // A table in the root directory keeps the root as its directory; a name without a
+    // directory is a table in the current directory, as a name typed in a terminal is.
+    const std::string directory = slash == std::string::npos ? fsys::current_path(ec).string()
                                   : slash == 0               ? std::string("/")
                                                              : target.substr(0, slash);
     const std::string tableName = slash == std::string::npos ? target : target.substr(slash + 1);

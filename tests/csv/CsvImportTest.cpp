@@ -140,6 +140,21 @@ TEST_F(CsvImport, TargetIsReachedThroughThePrivateAlias) {
     EXPECT_EQ(session.directoryOf("CSV_IMP1"), dir.path());
 }
 
+// A name without a directory, as typed in a terminal, is a table in the current directory.
+TEST_F(CsvImport, ATargetWithoutDirectoryIsInTheCurrentDirectory) {
+    const auto file = writeFile(dir, "in.csv", "a\r\n1\r\n");
+    struct InDirectory {
+        std::filesystem::path before = std::filesystem::current_path();
+        explicit InDirectory(const std::filesystem::path& d) { std::filesystem::current_path(d); }
+        ~InDirectory() { std::filesystem::current_path(before); }
+    } here(dir.path());
+    inputs.CSVMakeTable.CSVEdit = file.string();
+    inputs.CSVMakeTable.CSVtoPdxEdit = "HERE.DB";
+    run();
+    EXPECT_EQ(errors(), Fields{});
+    EXPECT_EQ(table("HERE.DB").records, Records{{"1"}});
+}
+
 TEST_F(CsvImport, ADBaseTargetBecomesADBaseTable) {
     import(writeFile(dir, "in.csv", "NAME;NOTE\r\nAdler;" + std::string(300, 'n') + "\r\nBerg;kurz\r\n"),
            (dir / "KUNDEN.DBF").string());
