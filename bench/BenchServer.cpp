@@ -27,6 +27,9 @@ const char* kFill =
 
 Result engineRun(engine::Session& session, const std::string& table) {
     run::TestHost host;
+    // The window asks for progress texts only when it is about to paint (a few times a
+    // second), not at every record as a test host does.
+    host.progressEvery = 4096;
     run::PageInputs inputs;
     run::SharedState shared{session};
     auto& in = inputs.Seite2;
