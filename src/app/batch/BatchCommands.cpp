@@ -42,7 +42,11 @@ int listTables(Session& session, const std::string& alias, std::ostream& out) {
 
 int describeTable(Table& table, std::ostream& out) {
     const int cp = table.session().ansiCodePage();
-    out << "Table " << toUtf8(table.filePath().string(), cp) << '\n';
+    // A file table is named by its file, a table of a server database by the alias.
+    const std::string name = table.session().isSqlAlias(table.databaseName())
+                                 ? table.tableName() + " of " + table.databaseName()
+                                 : table.filePath().string();
+    out << "Table " << toUtf8(name, cp) << '\n';
     out << "Fields:\n";
     int i = 1;
     for (const auto& f : table.fieldDefs()) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 using namespace fieldsmith;
@@ -99,6 +100,27 @@ TEST_F(BatchCommands, DescribeListsFieldsAndIndexes) {
     for (const char* expected : {"  1\tID\tftInteger\t0\trequired\n", "  2\tNAME\tftString\t20\t\n",
                                  "  8\tNOTE\tftMemo\t5\t\n", "  (primary)\tID\tprimary, unique\n",
                                  "  ByName\tNAME\tcase-insensitive\n"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+}
+
+// A table of a server database has no file: it is named by its alias.
+TEST_F(BatchCommands, DescribeNamesAServerTableByItsAlias) {
+    const auto file = (dir.path() / "shop.sqlite").string();
+    std::ofstream{file}; // an empty file is an empty SQLite database
+    session.addAlias("SHOP", {{"TYPE", "SQLITE"}, {"SERVER NAME", file}});
+    engine::Table made(session);
+    made.setDatabaseName("SHOP");
+    made.setTableName("items");
+    made.fieldDefs() = {{"id", FieldType::ftInteger, 0, true}, {"name", FieldType::ftString, 20}};
+    made.indexDefs() = {{"", "id", engine::ixPrimary}};
+    made.createTable();
+    engine::Table t(session);
+    batch::aimTable(t, {"SHOP", "items"});
+    t.open();
+    std::ostringstream out;
+    EXPECT_EQ(batch::describeTable(t, out), batch::kExitOk);
+    const std::string text = out.str();
+    for (const char* expected : {"Table items of SHOP\n", "  2\tname\tftString\t20\t\n"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
 }
 
