@@ -473,6 +473,13 @@ void PostgresBackend::raise(const std::string& what, const void* result) const {
     throw EngineError(ErrorKind::General, what + ": " + message);
 }
 
+// money is written with the currency sign and separators of the server's lc_monetary
+// ("$1,234.50", "1.234,50 €"); read as numeric it is a plain number.
+std::string PostgresBackend::selectColumn(const SqlColumn& column) const {
+    if (column.type == "money") return quote(column.name) + "::numeric";
+    return quote(column.name);
+}
+
 std::unique_ptr<SqlStatement> PostgresBackend::prepare(const std::string& sql) {
     return std::make_unique<PostgresStatement>(*this, sql, false);
 }

@@ -40,6 +40,7 @@ public:
     std::string quote(std::string_view identifier) const override;
     std::string rowIdColumn() const override { return "ctid"; }
     std::string rowIdParameter() const override { return "?::tid"; }
+    std::string selectColumn(const SqlColumn& column) const override;
     std::string columnTypeFor(const FieldDef& field) const override;
     std::string dropPrimaryKey(const std::string& table) override;
     std::string addPrimaryKey(const std::string& table,

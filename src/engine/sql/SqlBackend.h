@@ -169,6 +169,9 @@ public:
     //! and the SQL that casts a parameter to it ("?", "?::tid").
     virtual std::string rowIdColumn() const = 0;
     virtual std::string rowIdParameter() const = 0;
+    //! How a SELECT reads a column: as it is, unless the server writes its values in a form
+    //! that depends on the server's settings.
+    virtual std::string selectColumn(const SqlColumn& column) const { return quote(column.name); }
     //! The column type for a field of the engine in CREATE TABLE.
     virtual std::string columnTypeFor(const FieldDef& field) const = 0;
     //! The SQL that drops a table's primary key; throws where the server cannot.

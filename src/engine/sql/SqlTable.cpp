@@ -222,6 +222,7 @@ void SqlTable::describe() {
         FieldDef f = fieldFor(c);
         Slot s;
         s.column = c.name;
+        s.select = db_->selectColumn(c);
         s.type = f.type;
         s.offset = offset;
         s.width = widthOf(f);
@@ -455,7 +456,7 @@ std::string SqlTable::whereIdentity() const {
 std::string SqlTable::selectList() const {
     std::string list;
     for (const auto& s : slots_)
-        list += (list.empty() ? "" : ", ") + db_->quote(s.column);
+        list += (list.empty() ? "" : ", ") + s.select;
     if (keyFields_.empty()) list += ", " + db_->rowIdColumn();
     return list;
 }

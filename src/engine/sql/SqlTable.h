@@ -64,6 +64,7 @@ private:
     //! blob fields hold the slot whose fetched row carries their value.
     struct Slot {
         std::string column;
+        std::string select; //!< how a SELECT reads it
         FieldType type = FieldType::ftString;
         std::size_t offset = 0;
         std::size_t width = 0;
