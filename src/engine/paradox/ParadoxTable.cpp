@@ -480,10 +480,22 @@ void ParadoxTable::encode(int field, RecordImage& image, const Value& value) {
         if (v < lo || v > hi) throw bad("Value " + std::to_string(v) + " is out of range");
         return static_cast<std::int32_t>(v);
     };
+    // A number field holds a double: a whole number beyond 2^53 would lose its last digits and
+    // NaN has no form in the file, so both are refused rather than changed.
     auto needReal = [&]() -> double {
-        if (value.kind == Value::Kind::Float || value.kind == Value::Kind::DateTime) return value.f;
-        if (value.kind == Value::Kind::Int) return static_cast<double>(value.i);
-        throw bad("'" + value.s + "' is not a valid floating point value");
+        double d = 0;
+        if (value.kind == Value::Kind::Float || value.kind == Value::Kind::DateTime) {
+            d = value.f;
+        } else if (value.kind == Value::Kind::Int) {
+            d = static_cast<double>(value.i);
+            if (d >= 9223372036854775808.0 || static_cast<std::int64_t>(d) != value.i)
+                throw bad("Value " + std::to_string(value.i) +
+                          " cannot be held exactly by a number field");
+        } else {
+            throw bad("'" + value.s + "' is not a valid floating point value");
+        }
+        if (std::isnan(d)) throw bad("NaN is not a value a Paradox number field can hold");
+        return d;
     };
     switch (f.code) {
     case kAlpha: {
@@ -519,7 +531,9 @@ void ParadoxTable::encode(int field, RecordImage& image, const Value& value) {
         break;
     case kBcd: {
         std::string text = value.s;
-        if (value.kind != Value::Kind::Float || text.empty()) {
+        if (value.kind == Value::Kind::Int) {
+            text = std::to_string(value.i); // exact, also beyond what a double holds
+        } else if (value.kind != Value::Kind::Float || text.empty()) {
             char buf[64];
             std::snprintf(buf, sizeof buf, "%.*f", f.size, needReal());
             text = buf;

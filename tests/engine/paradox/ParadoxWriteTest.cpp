@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <fstream>
 
 using namespace fieldsmith::engine;
@@ -239,6 +241,57 @@ TEST_F(ParadoxWrite, TextUnfitForTheFieldNamesValueAndField) {
     t->fieldByName("NAME").setAsString(std::string(30, 'x'));
     t->post();
     EXPECT_EQ(t->fieldByName("NAME").asString(), std::string(20, 'x')) << "a string keeps what its size allows";
+}
+
+// A number field holds a double. A whole number it cannot hold exactly (a 64-bit key from a
+// server) and NaN are refused, never stored as another number; a BCD field takes any whole
+// number of up to 32 digits exactly.
+TEST_F(ParadoxWrite, NumbersANumberFieldCannotHoldAreRefused) {
+    Table made(session);
+    made.setDatabaseName("WORK");
+    made.setTableName("NUMS");
+    made.fieldDefs() = {
+        {"N", FieldType::ftFloat}, {"BIG", FieldType::ftLargeint}, {"EXACT", FieldType::ftBCD, 0}};
+    made.createTable();
+    const std::int64_t exact = std::int64_t{1} << 53;
+    struct Case {
+        const char* what;
+        Value value;
+        bool refused;
+    } cases[] = {
+        {"2^53", Value::integer(exact), false},
+        {"-2^53", Value::integer(-exact), false},
+        {"2^53 + 1", Value::integer(exact + 1), true},
+        {"the largest 64-bit number", Value::integer(INT64_MAX), true},
+        {"the smallest 64-bit number", Value::integer(INT64_MIN), false},
+        {"NaN", Value::real(std::nan("")), true},
+        {"infinity", Value::real(HUGE_VAL), false},
+    };
+    auto t = open("NUMS");
+    t->insert();
+    t->fieldByName("EXACT").setValue(Value::integer(INT64_MAX));
+    t->post();
+    EXPECT_EQ(t->fieldByName("EXACT").asString(), "9223372036854775807") << "a BCD field holds it";
+    for (const auto& c : cases) {
+        for (const char* field : {"N", "BIG"}) {
+            t->insert();
+            try {
+                t->fieldByName(field).setValue(c.value);
+                EXPECT_FALSE(c.refused) << c.what << " in " << field;
+                t->post();
+                t->last();
+                EXPECT_EQ(t->fieldByName(field).value().f, c.value.kind == Value::Kind::Int
+                                                               ? static_cast<double>(c.value.i)
+                                                               : c.value.f)
+                    << c.what << " in " << field;
+            } catch (const EngineError& e) {
+                EXPECT_TRUE(c.refused) << c.what << " in " << field << ": " << e.what();
+                EXPECT_EQ(e.kind(), ErrorKind::BadValue) << e.what();
+                EXPECT_NE(std::string(e.what()).find(field), std::string::npos) << e.what();
+                t->cancel();
+            }
+        }
+    }
 }
 
 TEST_F(ParadoxWrite, CreatingReplacesAnOlderTableAndItsFamily) {
