@@ -16,6 +16,9 @@ namespace {
 constexpr std::size_t kBatch = 256;     //!< rows fetched in one statement
 constexpr std::size_t kRowsKept = 4096; //!< fetched rows kept before the oldest go
 constexpr std::size_t kBcdWidth = 40;   //!< decimal text of an exact number
+// The flag byte of a field in the record image besides 0 (null) and 1 (a value).
+constexpr std::uint8_t kUnreadable = 2; //!< a value this driver cannot read as the field's type
+constexpr std::uint8_t kTooLong = 3;    //!< a text longer than its field
 
 bool oneOf(const std::string& t, std::initializer_list<const char*> names) {
     for (const char* n : names)
@@ -23,8 +26,10 @@ bool oneOf(const std::string& t, std::initializer_list<const char*> names) {
     return false;
 }
 
-// The engine's field for a column of the catalog.
-FieldDef fieldFor(const SqlColumn& c) {
+// The engine's field for a column of the catalog; key columns need values in the record
+// image, so text without a length short enough for one becomes a string of the longest
+// size (a longer value is an error when read, never cut).
+FieldDef fieldFor(const SqlColumn& c, bool key) {
     FieldDef f;
     f.name = c.name;
     f.required = c.notNull;
@@ -70,6 +75,10 @@ FieldDef fieldFor(const SqlColumn& c) {
         f.size = 36;
     } else {
         f.type = FieldType::ftMemo; // text, json, and columns without a declared type
+    }
+    if (key && f.type == FieldType::ftMemo) {
+        f.type = FieldType::ftString;
+        f.size = 255;
     }
     return f;
 }
@@ -219,7 +228,9 @@ void SqlTable::describe() {
     keyFields_.clear();
     std::size_t offset = 0;
     for (const auto& c : shape_.columns) {
-        FieldDef f = fieldFor(c);
+        const bool key = std::find(shape_.primaryKey.begin(), shape_.primaryKey.end(), c.name) !=
+                         shape_.primaryKey.end();
+        FieldDef f = fieldFor(c, key);
         Slot s;
         s.column = c.name;
         s.select = db_->selectColumn(c);
@@ -352,8 +363,14 @@ void SqlTable::appendIdentity(const std::uint8_t* raw, std::string& out) const {
         out.append(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
         return;
     }
-    for (int k : keyFields_)
+    for (int k : keyFields_) {
+        const Slot& s = slots_[static_cast<std::size_t>(k)];
+        // A key cut to its field would name another row, or none.
+        if (raw[s.offset] == kTooLong)
+            fail("its key column " + s.column + " holds a value longer than " +
+                 std::to_string(s.width - 1) + " characters");
         const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, out);
+    }
 }
 
 // Row ids as the servers write them: a number (SQLite) or "(block,item)" (PostgreSQL).
@@ -901,7 +918,7 @@ void SqlTable::storeColumn(int field, const SqlStatement& st, int column, std::u
         break;
     }
     }
-    if (!ok) p[0] = 2; // a value this driver cannot read: decode() says so
+    if (!ok) p[0] = kUnreadable; // decode() says so
 }
 
 // A text or number column into its place p (zeroed), as storeColumn reads it: numbers of
@@ -918,12 +935,14 @@ void SqlTable::storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st
         const std::string_view t = c.kind == Kind::Text ? c.text : st.text(column);
         const bool ascii = std::all_of(
             t.begin(), t.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
-        if (ascii) {
-            std::memcpy(p + 1, t.data(), std::min(t.size(), s.width - 1));
-        } else {
-            const std::string text = toProgram_.convert(t);
-            std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
+        std::string converted;
+        const std::string_view text = ascii ? t : (converted = toProgram_.convert(t));
+        // Longer than the field (text without a length as a key): unreadable, not cut.
+        if (text.size() > s.width - 1) {
+            p[0] = kTooLong;
+            return;
         }
+        std::memcpy(p + 1, text.data(), text.size());
         break;
     }
     case FieldType::ftFloat:
@@ -961,7 +980,7 @@ void SqlTable::storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st
         break;
     }
     }
-    if (!ok) p[0] = 2; // a value this driver cannot read: decode() says so
+    if (!ok) p[0] = kUnreadable; // decode() says so
 }
 
 void SqlTable::storeRowId(const SqlStatement& st, int column, std::uint8_t* raw) const {
@@ -974,10 +993,14 @@ Value SqlTable::decodeSlot(int field, const std::uint8_t* raw) const {
     const Slot& s = slots_[static_cast<std::size_t>(field)];
     const std::uint8_t* p = raw + s.offset;
     if (p[0] == 0) return {};
-    if (p[0] == 2)
+    if (p[0] == kUnreadable)
         throw EngineError(ErrorKind::BadValue, "Column " + s.column + " of table " + table_ +
                                                    " holds a value that is not a " +
                                                    std::string(fieldTypeName(s.type)));
+    if (p[0] == kTooLong)
+        throw EngineError(ErrorKind::BadValue, "Column " + s.column + " of table " + table_ +
+                                                   " holds a value longer than " +
+                                                   std::to_string(s.width - 1) + " characters");
     switch (s.type) {
     case FieldType::ftString: {
         std::size_t n = 0;

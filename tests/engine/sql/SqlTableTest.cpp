@@ -318,6 +318,58 @@ TEST_P(SqlTables, ATableWithoutAKeyIsWalkedAndChangedByRowIdentity) {
     db->exec("DROP TABLE " + loose);
 }
 
+// A key of text without a length (TEXT on both servers) is a string field of the longest
+// size: such tables walk and change like any keyed table. A key longer than the field is
+// an error naming the column, never a cut key that would reach another row.
+TEST_P(SqlTables, AKeyOfTextWithoutALengthIsAStringField) {
+    const std::string coded = name + "_coded";
+    db->exec("DROP TABLE IF EXISTS " + coded);
+    db->exec("CREATE TABLE " + coded + " (code TEXT PRIMARY KEY, ort TEXT)");
+    db->exec("INSERT INTO " + coded +
+             " VALUES ('b-2', 'Hamburg'), ('a-1', 'Hamburg'), ('c-3', 'Bonn')");
+    {
+        Table t(session);
+        t.setDatabaseName("SRV");
+        t.setTableName(coded);
+        t.open();
+        EXPECT_EQ(t.fieldByName("code").type(), FieldType::ftString);
+        EXPECT_EQ(t.fieldByName("code").size(), 255);
+        EXPECT_EQ(t.fieldByName("ort").type(), FieldType::ftMemo) << "only the key needs a size";
+        EXPECT_EQ(column(t, "code"), (std::vector<std::string>{"a-1", "b-2", "c-3"}));
+        for (t.first(); !t.eof(); t.next()) {
+            if (t.fieldByName("ort").asString() != "Hamburg") continue;
+            t.edit();
+            t.fieldByName("ort").setAsString("Hamborg");
+            t.post();
+        }
+        t.first();
+        t.edit();
+        t.fieldByName("code").setAsString("z-9");
+        t.post();
+        t.close();
+    }
+    EXPECT_EQ(db->query("SELECT code, ort FROM " + coded + " ORDER BY code"),
+              (std::vector<std::vector<std::string>>{
+                  {"b-2", "Hamborg"}, {"c-3", "Bonn"}, {"z-9", "Hamborg"}}));
+
+    db->exec("INSERT INTO " + coded + " VALUES ('" + std::string(256, 'k') + "', 'lang')");
+    Table t(session);
+    t.setDatabaseName("SRV");
+    t.setTableName(coded);
+    try {
+        t.open();
+        for (t.first(); !t.eof(); t.next()) {
+        }
+        ADD_FAILURE() << "a key of 256 characters was read";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find(
+                      "its key column code holds a value longer than 255 characters"),
+                  std::string::npos)
+            << e.what();
+    }
+    db->exec("DROP TABLE " + coded);
+}
+
 // A walk learns the rows a batch at a time. Over several batches, deleting rows and moving
 // keys past the rows fetched so far, it meets every row once and counts them right; a jump
 // to the last record and back still finds its way.
