@@ -534,12 +534,14 @@ std::vector<std::string> PostgresBackend::tableNames() {
 
 SqlTableShape PostgresBackend::describe(const std::string& table) {
     SqlTableShape shape;
-    auto cols = prepare("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull "
-                        "FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
+    // Tables only (plain and partitioned): views, indexes and sequences have columns too.
+    auto cols = prepare("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull, "
+                        "c.relkind FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
                         "JOIN pg_namespace n ON n.oid = c.relnamespace "
                         "WHERE c.relname = ? AND n.nspname = current_schema() AND a.attnum > 0 "
                         "AND NOT a.attisdropped ORDER BY a.attnum");
     cols->execute({SqlValue::of(table)});
+    std::string kind;
     while (cols->next()) {
         SqlColumn c;
         c.name = cols->column(0).text;
@@ -558,9 +560,13 @@ SqlTableShape PostgresBackend::describe(const std::string& table) {
         }
         c.type = type;
         c.notNull = cols->column(2).text == "t";
+        kind = cols->column(3).text;
         shape.columns.push_back(std::move(c));
     }
-    if (shape.columns.empty())
+    if (kind == "v" || kind == "m")
+        throw EngineError(ErrorKind::Database,
+                          table + " of " + description() + " is a view: only tables can be opened");
+    if (shape.columns.empty() || (kind != "r" && kind != "p"))
         throw EngineError(ErrorKind::Database,
                           "Table " + table + " does not exist in " + description());
     auto ix = prepare(

@@ -181,6 +181,16 @@ std::vector<std::string> SqliteBackend::tableNames() {
 
 SqlTableShape SqliteBackend::describe(const std::string& table) {
     SqlTableShape shape;
+    {
+        // A view has columns too, but no rows of its own to change or identify.
+        auto kind = prepare("SELECT type FROM sqlite_schema WHERE name = ? COLLATE NOCASE");
+        kind->execute({SqlValue::of(table)});
+        if (kind->next() && kind->column(0).text == "view")
+            throw EngineError(ErrorKind::Database, table + " of " + description() +
+                                                       " is a view: only tables can be opened");
+        while (kind->next()) {
+        }
+    }
     std::vector<std::pair<int, std::string>> keyed;
     {
         auto st = prepare("SELECT name, type, \"notnull\", pk FROM pragma_table_info(?)");

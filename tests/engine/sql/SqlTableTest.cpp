@@ -318,6 +318,30 @@ TEST_P(SqlTables, ATableWithoutAKeyIsWalkedAndChangedByRowIdentity) {
     db->exec("DROP TABLE " + loose);
 }
 
+// Views and, on PostgreSQL, indexes have columns in the catalog but no rows of their own:
+// opening one is refused in plain words, not with a server error about row ids.
+TEST_P(SqlTables, OnlyTablesOpen) {
+    db->exec("CREATE VIEW " + name + "_view AS SELECT id, name FROM " + name);
+    struct Case {
+        std::string table, error;
+    } cases[] = {
+        {name + "_view", " is a view: only tables can be opened"},
+        {name + "_byname", "does not exist"},
+    };
+    for (const auto& c : cases) {
+        Table t(session);
+        t.setDatabaseName("SRV");
+        t.setTableName(c.table);
+        try {
+            t.open();
+            ADD_FAILURE() << c.table << " opened";
+        } catch (const EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
+        }
+    }
+    db->exec("DROP VIEW " + name + "_view");
+}
+
 // A key of text without a length (TEXT on both servers) is a string field of the longest
 // size: such tables walk and change like any keyed table. A key longer than the field is
 // an error naming the column, never a cut key that would reach another row.
