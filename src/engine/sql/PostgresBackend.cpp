@@ -480,6 +480,14 @@ std::string PostgresBackend::selectColumn(const SqlColumn& column) const {
     return quote(column.name);
 }
 
+// A list of row constructors: PostgreSQL gives each parameter the type of its column there,
+// where in a VALUES list every parameter would be text and a number column compared with
+// text an error.
+std::string PostgresBackend::rowsIn(const std::string& columns, std::size_t width,
+                                    std::size_t n) const {
+    return columns + " IN (" + parameterRows(width, n) + ")";
+}
+
 std::unique_ptr<SqlStatement> PostgresBackend::prepare(const std::string& sql) {
     return std::make_unique<PostgresStatement>(*this, sql, false);
 }

@@ -41,6 +41,7 @@ public:
     std::string rowIdColumn() const override { return "ctid"; }
     std::string rowIdParameter() const override { return "?::tid"; }
     std::string selectColumn(const SqlColumn& column) const override;
+    std::string rowsIn(const std::string& columns, std::size_t width, std::size_t n) const override;
     std::string columnTypeFor(const FieldDef& field) const override;
     std::string dropPrimaryKey(const std::string& table) override;
     std::string addPrimaryKey(const std::string& table,

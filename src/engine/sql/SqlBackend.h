@@ -74,6 +74,8 @@ struct SqlTableShape {
 bool parseInteger(std::string_view text, std::int64_t& out);
 //! A number as the servers write them ("12.5", "1e3"), all of the text.
 bool parseReal(std::string_view text, double& out);
+//! n rows of `width` parameters: "(?, ?), (?, ?)".
+std::string parameterRows(std::size_t width, std::size_t n);
 
 //! A column of a query's current row read with one call: a number the server keeps as a
 //! number comes as one, anything else as its text (valid until the next row).
@@ -169,6 +171,9 @@ public:
     //! and the SQL that casts a parameter to it ("?", "?::tid").
     virtual std::string rowIdColumn() const = 0;
     virtual std::string rowIdParameter() const = 0;
+    //! The condition that a row's columns (a parenthesised list of `width` columns) equal
+    //! those of one of n rows of parameters.
+    virtual std::string rowsIn(const std::string& columns, std::size_t width, std::size_t n) const;
     //! How a SELECT reads a column: as it is, unless the server writes its values in a form
     //! that depends on the server's settings.
     virtual std::string selectColumn(const SqlColumn& column) const { return quote(column.name); }

@@ -84,6 +84,22 @@ void SqlBackend::change(SqlStatement& st, const std::vector<SqlValue>& params,
                               " was deleted by another program; open the table again");
 }
 
+std::string parameterRows(std::size_t width, std::size_t n) {
+    std::string row = "(";
+    for (std::size_t i = 0; i < width; ++i)
+        row += i ? ", ?" : "?";
+    row += ")";
+    std::string rows;
+    for (std::size_t i = 0; i < n; ++i)
+        rows += (i ? ", " : "") + row;
+    return rows;
+}
+
+// Rows of parameters as a VALUES list, which SQLite needs on the right of a row IN.
+std::string SqlBackend::rowsIn(const std::string& columns, std::size_t width, std::size_t n) const {
+    return columns + " IN (VALUES " + parameterRows(width, n) + ")";
+}
+
 bool isSqlAliasType(std::string_view type) {
     return sameName(type, "SQLITE") || sameName(type, "POSTGRESQL");
 }

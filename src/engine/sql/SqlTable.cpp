@@ -548,18 +548,12 @@ void SqlTable::fetchAround(std::size_t slot) {
                     where += (i ? ", " : "") + p;
                 where += ")";
             } else {
-                where = "(";
+                std::string columns = "(";
                 for (std::size_t i = 0; i < keyFields_.size(); ++i)
-                    where += (i ? ", " : "") +
-                             db_->quote(slots_[static_cast<std::size_t>(keyFields_[i])].column);
-                where += ") IN (VALUES ";
-                std::string tuple = "(";
-                for (std::size_t i = 0; i < keyFields_.size(); ++i)
-                    tuple += i ? ", ?" : "?";
-                tuple += ")";
-                for (std::size_t i = 0; i < n; ++i)
-                    where += (i ? ", " : "") + tuple;
-                where += ")";
+                    columns += (i ? ", " : "") +
+                               db_->quote(slots_[static_cast<std::size_t>(keyFields_[i])].column);
+                columns += ")";
+                where = db_->rowsIn(columns, keyFields_.size(), n);
             }
             byIds = db_->prepareBatch("SELECT " + selectList() + " FROM " + db_->quote(table_) +
                                       " WHERE " + where);

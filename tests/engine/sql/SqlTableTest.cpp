@@ -318,6 +318,40 @@ TEST_P(SqlTables, ATableWithoutAKeyIsWalkedAndChangedByRowIdentity) {
     db->exec("DROP TABLE " + loose);
 }
 
+// A key of several columns of different types (a number, a date, a text) is fetched by its
+// identities: every row is read and changed, on both servers.
+TEST_P(SqlTables, AKeyOfColumnsOfSeveralTypesIsWalkedAndChanged) {
+    const std::string lines = name + "_lines";
+    db->exec("DROP TABLE IF EXISTS " + lines);
+    db->exec("CREATE TABLE " + lines +
+             " (nr SMALLINT, tag DATE, code VARCHAR(5), menge INTEGER, "
+             "PRIMARY KEY (nr, tag, code))");
+    std::string values;
+    for (int i = 0; i < 300; ++i)
+        values += std::string(i ? ", " : "") + "(" + std::to_string(i % 7) + ", '2024-01-" +
+                  (i % 28 < 9 ? "0" : "") + std::to_string(i % 28 + 1) + "', 'c" +
+                  std::to_string(i) + "', " + std::to_string(i) + ")";
+    db->exec("INSERT INTO " + lines + " VALUES " + values);
+    {
+        Table t(session);
+        t.setDatabaseName("SRV");
+        t.setTableName(lines);
+        t.open();
+        int met = 0;
+        for (t.first(); !t.eof(); t.next()) {
+            ++met;
+            t.edit();
+            t.fieldByName("menge").setAsInteger(t.fieldByName("menge").asInteger() + 1000);
+            t.post();
+        }
+        EXPECT_EQ(met, 300);
+        t.close();
+    }
+    EXPECT_EQ(db->column("SELECT COUNT(*) FROM " + lines + " WHERE menge >= 1000"),
+              std::vector<std::string>{"300"});
+    db->exec("DROP TABLE " + lines);
+}
+
 // Views and, on PostgreSQL, indexes have columns in the catalog but no rows of their own:
 // opening one is refused in plain words, not with a server error about row ids.
 TEST_P(SqlTables, OnlyTablesOpen) {
