@@ -506,6 +506,11 @@ void PostgresBackend::bind(const std::vector<SqlValue>& params, std::vector<cons
     formats.resize(params.size());
     numbers.resize(params.size());
     for (std::size_t i = 0; i < params.size(); ++i) {
+        // A text parameter goes as a C string: a NUL byte would end it there, unnoticed.
+        if (!params[i].isNull && !params[i].binary && !params[i].integral &&
+            params[i].text.find('\0') != std::string::npos)
+            throw EngineError(ErrorKind::BadValue,
+                              "A text value holds a NUL byte, which PostgreSQL text cannot hold");
         const std::string& text = params[i].integral
                                       ? (numbers[i] = std::to_string(params[i].number))
                                       : params[i].text;
@@ -695,9 +700,8 @@ std::string PostgresBackend::columnTypeFor(const FieldDef& f) const {
     case FieldType::ftTimeStamp:
         return "TIMESTAMP";
     case FieldType::ftMemo:
-    case FieldType::ftFmtMemo:
         return "TEXT";
-    default:
+    default: // a formatted memo too: its formatting is binary
         return "BYTEA";
     }
 }

@@ -389,9 +389,8 @@ std::string SqliteBackend::columnTypeFor(const FieldDef& f) const {
     case FieldType::ftTimeStamp:
         return "TIMESTAMP";
     case FieldType::ftMemo:
-    case FieldType::ftFmtMemo:
         return "TEXT";
-    default:
+    default: // a formatted memo too: its formatting is binary
         return "BLOB";
     }
 }

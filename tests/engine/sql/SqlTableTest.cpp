@@ -581,4 +581,39 @@ TEST(PostgresTypes, MoneyIsANumberWhateverTheServersCurrencyFormat) {
               std::vector<std::string>{"99.95"});
 }
 
+// PostgreSQL text cannot hold a NUL byte, and a text parameter would end at one unnoticed:
+// such a value is refused, and the row keeps what it had.
+TEST(PostgresTypes, ATextWithANulByteIsRefusedNotCut) {
+    if (!test::postgresMissing().empty()) GTEST_SKIP() << test::postgresMissing();
+    ServerDatabase db(Server::Postgres);
+    engine::Session session;
+    db.define(session, "SRV");
+    const std::string notes = "notes_" + std::to_string(getpid());
+    db.exec("DROP TABLE IF EXISTS " + notes);
+    db.exec("CREATE TABLE " + notes + " (id INTEGER PRIMARY KEY, note TEXT)");
+    db.exec("INSERT INTO " + notes + " VALUES (1, 'kept')");
+    struct Drop {
+        ServerDatabase& db;
+        std::string table;
+        ~Drop() { db.exec("DROP TABLE IF EXISTS " + table); }
+    } drop{db, notes};
+    Table t(session);
+    t.setDatabaseName("SRV");
+    t.setTableName(notes);
+    t.open();
+    t.first();
+    t.edit();
+    t.fieldByName("note").setAsString(std::string("before\0after", 12));
+    try {
+        t.post();
+        t.flush();
+        ADD_FAILURE() << "a text with a NUL byte was posted";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::BadValue) << e.what();
+    }
+    t.cancel();
+    t.close();
+    EXPECT_EQ(db.column("SELECT note FROM " + notes), std::vector<std::string>{"kept"});
+}
+
 } // namespace
