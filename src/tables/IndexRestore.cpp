@@ -179,11 +179,11 @@ void DeleteAllIndexes(run::RunHost& host, Session& session, const std::string& a
                 t.updateIndexDefs();
             }
             t.updateIndexDefs();
-            try {
+            // A primary index that stays (a server that cannot drop a key) is an error: the
+            // walk would follow the key it writes and leave records out.
+            if (!t.indexDefs().empty() && t.indexDefs().front().isPrimary()) {
                 t.setIndexName("");
                 t.deleteIndex("");
-            } catch (const EngineError&) {
-                // A table without a primary index has none to drop.
             }
         }
         t.close();

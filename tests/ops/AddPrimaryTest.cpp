@@ -11,6 +11,7 @@
 #include "engine/Table.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <csignal>
 #include <algorithm>
@@ -329,6 +330,45 @@ TEST_F(AddPrimary, IndexesAreGoneDuringTheWalkAndRebuiltAfter) {
     ASSERT_EQ(t.indexDefs().size(), 2u);
     EXPECT_TRUE(t.indexDefs()[0].isPrimary());
     EXPECT_EQ(t.indexDefs()[1].name, "_GRP");
+}
+
+// SQLite cannot drop a key (an INTEGER PRIMARY KEY is the row id). Writing new numbers into
+// that key in key order would move each record past the others, and the walk would end
+// after the first: the run is refused before anything changes, its other indexes back.
+TEST_F(AddPrimary, AKeyThatCannotBeDroppedStopsTheRunBeforeAnythingChanges) {
+    const auto file = (work.path() / "shop.sqlite").string();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db,
+                 "CREATE TABLE items (id INTEGER PRIMARY KEY, grp TEXT);"
+                 "INSERT INTO items VALUES (1, 'a'), (2, 'b'), (3, 'c');"
+                 "CREATE INDEX items_bygrp ON items (grp);",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    session.addAlias("SHOP", {{"TYPE", "SQLITE"}, {"SERVER NAME", file}});
+    inputs.Seite5.AliasBox = "SHOP";
+    inputs.Seite5.TabellenBox = "items";
+    inputs.Seite5.FeldBox = "id";
+    inputs.Seite5.LeerFeldCheck = false;
+    inputs.Seite5.NumberEdit = "100";
+    try {
+        run();
+        ADD_FAILURE() << "the run went on with the key in place";
+    } catch (const engine::EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("cannot drop the primary key"), std::string::npos)
+            << e.what();
+    }
+    engine::Table t(session);
+    t.setDatabaseName("SHOP");
+    t.setTableName("items");
+    t.open();
+    std::vector<std::string> ids;
+    for (t.first(); !t.eof(); t.next())
+        ids.push_back(t.fieldByName("id").asString());
+    EXPECT_EQ(ids, (std::vector<std::string>{"1", "2", "3"}));
+    ASSERT_EQ(t.indexDefs().size(), 2u) << "the index on grp is back";
+    EXPECT_EQ(t.indexDefs()[1].fields, "grp");
+    EXPECT_TRUE(host.idle);
 }
 
 TEST_F(AddPrimary, CounterTableHandsOutEachNumberOnce) {
