@@ -135,12 +135,23 @@ void executeMoveFelder(run::RunContext& ctx) {
                     ++notFound;
                     fehler.push_back(source->fieldByName(in.IndexFeld1Box).asString());
                 }
-                for (std::int64_t r = 0; r < inRange; ++r) {
-                    // The index may match without regard to case; only an exact key counts.
+                // The index may match without regard to case; only an exact key counts.
+                auto writeHere = [&] {
                     if (target->fieldByName(in.IndexFeld2Box).asString() == key &&
                         writeField(*target, in.ZielFeldBox, newValue()))
                         ++changed;
-                    target->next();
+                };
+                if (target->orderDependsOn({in.ZielFeldBox})) {
+                    // Writing the key field moves each record out of the range: the records
+                    // are found again by identity, so that every one of them is written.
+                    const engine::IdentityList ids = target->identities();
+                    for (std::size_t r = 0; r < ids.size(); ++r)
+                        if (target->gotoIdentity(ids.at(r))) writeHere();
+                } else {
+                    for (std::int64_t r = 0; r < inRange; ++r) {
+                        writeHere();
+                        target->next();
+                    }
                 }
             } else {
                 target->insert();

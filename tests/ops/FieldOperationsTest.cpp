@@ -804,6 +804,19 @@ TEST_F(CopyField, KeyThatDiffersOnlyInCaseIsNoMatch) {
     EXPECT_EQ(info(), "Complete!\r3 Records of 3 processed!\r\rNot found: 1") << "A found a but did not match it";
 }
 
+// With the target's key field as the target field, each record written leaves the range
+// of its key: every record of the range is still written, once.
+TEST_F(CopyField, WritingTheKeyFieldItselfReachesEveryRecordOfTheRange) {
+    makeTarget({{"A", "1"}, {"A", "2"}, {"A", "3"}, {"C", "4"}}, engine::ixCaseInsensitive);
+    inputs.Seite1.Feld2Box = "VAL";
+    inputs.Seite1.ZielFeldBox = "KEY";
+    make("SRC", {"K", "VAL"}, {{"A", "Z"}}, false);
+    run(ops::executeMoveFelder);
+    EXPECT_EQ(column("TGT", "KEY"), (std::vector<std::string>{"Z", "Z", "Z", "C"}));
+    EXPECT_EQ(info(), "Complete!\r1 Records of 1 processed!\r\rNot found: 0");
+    EXPECT_EQ(host.panels[2], "3 Records changed!");
+}
+
 TEST_F(CopyField, GenerateNewRecordsAndEmptyTarget) {
     make("NEWT", {"KEY", "OUT"}, {}, false);
     auto& in = inputs.Seite1;
