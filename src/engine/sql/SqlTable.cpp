@@ -26,10 +26,10 @@ bool oneOf(const std::string& t, std::initializer_list<const char*> names) {
     return false;
 }
 
-// The engine's field for a column of the catalog; key columns need values in the record
-// image, so text without a length short enough for one becomes a string of the longest
-// size (a longer value is an error when read, never cut).
-FieldDef fieldFor(const SqlColumn& c, bool key) {
+// The engine's field for a column of the catalog. Columns of the key or of an index need
+// their values in the record image, so text without a length becomes a string of the
+// longest size there (a longer value is an error when read, never cut).
+FieldDef fieldFor(const SqlColumn& c, bool indexed) {
     FieldDef f;
     f.name = c.name;
     f.required = c.notNull;
@@ -76,7 +76,7 @@ FieldDef fieldFor(const SqlColumn& c, bool key) {
     } else {
         f.type = FieldType::ftMemo; // text, json, and columns without a declared type
     }
-    if (key && f.type == FieldType::ftMemo) {
+    if (indexed && f.type == FieldType::ftMemo) {
         f.type = FieldType::ftString;
         f.size = 255;
     }
@@ -228,9 +228,14 @@ void SqlTable::describe() {
     keyFields_.clear();
     std::size_t offset = 0;
     for (const auto& c : shape_.columns) {
-        const bool key = std::find(shape_.primaryKey.begin(), shape_.primaryKey.end(), c.name) !=
-                         shape_.primaryKey.end();
-        FieldDef f = fieldFor(c, key);
+        const bool indexed = std::any_of(shape_.indexes.begin(), shape_.indexes.end(),
+                                         [&](const SqlIndex& ix) {
+                                             return std::find(ix.columns.begin(), ix.columns.end(),
+                                                              c.name) != ix.columns.end();
+                                         }) ||
+                             std::find(shape_.primaryKey.begin(), shape_.primaryKey.end(),
+                                       c.name) != shape_.primaryKey.end();
+        FieldDef f = fieldFor(c, indexed);
         Slot s;
         s.column = c.name;
         s.select = db_->selectColumn(c);
@@ -363,14 +368,8 @@ void SqlTable::appendIdentity(const std::uint8_t* raw, std::string& out) const {
         out.append(reinterpret_cast<const char*>(raw + rowIdOffset_ + 1), 8);
         return;
     }
-    for (int k : keyFields_) {
-        const Slot& s = slots_[static_cast<std::size_t>(k)];
-        // A key cut to its field would name another row, or none.
-        if (raw[s.offset] == kTooLong)
-            fail("its key column " + s.column + " holds a value longer than " +
-                 std::to_string(s.width - 1) + " characters");
+    for (int k : keyFields_)
         const_cast<SqlTable*>(this)->appendSortKey(k, raw, false, out);
-    }
 }
 
 // Row ids as the servers write them: a number (SQLite) or "(block,item)" (PostgreSQL).
@@ -1149,6 +1148,10 @@ void SqlTable::appendSortKey(int field, const std::uint8_t* raw, bool caseInsens
                              std::string& out) {
     const Slot& s = slots_.at(static_cast<std::size_t>(field));
     const std::uint8_t* p = raw + s.offset;
+    // A value cut to its field would find another row, or none.
+    if (p[0] == kTooLong)
+        fail("its column " + s.column + " holds a value longer than " +
+             std::to_string(s.width - 1) + " characters, too long to order or find rows by");
     const bool present = p[0] == 1;
     out += static_cast<char>(present ? 1 : 0);
     switch (s.type) {

@@ -376,9 +376,9 @@ TEST_P(SqlTables, OnlyTablesOpen) {
     db->exec("DROP VIEW " + name + "_view");
 }
 
-// A key of text without a length (TEXT on both servers) is a string field of the longest
-// size: such tables walk and change like any keyed table. A key longer than the field is
-// an error naming the column, never a cut key that would reach another row.
+// A key or indexed column of text without a length (TEXT on both servers) is a string field
+// of the longest size: such tables walk, change and find rows in ranges like any other. A
+// longer key is an error naming the column, never a cut key that would reach another row.
 TEST_P(SqlTables, AKeyOfTextWithoutALengthIsAStringField) {
     const std::string coded = name + "_coded";
     db->exec("DROP TABLE IF EXISTS " + coded);
@@ -410,6 +410,19 @@ TEST_P(SqlTables, AKeyOfTextWithoutALengthIsAStringField) {
               (std::vector<std::vector<std::string>>{
                   {"b-2", "Hamborg"}, {"c-3", "Bonn"}, {"z-9", "Hamborg"}}));
 
+    // Indexed, the other text column is a string field too, and a range on it finds its rows.
+    db->exec("CREATE INDEX " + coded + "_byort ON " + coded + " (ort)");
+    {
+        Table t(session);
+        t.setDatabaseName("SRV");
+        t.setTableName(coded);
+        t.setIndexFieldNames("ort");
+        t.open();
+        EXPECT_EQ(t.fieldByName("ort").type(), FieldType::ftString);
+        t.setRange({"Hamborg"}, {"Hamborg"});
+        EXPECT_EQ(column(t, "code"), (std::vector<std::string>{"b-2", "z-9"}));
+    }
+
     db->exec("INSERT INTO " + coded + " VALUES ('" + std::string(256, 'k') + "', 'lang')");
     Table t(session);
     t.setDatabaseName("SRV");
@@ -420,9 +433,9 @@ TEST_P(SqlTables, AKeyOfTextWithoutALengthIsAStringField) {
         }
         ADD_FAILURE() << "a key of 256 characters was read";
     } catch (const EngineError& e) {
-        EXPECT_NE(std::string(e.what()).find(
-                      "its key column code holds a value longer than 255 characters"),
-                  std::string::npos)
+        EXPECT_NE(
+            std::string(e.what()).find("its column code holds a value longer than 255 characters"),
+            std::string::npos)
             << e.what();
     }
     db->exec("DROP TABLE " + coded);
