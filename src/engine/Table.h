@@ -203,6 +203,13 @@ public:
     void addIndex(const std::string& name, const std::string& fields, unsigned options);
     //! Drops an index by name ("" is the primary index).
     void deleteIndex(const std::string& name);
+    //! A table of a server database: the statements that make its secondary indexes again
+    //! exactly as they are (uniqueness, order, expressions, conditions), each with the
+    //! index's name as the server knows it. Empty for a file table.
+    std::vector<std::pair<std::string, std::string>> serverIndexStatements() const;
+    //! Runs such a statement on the closed table unless it has an index of that name again;
+    //! true when it ran.
+    bool restoreServerIndex(const std::string& index, const std::string& statement);
 
     //! Whether this open was made during a preview (on shadow copies, or on a server
     //! table whose changes are rolled back): such an open is closed when the preview ends.

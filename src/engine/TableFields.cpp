@@ -240,6 +240,19 @@ void Table::createTable() {
     paradox::createParadoxTable(path, fieldDefs_, indexDefs_, session_, createPassword_);
 }
 
+std::vector<std::pair<std::string, std::string>> Table::serverIndexStatements() const {
+    if (!onServer()) return {};
+    return sql::sqlIndexStatements(session_, databaseName_, tableName_);
+}
+
+bool Table::restoreServerIndex(const std::string& index, const std::string& statement) {
+    if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
+    if (!onServer()) fail(ErrorKind::General, "Table " + tableName_ + " is not a server table");
+    refuseServerStructureInPreview();
+    closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
+    return sql::restoreSqlIndex(session_, databaseName_, tableName_, index, statement);
+}
+
 void Table::addIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (active()) fail(ErrorKind::General, "Cannot add an index to the open table " + tableName_);
     if (onServer()) {

@@ -47,6 +47,41 @@ std::string indexListPath(Session& session, const std::string& alias, const std:
 
 namespace {
 
+// Beside the index list of a server table: the server's own statements for its secondary
+// indexes, "name<TAB>statement" a line, so that they come back exactly as they were (a
+// unique index unique, a descending one descending) and not as plain indexes on fields.
+std::string statementsPath(const std::string& listPath) {
+    return listPath.substr(0, listPath.size() - std::string_view(".txt").size()) + ".sql";
+}
+
+std::string escapeLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string unescapeLine(const std::string& line) {
+    std::string out;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\\' || i + 1 == line.size()) {
+            out += line[i];
+            continue;
+        }
+        const char c = line[++i];
+        out += c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+    }
+    return out;
+}
+
 // The type a name stands for by plain substring tests, dBase first, then text.
 TableType typeByName(const std::string& name) {
     TableType type = TableType::Paradox;
@@ -147,6 +182,7 @@ void DeleteAllIndexes(run::RunHost& host, Session& session, const std::string& a
     registerPasswords(session);
     setUp(t, alias, name);
     try {
+        const auto statements = t.serverIndexStatements();
         openExclusive(host, t, "Table " + name + "\" cannot be opened exclusively - OK to try again?");
         host.processPendingMessages();
 
@@ -169,7 +205,14 @@ void DeleteAllIndexes(run::RunHost& host, Session& session, const std::string& a
             if (empty != lines.end()) lines.erase(empty);
         }
         if (!lines.empty() && !lines.front().empty()) {
-            writeLines(indexListPath(session, alias, name), lines);
+            const std::string listPath = indexListPath(session, alias, name);
+            if (session.isSqlAlias(alias)) {
+                std::vector<std::string> made;
+                for (const auto& [index, statement] : statements)
+                    made.push_back(index + "\t" + escapeLine(statement));
+                writeLines(statementsPath(listPath), made);
+            }
+            writeLines(listPath, lines);
             // The secondary indexes one after the other, then the primary index.
             for (std::size_t k = 0; k < n; ++k) {
                 const auto& defs = t.indexDefs();
@@ -214,6 +257,9 @@ void RestoreAllIndexes(run::RunHost& host, Session& session, const std::string& 
         const auto lines = readLines(listPath);
         const std::vector<engine::IndexDef> existing = t.indexDefs();
         t.close();
+        // A server table's secondary indexes come back by the server's own statements.
+        const std::string exactPath = statementsPath(listPath);
+        const bool exact = session.isSqlAlias(alias) && std::filesystem::exists(exactPath);
         // An index that cannot be rebuilt (the new key values repeat, say) does not cost the
         // others: each is tried, and the failures are reported together afterwards. The list
         // file keeps every line, so that the user can mend the table and restore again.
@@ -224,6 +270,7 @@ void RestoreAllIndexes(run::RunHost& host, Session& session, const std::string& 
                 const std::string& line = lines[i];
                 if (line.empty()) continue;
                 const bool primary = line.back() == '*';
+                if (exact && !primary) continue;
                 const std::string fields = primary ? line.substr(0, line.size() - 1) : line;
                 const std::string name =
                     primary ? std::string() : "_" + restoredIndexName(line, static_cast<int>(i), stamp);
@@ -242,6 +289,17 @@ void RestoreAllIndexes(run::RunHost& host, Session& session, const std::string& 
                                          : "the index " + name + " on " + fields) +
                                 ": " + e.what();
                 }
+            }
+        }
+        for (const std::string& line : exact ? readLines(exactPath) : std::vector<std::string>{}) {
+            const auto tab = line.find('\t');
+            if (tab == std::string::npos) continue;
+            const std::string index = line.substr(0, tab);
+            try {
+                t.restoreServerIndex(index, unescapeLine(line.substr(tab + 1)));
+            } catch (const EngineError& e) {
+                failures += std::string(failures.empty() ? "" : "\r") + "the index " + index +
+                            ": " + e.what();
             }
         }
         if (!failures.empty())

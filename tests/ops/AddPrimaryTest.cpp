@@ -3,12 +3,13 @@
 #include "ops/AddPrimary.h"
 #include "ops/CounterTables.h"
 
-#include "support/TempDir.h"
 #include "app/run/Operations.h"
 #include "app/run/TestHost.h"
 #include "engine/EngineError.h"
 #include "engine/Session.h"
 #include "engine/Table.h"
+#include "support/SqlServers.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -369,6 +370,54 @@ TEST_F(AddPrimary, AKeyThatCannotBeDroppedStopsTheRunBeforeAnythingChanges) {
     ASSERT_EQ(t.indexDefs().size(), 2u) << "the index on grp is back";
     EXPECT_EQ(t.indexDefs()[1].fields, "grp");
     EXPECT_TRUE(host.idle);
+}
+
+// On a server the secondary indexes come back by the server's own statements: a unique
+// index stays unique, a descending one descending, a partial one partial, an index on an
+// expression keeps its expression, and each keeps its name.
+TEST(AddPrimaryOnServers, IndexesComeBackExactlyAsTheyWere) {
+    for (const test::Server server : {test::Server::Sqlite, test::Server::Postgres}) {
+        if (server == test::Server::Postgres && !test::postgresMissing().empty())
+            GTEST_SKIP() << test::postgresMissing() << " (SQLite was checked)";
+        SCOPED_TRACE(test::serverName(server));
+        TempDir config;
+        engine::Session session(config.path());
+        test::ServerDatabase db(server);
+        db.define(session, "SRV");
+        const std::string t = "numbered_" + std::to_string(getpid());
+        db.exec("DROP TABLE IF EXISTS " + t);
+        db.exec("CREATE TABLE " + t + " (nr INTEGER, email VARCHAR(40), name VARCHAR(20))");
+        db.exec("INSERT INTO " + t + " VALUES (NULL, 'a@x', 'Adler'), (NULL, 'b@x', 'Berg')");
+        db.exec("CREATE UNIQUE INDEX " + t + "_email ON " + t + " (email)");
+        db.exec("CREATE INDEX " + t + "_desc ON " + t + " (name DESC)");
+        db.exec("CREATE INDEX " + t + "_part ON " + t + " (email) WHERE nr IS NULL");
+        db.exec("CREATE INDEX " + t + "_lower ON " + t + " (lower(name))");
+        const std::string indexes =
+            server == test::Server::Sqlite
+                ? "SELECT name, sql FROM sqlite_schema WHERE type = 'index' AND tbl_name = '" + t +
+                      "' ORDER BY name"
+                : "SELECT indexname, indexdef FROM pg_indexes WHERE tablename = '" + t +
+                      "' ORDER BY indexname";
+        const auto before = db.query(indexes);
+        ASSERT_EQ(before.size(), 4u);
+
+        run::TestHost host;
+        run::PageInputs inputs;
+        run::SharedState shared{session};
+        auto& in = inputs.Seite5;
+        in.AliasBox = "SRV";
+        in.TabellenBox = t;
+        in.FeldBox = "nr";
+        in.LeerFeldCheck = false;
+        in.NumberEdit = "10";
+        run::RunContext ctx{host, session, inputs, shared};
+        ops::ProcessAddPrimary(ctx);
+        EXPECT_EQ(host.textsOf(run::MessageKind::Error), std::vector<std::string>{});
+        EXPECT_EQ(db.query("SELECT nr FROM " + t + " ORDER BY nr"),
+                  (std::vector<std::vector<std::string>>{{"11"}, {"12"}}));
+        EXPECT_EQ(db.query(indexes), before);
+        db.exec("DROP TABLE " + t);
+    }
 }
 
 TEST_F(AddPrimary, CounterTableHandsOutEachNumberOnce) {

@@ -706,6 +706,21 @@ std::string PostgresBackend::columnTypeFor(const FieldDef& f) const {
     }
 }
 
+std::vector<std::pair<std::string, std::string>>
+PostgresBackend::indexStatements(const std::string& table) {
+    std::vector<std::pair<std::string, std::string>> out;
+    auto st = prepare("SELECT ic.relname, pg_get_indexdef(ix.indexrelid) FROM pg_index ix "
+                      "JOIN pg_class t ON t.oid = ix.indrelid "
+                      "JOIN pg_class ic ON ic.oid = ix.indexrelid "
+                      "JOIN pg_namespace n ON n.oid = t.relnamespace "
+                      "WHERE t.relname = ? AND n.nspname = current_schema() "
+                      "AND NOT ix.indisprimary ORDER BY ic.relname");
+    st->execute({SqlValue::of(table)});
+    while (st->next())
+        out.emplace_back(st->column(0).text, st->column(1).text);
+    return out;
+}
+
 std::string PostgresBackend::dropPrimaryKey(const std::string& table) {
     auto st = prepare(
         "SELECT conname FROM pg_constraint WHERE conrelid = to_regclass(?) AND contype = 'p'");

@@ -43,6 +43,8 @@ public:
     std::string selectColumn(const SqlColumn& column) const override;
     std::string rowsIn(const std::string& columns, std::size_t width, std::size_t n) const override;
     std::string columnTypeFor(const FieldDef& field) const override;
+    std::vector<std::pair<std::string, std::string>>
+    indexStatements(const std::string& table) override;
     std::string dropPrimaryKey(const std::string& table) override;
     std::string addPrimaryKey(const std::string& table,
                               const std::vector<std::string>& columns) override;

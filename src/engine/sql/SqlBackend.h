@@ -179,6 +179,10 @@ public:
     virtual std::string selectColumn(const SqlColumn& column) const { return quote(column.name); }
     //! The column type for a field of the engine in CREATE TABLE.
     virtual std::string columnTypeFor(const FieldDef& field) const = 0;
+    //! The statements that make the table's secondary indexes again exactly as they are
+    //! (uniqueness, order, expressions, conditions), each with the index's name.
+    virtual std::vector<std::pair<std::string, std::string>>
+    indexStatements(const std::string& table) = 0;
     //! The SQL that drops a table's primary key; throws where the server cannot.
     virtual std::string dropPrimaryKey(const std::string& table) = 0;
     //! The SQL that gives a table a primary key; throws where the server cannot.

@@ -5,6 +5,7 @@
 #include "SqlTable.h"
 #include "SqliteBackend.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace fieldsmith::engine::sql {
@@ -181,6 +182,31 @@ void addSqlIndex(const Session& session, const std::string& alias, const std::st
     try {
         SqlTable::addIndex(*db, name, def);
         db->commit();
+    } catch (...) {
+        db->rollback();
+        throw;
+    }
+}
+
+std::vector<std::pair<std::string, std::string>>
+sqlIndexStatements(const Session& session, const std::string& alias, const std::string& table) {
+    auto db = connect(session, alias);
+    return db->indexStatements(resolveTable(*db, table));
+}
+
+bool restoreSqlIndex(const Session& session, const std::string& alias, const std::string& table,
+                     const std::string& index, const std::string& statement) {
+    auto db = connect(session, alias);
+    const std::string name = resolveTable(*db, table);
+    if (!db->lockExclusive(name))
+        throw EngineError(ErrorKind::Database, "Table " + name + " is in use by someone else");
+    try {
+        const auto existing = db->indexStatements(name);
+        const bool present = std::any_of(existing.begin(), existing.end(),
+                                         [&](const auto& ix) { return ix.first == index; });
+        if (!present) db->execute(statement);
+        db->commit();
+        return !present;
     } catch (...) {
         db->rollback();
         throw;

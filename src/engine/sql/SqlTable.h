@@ -171,5 +171,12 @@ void createSqlTable(const Session& session, const std::string& alias, const std:
                     const std::vector<FieldDef>& fields, const std::vector<IndexDef>& indexes);
 void addSqlIndex(const Session& session, const std::string& alias, const std::string& table,
                  const IndexDef& def);
+//! The statements that make the secondary indexes of a server table again exactly as they
+//! are, each with the index's name as the server knows it.
+std::vector<std::pair<std::string, std::string>>
+sqlIndexStatements(const Session& session, const std::string& alias, const std::string& table);
+//! Runs such a statement unless the table has an index of that name again; true when it ran.
+bool restoreSqlIndex(const Session& session, const std::string& alias, const std::string& table,
+                     const std::string& index, const std::string& statement);
 
 } // namespace fieldsmith::engine::sql

@@ -305,6 +305,19 @@ bool SqliteBackend::lockExclusive(const std::string& table) {
     return true;
 }
 
+// The statements as SQLite keeps them; the indexes it makes itself for UNIQUE and key
+// constraints have none and go with their table.
+std::vector<std::pair<std::string, std::string>>
+SqliteBackend::indexStatements(const std::string& table) {
+    std::vector<std::pair<std::string, std::string>> out;
+    auto st = prepare("SELECT name, sql FROM sqlite_schema WHERE type = 'index' AND "
+                      "tbl_name = ? COLLATE NOCASE AND sql IS NOT NULL ORDER BY name");
+    st->execute({SqlValue::of(table)});
+    while (st->next())
+        out.emplace_back(st->column(0).text, st->column(1).text);
+    return out;
+}
+
 std::string SqliteBackend::dropPrimaryKey(const std::string& table) {
     throw EngineError(ErrorKind::General, "SQLite cannot drop the primary key of table " + table +
                                               " (the table would have to be made anew)");

@@ -30,6 +30,8 @@ public:
     std::string rowIdColumn() const override { return "rowid"; }
     std::string rowIdParameter() const override { return "?"; }
     std::string columnTypeFor(const FieldDef& field) const override;
+    std::vector<std::pair<std::string, std::string>>
+    indexStatements(const std::string& table) override;
     std::string dropPrimaryKey(const std::string& table) override;
     std::string addPrimaryKey(const std::string& table,
                               const std::vector<std::string>& columns) override;

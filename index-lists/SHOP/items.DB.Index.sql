@@ -1,0 +1,1 @@
+items_bygrp	CREATE INDEX items_bygrp ON items (grp)
