@@ -560,26 +560,40 @@ TEST_P(SqlTables, TablesAndIndexesAreMadeAndDropped) {
 INSTANTIATE_TEST_SUITE_P(Servers, SqlTables, ::testing::Values(Server::Sqlite, Server::Postgres),
                          [](const auto& info) { return std::string(test::serverName(info.param)); });
 
+// PostgreSQL's own types: a table of given columns and rows, named after this process.
+class PostgresTypes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::postgresMissing().empty()) GTEST_SKIP() << test::postgresMissing();
+        db = std::make_unique<ServerDatabase>(Server::Postgres);
+        db->define(session, "SRV");
+    }
+    void TearDown() override {
+        if (db && !name.empty()) db->exec("DROP TABLE IF EXISTS " + name);
+    }
+    Table& open(const std::string& stem, const std::string& columns, const std::string& rows) {
+        name = stem + "_" + std::to_string(getpid());
+        db->exec("DROP TABLE IF EXISTS " + name);
+        db->exec("CREATE TABLE " + name + " (" + columns + ")");
+        db->exec("INSERT INTO " + name + " VALUES " + rows);
+        table = std::make_unique<Table>(session);
+        table->setDatabaseName("SRV");
+        table->setTableName(name);
+        table->open();
+        return *table;
+    }
+
+    std::unique_ptr<ServerDatabase> db;
+    engine::Session session;
+    std::string name;
+    std::unique_ptr<Table> table;
+};
+
 // PostgreSQL writes money in the form of the server's lc_monetary ("$1,234.50"); the
 // engine reads and writes it as a number whatever that setting is.
-TEST(PostgresTypes, MoneyIsANumberWhateverTheServersCurrencyFormat) {
-    if (!test::postgresMissing().empty()) GTEST_SKIP() << test::postgresMissing();
-    ServerDatabase db(Server::Postgres);
-    engine::Session session;
-    db.define(session, "SRV");
-    const std::string money = "money_" + std::to_string(getpid());
-    db.exec("DROP TABLE IF EXISTS " + money);
-    db.exec("CREATE TABLE " + money + " (id INTEGER PRIMARY KEY, betrag MONEY)");
-    db.exec("INSERT INTO " + money + " VALUES (1, 1234.5), (2, -0.01), (3, NULL)");
-    struct Drop {
-        ServerDatabase& db;
-        std::string table;
-        ~Drop() { db.exec("DROP TABLE IF EXISTS " + table); }
-    } drop{db, money};
-    Table t(session);
-    t.setDatabaseName("SRV");
-    t.setTableName(money);
-    t.open();
+TEST_F(PostgresTypes, MoneyIsANumberWhateverTheServersCurrencyFormat) {
+    Table& t =
+        open("money", "id INTEGER PRIMARY KEY, betrag MONEY", "(1, 1234.5), (2, -0.01), (3, NULL)");
     EXPECT_EQ(t.fieldByName("betrag").type(), FieldType::ftCurrency);
     std::vector<double> read;
     for (t.first(); !t.eof(); t.next())
@@ -590,30 +604,14 @@ TEST(PostgresTypes, MoneyIsANumberWhateverTheServersCurrencyFormat) {
     t.fieldByName("betrag").setAsString("99.95");
     t.post();
     t.close();
-    EXPECT_EQ(db.column("SELECT betrag::numeric FROM " + money + " WHERE id = 1"),
+    EXPECT_EQ(db->column("SELECT betrag::numeric FROM " + name + " WHERE id = 1"),
               std::vector<std::string>{"99.95"});
 }
 
 // PostgreSQL text cannot hold a NUL byte, and a text parameter would end at one unnoticed:
 // such a value is refused, and the row keeps what it had.
-TEST(PostgresTypes, ATextWithANulByteIsRefusedNotCut) {
-    if (!test::postgresMissing().empty()) GTEST_SKIP() << test::postgresMissing();
-    ServerDatabase db(Server::Postgres);
-    engine::Session session;
-    db.define(session, "SRV");
-    const std::string notes = "notes_" + std::to_string(getpid());
-    db.exec("DROP TABLE IF EXISTS " + notes);
-    db.exec("CREATE TABLE " + notes + " (id INTEGER PRIMARY KEY, note TEXT)");
-    db.exec("INSERT INTO " + notes + " VALUES (1, 'kept')");
-    struct Drop {
-        ServerDatabase& db;
-        std::string table;
-        ~Drop() { db.exec("DROP TABLE IF EXISTS " + table); }
-    } drop{db, notes};
-    Table t(session);
-    t.setDatabaseName("SRV");
-    t.setTableName(notes);
-    t.open();
+TEST_F(PostgresTypes, ATextWithANulByteIsRefusedNotCut) {
+    Table& t = open("notes", "id INTEGER PRIMARY KEY, note TEXT", "(1, 'kept')");
     t.first();
     t.edit();
     t.fieldByName("note").setAsString(std::string("before\0after", 12));
@@ -626,7 +624,7 @@ TEST(PostgresTypes, ATextWithANulByteIsRefusedNotCut) {
     }
     t.cancel();
     t.close();
-    EXPECT_EQ(db.column("SELECT note FROM " + notes), std::vector<std::string>{"kept"});
+    EXPECT_EQ(db->column("SELECT note FROM " + name), std::vector<std::string>{"kept"});
 }
 
 } // namespace
