@@ -240,6 +240,7 @@ void SqlTable::describe() {
         s.column = c.name;
         s.select = db_->selectColumn(c);
         s.type = f.type;
+        s.indexed = indexed;
         s.offset = offset;
         s.width = widthOf(f);
         offset += s.width;
@@ -930,12 +931,13 @@ void SqlTable::storeCell(const Slot& s, const SqlCell& c, const SqlStatement& st
             t.begin(), t.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
         std::string converted;
         const std::string_view text = ascii ? t : (converted = toProgram_.convert(t));
-        // Longer than the field (text without a length as a key): unreadable, not cut.
-        if (text.size() > s.width - 1) {
+        // A longer text (SQLite keeps what it is given, whatever the declared length): a key
+        // or index value cut to the field would find another row, so it is unreadable.
+        if (text.size() > s.width - 1 && s.indexed) {
             p[0] = kTooLong;
             return;
         }
-        std::memcpy(p + 1, text.data(), text.size());
+        std::memcpy(p + 1, text.data(), std::min(text.size(), s.width - 1));
         break;
     }
     case FieldType::ftFloat:

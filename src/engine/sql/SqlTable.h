@@ -66,6 +66,8 @@ private:
         std::string column;
         std::string select; //!< how a SELECT reads it
         FieldType type = FieldType::ftString;
+        bool indexed = false; //!< in the key or an index: a text longer than the field is
+                              //!< unreadable there, not cut
         std::size_t offset = 0;
         std::size_t width = 0;
     };
