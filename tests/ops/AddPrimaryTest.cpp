@@ -120,7 +120,8 @@ protected:
     }
 
     TempDir work, kestrel;
-    engine::Session session;
+    TempDir config; //!< where a server table's index lists go
+    engine::Session session{config.path()};
     run::TestHost host;
     run::PageInputs inputs;
     run::SharedState shared{session};

@@ -1,1 +1,0 @@
-items_bygrp	CREATE INDEX items_bygrp ON items (grp)
