@@ -248,7 +248,10 @@ SqlTableShape SqliteBackend::describe(const std::string& table) {
         while (info->next())
             ix.columns.push_back(info->column(0).text);
         if (ix.name.rfind("sqlite_autoindex_", 0) == 0) continue; // a UNIQUE constraint's own
-        if (!ix.columns.empty()) shape.indexes.push_back(std::move(ix));
+        // An index on an expression has no column there: no order of fields can stand for it.
+        const bool onColumns = std::none_of(ix.columns.begin(), ix.columns.end(),
+                                            [](const std::string& c) { return c.empty(); });
+        if (!ix.columns.empty() && onColumns) shape.indexes.push_back(std::move(ix));
     }
     return shape;
 }

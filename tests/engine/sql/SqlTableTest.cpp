@@ -67,6 +67,8 @@ protected:
 };
 
 TEST_P(SqlTables, FieldsAndIndexesComeFromTheCatalog) {
+    // An index on an expression is no order of fields: it is not among the table's indexes.
+    db->exec("CREATE INDEX " + name + "_lower ON " + name + " (lower(name))");
     const auto names = session.tableNames("SRV");
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
     for (const auto& n : names) EXPECT_EQ(n.rfind("sqlite_", 0), std::string::npos) << "a system table is listed";
