@@ -291,15 +291,17 @@ void RestoreAllIndexes(run::RunHost& host, Session& session, const std::string& 
                 }
             }
         }
-        for (const std::string& line : exact ? readLines(exactPath) : std::vector<std::string>{}) {
-            const auto tab = line.find('\t');
-            if (tab == std::string::npos) continue;
-            const std::string index = line.substr(0, tab);
-            try {
-                t.restoreServerIndex(index, unescapeLine(line.substr(tab + 1)));
-            } catch (const EngineError& e) {
-                failures += std::string(failures.empty() ? "" : "\r") + "the index " + index +
-                            ": " + e.what();
+        if (exact) {
+            for (const std::string& line : readLines(exactPath)) {
+                const auto tab = line.find('\t');
+                if (tab == std::string::npos) continue;
+                const std::string index = line.substr(0, tab);
+                try {
+                    t.restoreServerIndex(index, unescapeLine(line.substr(tab + 1)));
+                } catch (const EngineError& e) {
+                    failures += std::string(failures.empty() ? "" : "\r") + "the index " + index +
+                                ": " + e.what();
+                }
             }
         }
         if (!failures.empty())
