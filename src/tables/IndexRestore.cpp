@@ -210,7 +210,18 @@ void DeleteAllIndexes(run::RunHost& host, Session& session, const std::string& a
                 std::vector<std::string> made;
                 for (const auto& [index, statement] : statements)
                     made.push_back(index + "\t" + escapeLine(statement));
-                writeLines(statementsPath(listPath), made);
+                // Statements a run left behind (ended before its restore) name indexes the
+                // table lacks now: they are kept, so that this run's restore makes them too.
+                const std::string kept = statementsPath(listPath);
+                if (std::filesystem::exists(kept))
+                    for (const std::string& line : readLines(kept)) {
+                        const std::string index = line.substr(0, line.find('\t'));
+                        if (!line.empty() &&
+                            std::none_of(statements.begin(), statements.end(),
+                                         [&](const auto& s) { return s.first == index; }))
+                            made.push_back(line);
+                    }
+                writeLines(kept, made);
             }
             writeLines(listPath, lines);
             // The secondary indexes one after the other, then the primary index.

@@ -10,6 +10,7 @@
 #include "engine/Table.h"
 #include "support/SqlServers.h"
 #include "support/TempDir.h"
+#include "tables/IndexRestore.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -416,6 +417,16 @@ TEST(AddPrimaryOnServers, IndexesComeBackExactlyAsTheyWere) {
         EXPECT_EQ(host.textsOf(run::MessageKind::Error), std::vector<std::string>{});
         EXPECT_EQ(db.query("SELECT nr FROM " + t + " ORDER BY nr"),
                   (std::vector<std::vector<std::string>>{{"11"}, {"12"}}));
+        EXPECT_EQ(db.query(indexes), before);
+
+        // A run that ends between the removal and the restore (the program killed while
+        // its completion message is open) leaves the indexes gone; the next run makes
+        // them again with its own.
+        tables::DeleteAllIndexes(host, session, "SRV", t);
+        ASSERT_TRUE(db.query(indexes).size() < before.size());
+        in.NumberEdit = "20";
+        ops::ProcessAddPrimary(ctx);
+        EXPECT_EQ(host.textsOf(run::MessageKind::Error), std::vector<std::string>{});
         EXPECT_EQ(db.query(indexes), before);
         db.exec("DROP TABLE " + t);
     }
