@@ -106,6 +106,7 @@ private:
     void copyRecords();
     void copyToEngine(std::int64_t total, std::int64_t& copied);
     void copyToOracle(std::int64_t total, std::int64_t& copied);
+    std::int64_t recordsKept(std::int64_t posted);
     //! Progress after a record; true when the status dialog's Cancel was pressed.
     bool afterRecord(std::int64_t copied);
 
@@ -268,27 +269,51 @@ void CreateTableRun::copyToEngine(std::int64_t total, std::int64_t& copied) {
     const bool asStored = inPlace && target_.storesRecordsLike(source_);
     const std::int64_t flushEvery = recordsPerFlush(target_.fieldDefs());
     target_.setFilling(true);
-    source_.first();
-    for (std::int64_t k = 0; k < total; ++k) {
-        target_.insert();
-        if (asStored) {
-            target_.copyRecordFrom(source_);
-        } else {
-            for (Pair& p : pairs) {
-                if (p.sameType)
-                    p.to.setValue(p.from.value());
-                else
-                    p.to.setAsString(p.from.asString());
+    try {
+        source_.first();
+        for (std::int64_t k = 0; k < total; ++k) {
+            target_.insert();
+            if (asStored) {
+                target_.copyRecordFrom(source_);
+            } else {
+                for (Pair& p : pairs) {
+                    if (p.sameType)
+                        p.to.setValue(p.from.value());
+                    else
+                        p.to.setAsString(p.from.asString());
+                }
             }
+            target_.post();
+            ++copied;
+            if (copied % flushEvery == 0) target_.flush();
+            if (afterRecord(copied)) break;
+            source_.next();
         }
-        target_.post();
-        ++copied;
-        if (copied % flushEvery == 0) target_.flush();
-        if (afterRecord(copied)) break;
-        source_.next();
+        progress_->finish(copied);
+        target_.close(); // flushes: the records are on disk when the run reports completion
+    } catch (...) {
+        copied = recordsKept(copied);
+        throw;
     }
-    progress_->finish(copied);
-    target_.close(); // flushes: the records are on disk when the run reports completion
+}
+
+// After a failed copy: the records the new table holds. A write that failed (a full disk)
+// loses the records the engine held for it, so the count of posts would claim more than
+// is there. The table, closed and opened again, says what it holds.
+std::int64_t CreateTableRun::recordsKept(std::int64_t posted) {
+    try {
+        target_.close();
+    } catch (...) {
+        // The first error is the one to report; the close has let the table go.
+    }
+    try {
+        target_.open();
+        const std::int64_t held = target_.recordCount();
+        target_.close();
+        return std::min(held, posted);
+    } catch (...) {
+        return posted; // nothing better to say than what was posted
+    }
 }
 
 // Oracle has no boolean column: a logical field is written as 1 or 0. The rows go through

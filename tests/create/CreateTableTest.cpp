@@ -6,8 +6,13 @@
 #include "engine/EngineError.h"
 #include "engine/Table.h"
 
+#include <csignal>
 #include <fstream>
 #include <sqlite3.h>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fieldsmith::createtest {
 namespace {
@@ -232,6 +237,62 @@ TEST_F(CreateTable, FailuresEndTheRunWithoutCompletion) {
         EXPECT_TRUE(host.idle) << c.what;
         EXPECT_EQ(readTable(session, dst() / "OLD.DB").records, Records{{"kept"}}) << c.what;
     }
+}
+
+// A copy that fills the disk ends with its error, and the count it shows is what the new
+// table holds: records the engine had taken but could not write are not counted as copied.
+// The disk is a file-size limit on the child that copies.
+TEST_F(CreateTable, ACopyThatFillsTheDiskCountsOnlyTheRecordsTheNewTableHolds) {
+    Records many;
+    for (int i = 1; i <= 40000; ++i)
+        many.push_back({std::to_string(i), "Customer " + std::to_string(i)});
+    makeTable(session, src() / "MANY.DB",
+              {{"NR", FieldType::ftInteger, 0, true}, {"NAME", FieldType::ftString, 40, false}},
+              many, {{"", "NR", engine::ixPrimary | engine::ixUnique}});
+    aim("MANY", "FULL.DB");
+    inputs.CreateTableSeite.IndexesCheck = true;
+    inputs.CreateTableSeite.CopyAllRecsCheck = true;
+    host.progressEvery = 0;
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(report[0]);
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails with EFBIG instead
+        const rlimit limit{512 * 1024, 512 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string message = "no error";
+        try {
+            run();
+        } catch (const std::exception& e) {
+            message = e.what();
+        }
+        const std::string out = host.panels[1] + "\n" + message + "\n" +
+                                (errors().empty() ? std::string() : errors().front());
+        (void)!write(report[1], out.data(), out.size());
+        _exit(0);
+    }
+    close(report[1]);
+    std::string out;
+    char buf[512];
+    for (ssize_t n; (n = read(report[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
+    close(report[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "the copy ended by itself, not by a signal";
+    std::istringstream lines(out);
+    std::string panel, message, error;
+    std::getline(lines, panel);
+    std::getline(lines, message);
+    std::getline(lines, error);
+    EXPECT_EQ(error, "Error on copying Table");
+    EXPECT_NE(message.find("File too large"), std::string::npos) << message;
+    const std::size_t held = readTable(session, dst() / "FULL.DB").records.size();
+    EXPECT_GT(held, 0u);
+    EXPECT_LT(held, many.size());
+    EXPECT_EQ(panel, std::to_string(held) + " Records of 40000 copied");
 }
 
 } // namespace
