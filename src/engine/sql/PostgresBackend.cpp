@@ -582,15 +582,21 @@ SqlTableShape PostgresBackend::describe(const std::string& table) {
     if (shape.columns.empty() || (kind != "r" && kind != "p"))
         throw EngineError(ErrorKind::Database,
                           "Table " + table + " does not exist in " + description());
+    // The key columns of each index (not those it only INCLUDEs), each with its direction.
+    // An index on an expression (a column number 0) is left out, and so is one whose
+    // columns go in different directions: no order of fields can stand for them.
     auto ix = prepare(
-        "SELECT ic.relname, ix.indisunique, ix.indisprimary, a.attname "
+        "SELECT ic.relname, ix.indisunique, ix.indisprimary, a.attname, k.opt & 1 "
         "FROM pg_index ix JOIN pg_class t ON t.oid = ix.indrelid "
         "JOIN pg_class ic ON ic.oid = ix.indexrelid JOIN pg_namespace n ON n.oid = t.relnamespace "
-        "CROSS JOIN LATERAL unnest(ix.indkey) WITH ORDINALITY AS k(attnum, ord) "
+        "CROSS JOIN LATERAL unnest(ix.indkey::int2[], ix.indoption::int2[]) "
+        "WITH ORDINALITY AS k(attnum, opt, ord) "
         "JOIN pg_attribute a ON a.attrelid = t.oid AND a.attnum = k.attnum "
-        "WHERE t.relname = ? AND n.nspname = current_schema() "
+        "WHERE t.relname = ? AND n.nspname = current_schema() AND k.ord <= ix.indnkeyatts "
+        "AND NOT 0 = ANY (ix.indkey::int2[]) "
         "ORDER BY ix.indisprimary DESC, ic.relname, k.ord");
     ix->execute({SqlValue::of(table)});
+    std::vector<int> descending;
     while (ix->next()) {
         const std::string name = ix->column(0).text;
         if (shape.indexes.empty() || shape.indexes.back().name != name) {
@@ -599,8 +605,17 @@ SqlTableShape PostgresBackend::describe(const std::string& table) {
             i.unique = ix->column(1).text == "t";
             i.primary = ix->column(2).text == "t";
             shape.indexes.push_back(std::move(i));
+            descending.push_back(0);
         }
         shape.indexes.back().columns.push_back(ix->column(3).text);
+        descending.back() += ix->column(4).text == "1";
+    }
+    for (std::size_t k = shape.indexes.size(); k-- > 0;) {
+        SqlIndex& i = shape.indexes[k];
+        const int n = static_cast<int>(i.columns.size());
+        i.descending = descending[k] == n;
+        if (descending[k] != 0 && descending[k] != n)
+            shape.indexes.erase(shape.indexes.begin() + static_cast<std::ptrdiff_t>(k));
     }
     for (const auto& i : shape.indexes)
         if (i.primary) shape.primaryKey = i.columns;

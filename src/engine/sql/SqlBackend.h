@@ -49,6 +49,8 @@ struct SqlIndex {
     std::vector<std::string> columns;
     bool unique = false;
     bool primary = false;
+    bool descending = false;      //!< every column in descending order
+    bool caseInsensitive = false; //!< every column compared without regard to case
 };
 
 // Index names are unique per database on a server but only per table in our tables, so
@@ -177,6 +179,9 @@ public:
     //! How a SELECT reads a column: as it is, unless the server writes its values in a form
     //! that depends on the server's settings.
     virtual std::string selectColumn(const SqlColumn& column) const { return quote(column.name); }
+    //! A column of CREATE INDEX compared without regard to case, where the server has a
+    //! way to say so; else the column as it is.
+    virtual std::string caseInsensitiveColumn(const std::string& quoted) const { return quoted; }
     //! The column type for a field of the engine in CREATE TABLE.
     virtual std::string columnTypeFor(const FieldDef& field) const = 0;
     //! The statements that make the table's secondary indexes again exactly as they are

@@ -282,6 +282,8 @@ std::vector<IndexDef> SqlTable::indexes() {
         def.name = ix.primary ? std::string() : shownIndexName(table_, ix.name);
         def.fields = joinFieldList(ix.columns);
         def.options = ix.primary ? (ixPrimary | ixUnique) : (ix.unique ? ixUnique : 0u);
+        if (ix.descending) def.options |= ixDescending;
+        if (ix.caseInsensitive) def.options |= ixCaseInsensitive;
         list.push_back(std::move(def));
     }
     return list;
@@ -1515,8 +1517,13 @@ void SqlTable::addIndex(SqlBackend& backend, const std::string& table, const Ind
         return;
     }
     std::string columns;
-    for (const auto& n : names)
-        columns += (columns.empty() ? "" : ", ") + backend.quote(n);
+    for (const auto& n : names) {
+        columns += (columns.empty() ? "" : ", ");
+        columns += (def.options & ixCaseInsensitive)
+                       ? backend.caseInsensitiveColumn(backend.quote(n))
+                       : backend.quote(n);
+        if (def.options & ixDescending) columns += " DESC";
+    }
     backend.execute(std::string("CREATE ") + ((def.options & ixUnique) ? "UNIQUE " : "") +
                     "INDEX " + backend.quote(serverIndexName(table, def.name)) + " ON " +
                     backend.quote(table) + " (" + columns + ")");

@@ -243,15 +243,26 @@ SqlTableShape SqliteBackend::describe(const std::string& table) {
         found.push_back(std::move(ix));
     }
     for (auto& ix : found) {
-        auto info = prepare("SELECT name FROM pragma_index_info(?) ORDER BY seqno");
-        info->execute({SqlValue::of(ix.name)});
-        while (info->next())
-            ix.columns.push_back(info->column(0).text);
         if (ix.name.rfind("sqlite_autoindex_", 0) == 0) continue; // a UNIQUE constraint's own
-        // An index on an expression has no column there: no order of fields can stand for it.
+        auto info = prepare("SELECT name, \"desc\", coll FROM pragma_index_xinfo(?) WHERE key "
+                            "ORDER BY seqno");
+        info->execute({SqlValue::of(ix.name)});
+        int descending = 0, noCase = 0;
+        while (info->next()) {
+            ix.columns.push_back(info->column(0).text);
+            descending += info->column(1).text == "1";
+            noCase += sqlite3_stricmp(info->column(2).text.c_str(), "NOCASE") == 0;
+        }
+        const int n = static_cast<int>(ix.columns.size());
+        ix.descending = n > 0 && descending == n;
+        ix.caseInsensitive = n > 0 && noCase == n;
+        // An index on an expression has no column there, and one whose columns go in
+        // different directions or compare case differently has no order of the engine:
+        // no order of fields can stand for them.
         const bool onColumns = std::none_of(ix.columns.begin(), ix.columns.end(),
                                             [](const std::string& c) { return c.empty(); });
-        if (!ix.columns.empty() && onColumns) shape.indexes.push_back(std::move(ix));
+        const bool oneOrder = (descending == 0 || descending == n) && (noCase == 0 || noCase == n);
+        if (n > 0 && onColumns && oneOrder) shape.indexes.push_back(std::move(ix));
     }
     return shape;
 }

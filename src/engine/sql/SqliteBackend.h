@@ -29,6 +29,9 @@ public:
     std::string quote(std::string_view identifier) const override;
     std::string rowIdColumn() const override { return "rowid"; }
     std::string rowIdParameter() const override { return "?"; }
+    std::string caseInsensitiveColumn(const std::string& quoted) const override {
+        return quoted + " COLLATE NOCASE";
+    }
     std::string columnTypeFor(const FieldDef& field) const override;
     std::vector<std::pair<std::string, std::string>>
     indexStatements(const std::string& table) override;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 #include <set>
 
@@ -96,6 +97,44 @@ TEST_P(SqlTables, FieldsAndIndexesComeFromTheCatalog) {
     EXPECT_EQ(ix[0].fields, "id");
     EXPECT_EQ(ix[1].name, name + "_byname");
     EXPECT_EQ(ix[1].fields, "name");
+}
+
+// An index in descending order, or (on SQLite) one that compares without regard to case,
+// is such an order of the engine, and orders the rows so. An index the engine has no order
+// for is not listed: columns in different directions, a column beside an expression.
+// Columns a PostgreSQL index only INCLUDEs are no part of its order.
+TEST_P(SqlTables, IndexesKeepTheirDirectionAndCase) {
+    const bool pg = GetParam() == Server::Postgres;
+    db->exec("INSERT INTO " + name + " VALUES (4, 'berg', NULL, NULL, NULL, NULL, NULL)");
+    db->exec("CREATE INDEX " + name + "_down ON " + name + " (name DESC)");
+    db->exec("CREATE INDEX " + name + "_mixed ON " + name + " (ort DESC, name)");
+    db->exec("CREATE INDEX " + name + "_expr ON " + name + " (lower(ort), name)");
+    if (pg)
+        db->exec("CREATE INDEX " + name + "_incl ON " + name + " (ort) INCLUDE (name)");
+    else
+        db->exec("CREATE INDEX " + name + "_incl ON " + name + " (name COLLATE NOCASE)");
+    auto t = open(session);
+    std::map<std::string, std::pair<std::string, unsigned>> listed;
+    for (const auto& ix : t->indexDefs())
+        if (!ix.isPrimary()) listed[ix.name] = {ix.fields, ix.options};
+    std::map<std::string, std::pair<std::string, unsigned>> expected = {
+        {name + "_byname", {"name", 0u}},
+        {name + "_down", {"name", engine::ixDescending}},
+        {name + "_incl", pg ? std::pair<std::string, unsigned>{"ort", 0u}
+                            : std::pair<std::string, unsigned>{"name", engine::ixCaseInsensitive}}};
+    EXPECT_EQ(listed, expected);
+    t->close();
+    t->setIndexName(name + "_down");
+    t->open();
+    EXPECT_EQ(column(*t, "name"), (std::vector<std::string>{"berg", "Zorn", "Berg", "Adler"}));
+    if (!pg) {
+        t->close();
+        t->setIndexName(name + "_incl");
+        t->open();
+        const auto names = column(*t, "name");
+        EXPECT_EQ(names.front(), "Adler");
+        EXPECT_EQ(names.back(), "Zorn");
+    }
 }
 
 TEST_P(SqlTables, ValuesReadAsTextInKeyOrder) {
