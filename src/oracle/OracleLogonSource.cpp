@@ -5,8 +5,6 @@
 #include "app/run/RunHost.h"
 #include "oraclient/OracleSession.h"
 
-#include <cstdlib>
-
 namespace fieldsmith::oracle {
 
 FixedOracleLogon::FixedOracleLogon(std::string configDir, std::string user, std::string password)
@@ -14,13 +12,6 @@ FixedOracleLogon::FixedOracleLogon(std::string configDir, std::string user, std:
       session_(std::make_unique<oraclient::OracleSession>(std::move(configDir))) {}
 
 FixedOracleLogon::~FixedOracleLogon() = default;
-
-std::unique_ptr<FixedOracleLogon> FixedOracleLogon::fromEnvironment(std::string configDir) {
-    const char* user = std::getenv("FIELDSMITH_ORACLE_USER");
-    const char* password = std::getenv("FIELDSMITH_ORACLE_PASSWORD");
-    return std::make_unique<FixedOracleLogon>(std::move(configDir), user && *user ? user : "KR4",
-                                              password ? password : "");
-}
 
 oraclient::OracleSession* FixedOracleLogon::EnsureOracleLogon(run::RunHost& host,
                                                               const std::string& database) {

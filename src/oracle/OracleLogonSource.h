@@ -31,9 +31,6 @@ class FixedOracleLogon : public OracleLogonSource {
 public:
     FixedOracleLogon(std::string configDir, std::string user, std::string password);
     ~FixedOracleLogon() override;
-    //! user and password from $FIELDSMITH_ORACLE_USER (default KR4) and
-    //! $FIELDSMITH_ORACLE_PASSWORD (default none).
-    static std::unique_ptr<FixedOracleLogon> fromEnvironment(std::string configDir);
 
     oraclient::OracleSession* EnsureOracleLogon(run::RunHost& host,
                                                 const std::string& database) override;

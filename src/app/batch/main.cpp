@@ -63,8 +63,8 @@ Commands:
       ExportFileEdit=FILE      rows of an Oracle table as an INSERT script
   run ExportSeite ImportSelect=1 ExportTab=TABLE ExportTabOwnerEdit=OWNER ExportFileEdit=FILE
       LogFileEdit=LOG          a script run against Oracle, its log written to LOG
-                               (Oracle logon: $FIELDSMITH_ORACLE_USER, default KR4,
-                               and $FIELDSMITH_ORACLE_PASSWORD)
+                               (Oracle logon: --oracle-logon USER@DATABASE, the
+                               password from $FIELDSMITH_ORACLE_PASSWORD or the terminal)
   run CSVMakeTable CSVEdit=FILE CSVtoPdxEdit=TABLE-PATH [FeldSeparEdit=,] [FeldNamenCheck=0]
                                a new table from a CSV file
   run CSVMakeTable GenCSVFromParadox=1 CSVEdit=FILE ViewTabAlias=ALIAS ViewTabTable=TABLE

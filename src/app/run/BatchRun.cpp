@@ -66,13 +66,12 @@ std::string runUsage() {
            "  [--oracle-logon USER@DATABASE]\n"
            "  PAGE is a page's component name: Seite1 ... Seite7, DelPage, CSVMakeTable,\n"
            "  CreateTableSeite, ExportSeite. Check boxes and radio buttons take 1 or 0.\n"
-           "  ExportSeite logs on to Oracle as $FIELDSMITH_ORACLE_USER (default KR4) with\n"
-           "  $FIELDSMITH_ORACLE_PASSWORD.\n"
            "  CSVMakeTable writes a table to a CSV file with GenCSVFromParadox=1; the table,\n"
            "  which the window takes from the Table View, is given by\n"
            "  ViewTabAlias=ALIAS ViewTabTable=TABLE [ViewIndex=FIELDS] (FIELDS: the order).\n"
-           "  An Oracle logon (CreateTableSeite with OracleCheck=1) takes USER@DATABASE from\n"
-           "  --oracle-logon and the password from $FIELDSMITH_ORACLE_PASSWORD or the terminal.\n";
+           "  An Oracle logon (ExportSeite, CreateTableSeite with OracleCheck=1) takes\n"
+           "  USER@DATABASE from --oracle-logon and the password from\n"
+           "  $FIELDSMITH_ORACLE_PASSWORD or the terminal.\n";
 }
 
 int runPageFromArgs(engine::Session& session, const std::vector<std::string>& args) {
