@@ -138,9 +138,13 @@ bool CreateTableRun::replaceOlderTarget(const std::string& newTable, const std::
     if (oracleTarget()) {
         // Only a table known to exist is dropped, and only after Yes; a name the server
         // cannot even look up is left to CREATE TABLE to refuse.
-        if (oracleTableExists(ctx_.shared.tSession, qualified_) != true) return true;
-        if (!host_.confirm("Table " + qualified_ + " exists and will be replaced. Continue?"))
+        const bool exists = oracleTableExists(ctx_.shared.tSession, qualified_) == true;
+        if (exists &&
+            !host_.confirm("Table " + qualified_ + " exists and will be replaced. Continue?"))
             return false;
+        // Oracle keeps no backup for an undo: the run is noted as one that cannot be undone.
+        ctx_.session.beforeServerWrite(targetAlias, qualified_);
+        if (!exists) return true;
         try {
             DropOracleTable(ctx_.shared.tSession, qualified_);
         } catch (const oraclient::OracleError&) {

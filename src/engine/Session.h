@@ -114,6 +114,14 @@ public:
     void beforeWrite(const std::filesystem::path& mainFile) const {
         if (beforeWrite_ && !preview_) beforeWrite_(mainFile); // a preview writes no table
     }
+    //! Told a table of a server alias before a run first changes it (its rows, its indexes,
+    //! the table itself). Such tables are not backed up; a run notes that it wrote them.
+    using BeforeServerWrite =
+        std::function<void(const std::string& alias, const std::string& table)>;
+    void setBeforeServerWrite(BeforeServerWrite hook) { beforeServerWrite_ = std::move(hook); }
+    void beforeServerWrite(const std::string& alias, const std::string& table) const {
+        if (beforeServerWrite_ && !preview_) beforeServerWrite_(alias, table);
+    }
     //! Runs fn with the hook left out: for scratch tables that a run does not leave behind.
     void withoutBeforeWrite(const std::function<void()>& fn);
     //! How many runs' backups are kept (`[Settings] BackupRuns`, 10 by default; 0 takes
@@ -154,6 +162,7 @@ private:
     int dBaseLanguageDriver_ = -1;
     mutable std::uint64_t conversionLosses_ = 0;
     BeforeWrite beforeWrite_;
+    BeforeServerWrite beforeServerWrite_;
     int backupRuns_ = 10;
     PreviewSink* preview_ = nullptr;
 };

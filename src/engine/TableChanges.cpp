@@ -28,7 +28,12 @@ void Table::ensureWriter() {
         fail(ErrorKind::Database, "Table " + tableName_ + " is in use by someone else");
     // Told once the role is this open's: a refused run backs nothing up, and no other
     // writer changes the family while it is copied.
-    if (!writing_ && !onServer()) session_.beforeWrite(openPath_);
+    if (!writing_) {
+        if (onServer())
+            session_.beforeServerWrite(databaseName_, tableName_);
+        else
+            session_.beforeWrite(openPath_);
+    }
     writing_ = true;
     if (access == WriteAccess::GrantedReloaded) afterReload();
 }

@@ -222,6 +222,7 @@ void Table::createTable() {
     if (onServer()) {
         refuseServerStructureInPreview();
         closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
+        session_.beforeServerWrite(databaseName_, tableName_);
         sql::createSqlTable(session_, databaseName_, tableName_, fieldDefs_, indexDefs_);
         return;
     }
@@ -250,6 +251,7 @@ bool Table::restoreServerIndex(const std::string& index, const std::string& stat
     if (!onServer()) fail(ErrorKind::General, "Table " + tableName_ + " is not a server table");
     refuseServerStructureInPreview();
     closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
+    session_.beforeServerWrite(databaseName_, tableName_);
     return sql::restoreSqlIndex(session_, databaseName_, tableName_, index, statement);
 }
 
@@ -258,6 +260,7 @@ void Table::addIndex(const std::string& name, const std::string& fields, unsigne
     if (onServer()) {
         refuseServerStructureInPreview();
         closeOwnOpens(Session::serverTableKey(databaseName_, tableName_));
+        session_.beforeServerWrite(databaseName_, tableName_);
         sql::addSqlIndex(session_, databaseName_, tableName_, {name, fields, options});
         return;
     }
@@ -282,8 +285,12 @@ void Table::deleteIndex(const std::string& name) {
     requireActive("drop an index");
     requireBrowse("drop an index");
     refuseOriginalInPreview();
-    if (onServer()) refuseServerStructureInPreview();
-    else session_.beforeWrite(openPath_);
+    if (onServer()) {
+        refuseServerStructureInPreview();
+        session_.beforeServerWrite(databaseName_, tableName_);
+    } else {
+        session_.beforeWrite(openPath_);
+    }
     driver().dropIndex(name);
     indexDefs_ = driver().indexes();
     if (order_ && order_->indexPos >= 0) {

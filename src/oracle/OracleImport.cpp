@@ -79,6 +79,9 @@ void ImportOracleScript(run::RunContext& context) {
     if (in.ExportFileEdit.empty()) return host.showError("No Import file specified!");
     oraclient::OracleSession* session = oracleSession(context);
     if (!session) return;
+    // Oracle keeps no backup for an undo: the run is noted as one that cannot be undone.
+    context.session.beforeServerWrite(session->logonDatabase(),
+                                      in.ExportTabOwnerEdit + "." + in.ExportTab);
 
     host.openLogWindow("ORACLE database data import");
     ImportLog log(host, in.LogFileEdit, in.ExportFileEdit);

@@ -98,6 +98,8 @@ BackupRun readManifest(const fsys::path& folder) {
             fields.get();
             std::getline(fields, s.name);
             run.families.back().after.push_back(s);
+        } else if (key == "server") {
+            run.serverTables.push_back(rest);
         } else if (key == "complete") {
             run.complete = true;
         }
@@ -111,6 +113,8 @@ std::string BackupRun::describe() const {
     std::string tables;
     for (const auto& f : families)
         tables += (tables.empty() ? "" : ", ") + f.mainFile.filename().string();
+    for (const auto& s : serverTables)
+        tables += (tables.empty() ? "" : ", ") + s;
     return page + " on " + tables + " at " + started;
 }
 
@@ -127,27 +131,7 @@ void RunBackup::saveFamily(const fsys::path& mainFile) {
     const fsys::path main = fsys::absolute(mainFile, ec).lexically_normal();
     for (const auto& f : run_.families)
         if (f.mainFile == main || fsys::equivalent(f.mainFile, main, ec)) return;
-    if (run_.folder.empty()) {
-        // One folder per run, named by time (to the nanosecond, so that runs in one
-        // second sort in their order whatever their tables), first table and page.
-        timespec now{};
-        ::clock_gettime(CLOCK_REALTIME, &now);
-        run_.started = localTime("%Y-%m-%d %H:%M:%S", now.tv_sec);
-        char nanos[16];
-        std::snprintf(nanos, sizeof nanos, ".%09ld", static_cast<long>(now.tv_nsec));
-        const std::string stem = localTime("%Y%m%d-%H%M%S", now.tv_sec) + nanos + "_" +
-                                 folderWord(main.stem().string()) + "_" + folderWord(page_);
-        fsys::create_directories(backups_, ec);
-        if (ec) failOn(backups_, "create", ec.value());
-        for (int n = 0;; ++n) {
-            fsys::path folder = backups_ / (n == 0 ? stem : stem + "-" + std::to_string(n));
-            if (fsys::create_directory(folder, ec)) {
-                run_.folder = std::move(folder);
-                break;
-            }
-            if (ec) failOn(folder, "create", ec.value());
-        }
-    }
+    makeFolder(main.stem().string());
     BackedUpFamily family{main, {}, {}};
     const fsys::path into = familyFolder(run_.folder, run_.families.size());
     fsys::create_directory(into, ec);
@@ -158,6 +142,41 @@ void RunBackup::saveFamily(const fsys::path& mainFile) {
     }
     run_.families.push_back(std::move(family));
     writeManifest(false);
+}
+
+void RunBackup::noteServerTable(const std::string& alias, const std::string& table) {
+    if (keepRuns_ <= 0) return;
+    const std::string name = table + " of " + alias;
+    if (std::find(run_.serverTables.begin(), run_.serverTables.end(), name) !=
+        run_.serverTables.end())
+        return;
+    makeFolder(table);
+    run_.serverTables.push_back(name);
+    writeManifest(false);
+}
+
+// One folder per run, named by time (to the nanosecond, so that runs in one second sort
+// in their order whatever their tables), first table and page.
+void RunBackup::makeFolder(const std::string& firstTable) {
+    if (!run_.folder.empty()) return;
+    std::error_code ec;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    run_.started = localTime("%Y-%m-%d %H:%M:%S", now.tv_sec);
+    char nanos[16];
+    std::snprintf(nanos, sizeof nanos, ".%09ld", static_cast<long>(now.tv_nsec));
+    const std::string stem = localTime("%Y%m%d-%H%M%S", now.tv_sec) + nanos + "_" +
+                             folderWord(firstTable) + "_" + folderWord(page_);
+    fsys::create_directories(backups_, ec);
+    if (ec) failOn(backups_, "create", ec.value());
+    for (int n = 0;; ++n) {
+        fsys::path folder = backups_ / (n == 0 ? stem : stem + "-" + std::to_string(n));
+        if (fsys::create_directory(folder, ec)) {
+            run_.folder = std::move(folder);
+            return;
+        }
+        if (ec) failOn(folder, "create", ec.value());
+    }
 }
 
 void RunBackup::finish() {
@@ -188,6 +207,8 @@ void RunBackup::writeManifest(bool complete) const {
             text += "after\t" + std::to_string(a.size) + " " + std::to_string(a.modifiedNs) + " " +
                     a.name + "\n";
     }
+    for (const auto& s : run_.serverTables)
+        text += "server\t" + s + "\n";
     if (complete) text += "complete\n";
     engine::writeWholeFile(run_.folder / kManifest, text);
 }
@@ -195,10 +216,14 @@ void RunBackup::writeManifest(bool complete) const {
 RunBackupScope::RunBackupScope(engine::Session& session, std::string page)
     : session_(session), backup_(session.configDir(), std::move(page), session.backupRuns()) {
     session_.setBeforeWrite([this](const fsys::path& mainFile) { backup_.saveFamily(mainFile); });
+    session_.setBeforeServerWrite([this](const std::string& alias, const std::string& table) {
+        backup_.noteServerTable(alias, table);
+    });
 }
 
 RunBackupScope::~RunBackupScope() {
     session_.setBeforeWrite({});
+    session_.setBeforeServerWrite({});
     if (finished_) return;
     try {
         backup_.finish();
@@ -209,6 +234,7 @@ RunBackupScope::~RunBackupScope() {
 
 void RunBackupScope::finish() {
     session_.setBeforeWrite({});
+    session_.setBeforeServerWrite({});
     finished_ = true;
     backup_.finish();
 }
@@ -238,7 +264,11 @@ std::string runListLine(const BackupRun& run) {
     std::string tables;
     for (const auto& f : run.families)
         tables += (tables.empty() ? "" : ", ") + f.mainFile.string();
-    std::string state = run.complete ? "" : "\t(did not finish)";
+    for (const auto& s : run.serverTables)
+        tables += (tables.empty() ? "" : ", ") + s;
+    std::string state = !run.serverTables.empty() ? "\t(server tables: cannot be undone)"
+                        : run.complete            ? ""
+                                                  : "\t(did not finish)";
     return run.started + "\t" + run.page + "\t" + tables + state;
 }
 
@@ -254,6 +284,11 @@ bool vanished(const BackedUpFamily& f) {
 } // namespace
 
 std::string undoRefusal(const BackupRun& run) {
+    // Undoing the file tables alone would leave them out of step with the server's (a
+    // counter table set back below the numbers a server table holds).
+    if (!run.serverTables.empty())
+        return "The run " + run.describe() +
+               " cannot be undone: it changed tables of a server alias, which are not backed up.";
     if (!run.complete) return {}; // a killed run recorded no result to compare with
     for (const auto& f : run.families) {
         if (vanished(f)) continue;

@@ -2,7 +2,8 @@
 // run first changes a table, the table's whole family (data, blobs, indexes; a counter
 // table as well) is copied into a folder of its own under backups/ in the configuration
 // directory; at the end of the run the state it left is recorded, so that an undo can tell
-// whether the table was changed since. Server tables are not backed up.
+// whether the table was changed since. Server tables are not backed up: a run that writes
+// one is recorded all the same, so that undo does not pass over it to an earlier run.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,7 @@ struct BackupRun {
     std::string started;   //!< local time, "2026-12-10 12:01:02"
     bool complete = false; //!< false: the run ended without recording its result (killed)
     std::vector<BackedUpFamily> families;
+    std::vector<std::string> serverTables; //!< "kunden of SHOP": written, not backed up
 
     //! "Seite2 on KUNDEN.DB, KR4_CNT.DB at 2026-12-10 12:01:02"
     std::string describe() const;
@@ -50,11 +52,15 @@ public:
     //! Copies the family of the table at mainFile, once per run. Throws an engine error
     //! when the copy cannot be made (a run must not write what it could not back up).
     void saveFamily(const std::filesystem::path& mainFile);
+    //! Notes a table of a server alias that the run writes: it is not backed up, and the
+    //! run cannot be undone.
+    void noteServerTable(const std::string& alias, const std::string& table);
     //! Records what the run left and drops the oldest runs beyond the limit. Called on
     //! every way out of a run; errors are thrown.
     void finish();
 
 private:
+    void makeFolder(const std::string& firstTable);
     void writeManifest(bool complete) const;
 
     std::filesystem::path backups_;

@@ -221,6 +221,43 @@ TEST_F(RunUndo, UndoBringsBackATableThatARunReplacedAndDropsWhatItMade) {
     EXPECT_EQ(fileBytes(dir.path()), before);
 }
 
+// A run on a table of a server alias has no backup, and undo says so rather than passing
+// over it to the run before, whose undo would now set back tables the user went on from.
+TEST_F(RunUndo, AfterARunOnAServerTableUndoRefusesInsteadOfUndoingAnEarlierRun) {
+    const fsys::path db = home.path() / "shop.sqlite"; // beside, not among, the file tables
+    std::ofstream{db};                                 // an empty file is an empty SQLite database
+    std::ofstream(home.path() / "aliases.ini", std::ios::app)
+        << "[SHOP]\nTYPE=SQLITE\nSERVER NAME=" << db.string() << "\n";
+    session.addAlias("SHOP", {{"TYPE", "SQLITE"}, {"SERVER NAME", db.string()}});
+    {
+        engine::Table t(session);
+        t.setDatabaseName("SHOP");
+        t.setTableName("kunden");
+        t.fieldDefs() = {{"ID", FieldType::ftInteger, 0, true},
+                         {"ORT", FieldType::ftString, 20, false}};
+        t.indexDefs() = {{"", "ID", engine::ixPrimary}};
+        t.createTable();
+        t.open();
+        t.insert();
+        t.fieldByName("ID").setAsInteger(1);
+        t.fieldByName("ORT").setAsString("Bonn");
+        t.post();
+    }
+    changeOrt("Bonn", "Berlin");
+    const auto afterFileRun = fileBytes(dir.path());
+    batch("run Seite2 Change1Alias=SHOP Change1Table=kunden Change1Field=ORT vonEdit2=Bonn "
+          "zuEdit2=Celle --yes");
+    const std::string list = batch("undo --list");
+    EXPECT_NE(list.substr(0, list.find('\n')).find("kunden of SHOP"), std::string::npos) << list;
+    int status = 0;
+    batch("undo --yes", status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(err.find("cannot be undone: it changed tables of a server alias"), std::string::npos)
+        << err;
+    EXPECT_EQ(ortOf(1), "Berlin") << "the run before stays as it is";
+    EXPECT_EQ(fileBytes(dir.path()), afterFileRun);
+}
+
 TEST_F(RunUndo, ARunRefusedBecauseAnotherProgramWritesLeavesNoBackup) {
     engine::Table writer(session);
     writer.setDatabaseName("WORK");
