@@ -236,7 +236,8 @@ std::optional<double> parseFloat(std::string_view text, const FormatSettings& fm
     }
     char* end = nullptr;
     const double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size()) return std::nullopt;
+    // A number too large for a double ("1e400") is no value, not an infinite one.
+    if (end != s.c_str() + s.size() || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 

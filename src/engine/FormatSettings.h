@@ -32,6 +32,7 @@ std::optional<std::int64_t> parseDate(std::string_view text, const FormatSetting
 std::optional<std::int64_t> parseTime(std::string_view text, const FormatSettings& fmt);
 std::optional<double> parseDateTime(std::string_view text, const FormatSettings& fmt);
 //! Accepts the settings' decimal separator and also "." ; no grouping, optional exponent.
+//! A number beyond the range of a double is no value.
 std::optional<double> parseFloat(std::string_view text, const FormatSettings& fmt);
 //! A signed decimal integer with optional blanks around it and an optional sign.
 std::optional<std::int64_t> parseInteger(std::string_view text);

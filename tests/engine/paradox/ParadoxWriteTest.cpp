@@ -243,6 +243,36 @@ TEST_F(ParadoxWrite, TextUnfitForTheFieldNamesValueAndField) {
     EXPECT_EQ(t->fieldByName("NAME").asString(), std::string(20, 'x')) << "a string keeps what its size allows";
 }
 
+// A typed number beyond the range of a double is refused, as a word is: it was stored as
+// infinity, which no one typed.
+TEST_F(ParadoxWrite, TypedNumbersBeyondADoubleAreRefused) {
+    Table made(session);
+    made.setDatabaseName("WORK");
+    made.setTableName("TYPED");
+    made.fieldDefs() = {{"N", FieldType::ftFloat}};
+    made.createTable();
+    auto t = open("TYPED");
+    const struct {
+        const char* text;
+        bool refused;
+    } cases[] = {
+        {"1e400", true}, {"-1e400", true}, {"inf", true}, {"1e308", false}, {"2.5e-3", false}};
+    for (const auto& c : cases) {
+        t->insert();
+        try {
+            t->fieldByName("N").setAsString(c.text);
+            EXPECT_FALSE(c.refused) << c.text;
+            t->post();
+            t->last();
+            EXPECT_EQ(t->fieldByName("N").value().f, std::strtod(c.text, nullptr)) << c.text;
+        } catch (const EngineError& e) {
+            EXPECT_TRUE(c.refused) << c.text << ": " << e.what();
+            EXPECT_EQ(e.kind(), ErrorKind::BadValue) << e.what();
+            t->cancel();
+        }
+    }
+}
+
 // A number field holds a double. A whole number it cannot hold exactly (a 64-bit key from a
 // server) and NaN are refused, never stored as another number; a BCD field takes any whole
 // number of up to 32 digits exactly.
