@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <mutex>
 #include <sqlite3.h>
 
 namespace fieldsmith::engine::sql {
@@ -159,14 +161,66 @@ SqliteBackend::SqliteBackend(const std::filesystem::path& file) : file_(file) {
     // Another writer holds the database only for the moment of its commit: a short wait
     // covers that, and a run's own write transaction is refused at once (beginWrite).
     sqlite3_busy_timeout(db_, 2000);
-    // A write-ahead log lets readers go on while a run writes.
-    sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    useWriteAheadLog();
     dataVersion_ = readDataVersion();
 }
 
 SqliteBackend::~SqliteBackend() {
     if (inTransaction_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    giveJournalBack();
     sqlite3_close_v2(db_);
+}
+
+namespace {
+
+// The databases this program has open, each with the journal mode it had before the
+// first of its connections made it WAL (empty when it was WAL already, or stayed as it was).
+struct JournalUse {
+    std::string before;
+    int connections = 0;
+};
+std::mutex journalMutex;
+std::map<std::string, JournalUse> journalUses;
+
+std::string journalMode(sqlite3* db, const char* pragma) {
+    std::string mode;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, pragma, -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+        mode = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    return mode;
+}
+
+} // namespace
+
+// A write-ahead log lets readers (another table of the run on the database, the Table
+// View) go on while a run writes, so the first connection to a database makes its journal
+// WAL, and the last one to close gives it back the journal it had: the file stays as other
+// programs left it. (A file that stayed in WAL mode could not be read from a read-only
+// medium or directory: WAL needs files beside the database.) Where the journal cannot be
+// changed (a read-only file), it stays as it is.
+void SqliteBackend::useWriteAheadLog() {
+    std::error_code ec;
+    journalKey_ = std::filesystem::weakly_canonical(file_, ec).string();
+    if (ec) journalKey_ = file_.string();
+    const std::lock_guard lock(journalMutex);
+    JournalUse& use = journalUses[journalKey_];
+    if (use.connections++ > 0) return;
+    const std::string before = journalMode(db_, "PRAGMA journal_mode");
+    if (before.empty() || sqlite3_stricmp(before.c_str(), "wal") == 0) return;
+    if (sqlite3_stricmp(journalMode(db_, "PRAGMA journal_mode=WAL").c_str(), "wal") == 0)
+        use.before = before;
+}
+
+void SqliteBackend::giveJournalBack() {
+    const std::lock_guard lock(journalMutex);
+    const auto it = journalUses.find(journalKey_);
+    if (it == journalUses.end() || --it->second.connections > 0) return;
+    // Another program with the database open keeps it in WAL mode; SQLite refuses then.
+    if (!it->second.before.empty())
+        journalMode(db_, ("PRAGMA journal_mode=" + it->second.before).c_str());
+    journalUses.erase(it);
 }
 
 std::vector<std::string> SqliteBackend::tableNames() {

@@ -42,11 +42,14 @@ public:
 
 private:
     std::int64_t readDataVersion();
+    void useWriteAheadLog();
+    void giveJournalBack();
 
     std::filesystem::path file_;
     sqlite3* db_ = nullptr;
     bool inTransaction_ = false;
     std::int64_t dataVersion_ = 0;
+    std::string journalKey_; //!< the database among those whose journal this program set
 };
 
 } // namespace fieldsmith::engine::sql

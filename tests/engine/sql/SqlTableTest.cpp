@@ -669,3 +669,61 @@ TEST_F(PostgresTypes, ATextWithANulByteIsRefusedNotCut) {
 }
 
 } // namespace
+
+// A SQLite database keeps the journal it has. While the program has it open it writes with
+// a write-ahead log, which lets another table on the database read beside a run; the last
+// table to close gives the database its journal back, so that the file stays as other
+// programs left it (in WAL mode it could not be read from a read-only medium).
+TEST(SqliteJournal, TheProgramWritesWithAWriteAheadLogAndGivesTheJournalBack) {
+    test::TempDir dir;
+    const std::string file = (dir.path() / "shop.sqlite").string();
+    // As another program sees the file; it leaves the database alone in between, as a
+    // connection of its own would hold a WAL database in that mode.
+    auto journal = [&] {
+        sqlite3* db = nullptr;
+        sqlite3_open(file.c_str(), &db);
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &st, nullptr);
+        std::string mode = sqlite3_step(st) == SQLITE_ROW
+                               ? reinterpret_cast<const char*>(sqlite3_column_text(st, 0))
+                               : "";
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return mode;
+    };
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        sqlite3_exec(db,
+                     "CREATE TABLE kunden (id INTEGER PRIMARY KEY, ort VARCHAR(20));"
+                     "INSERT INTO kunden VALUES (1, 'Bonn'), (2, 'Celle')",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    engine::Session session;
+    session.addAlias("SHOP", {{"TYPE", "SQLITE"}, {"SERVER NAME", file}});
+    auto open = [&] {
+        auto t = std::make_unique<Table>(session);
+        t->setDatabaseName("SHOP");
+        t->setTableName("kunden");
+        t->open();
+        return t;
+    };
+    for (int round = 0; round < 2; ++round) {
+        auto reader = open();
+        EXPECT_EQ(reader->recordCount(), 2);
+        auto writer = open();
+        writer->edit();
+        writer->fieldByName("ort").setAsString(round ? "Celle" : "Aachen");
+        writer->post();
+        EXPECT_EQ(journal(), "wal") << round;
+        reader->close();
+        reader->open();
+        EXPECT_EQ(reader->fieldByName("ort").asString(), round ? "Aachen" : "Bonn")
+            << "read beside the writing, round " << round;
+        reader->close();
+        writer->close();
+        EXPECT_EQ(journal(), "delete") << "the journal the database had, round " << round;
+    }
+}
