@@ -134,6 +134,11 @@ TEST_F(DBaseLocking, KilledWriterLeavesEveryEarlierPost) {
         kill(child, SIGKILL);
         int status = 0;
         waitpid(child, &status, 0);
+        // Every post the child finished is reported by now: the one after them was cut off
+        // by the kill.
+        int finished = last;
+        while (read(report[0], &done, sizeof done) == sizeof done)
+            finished = done;
         close(report[0]);
 
         auto t = tableOn(session, file);
@@ -147,8 +152,14 @@ TEST_F(DBaseLocking, KilledWriterLeavesEveryEarlierPost) {
             ours.insert(name + "|" + note);
             if (name.rfind("new" + tag, 0) == 0) {
                 ++edited;
-                EXPECT_EQ(note.size(), std::stoul(name.substr(3 + tag.size())) * 7)
-                    << name << "'s memo";
+                const auto n = std::stoul(name.substr(3 + tag.size()));
+                // The record of the post the kill cut off is written in place: a record
+                // that crosses a page of the file can be cut between its name and its memo
+                // pointer, and then shows its old memo.
+                const bool cutOff = n == static_cast<unsigned long>(finished) + 1;
+                if (!(cutOff && note.empty())) {
+                    EXPECT_EQ(note.size(), n * 7) << name << "'s memo";
+                }
             }
             if (name.rfind("add" + tag, 0) == 0) {
                 ++added;
