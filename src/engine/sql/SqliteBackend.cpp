@@ -144,6 +144,25 @@ private:
     std::int64_t changes_ = 0;
 };
 
+// The databases this program has open, each with the journal mode it had before the
+// first of its connections made it WAL (empty when it was WAL already, or stayed as it was).
+struct JournalUse {
+    std::string before;
+    int connections = 0;
+};
+std::mutex journalMutex;
+std::map<std::string, JournalUse> journalUses;
+
+std::string journalMode(sqlite3* db, const char* pragma) {
+    std::string mode;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, pragma, -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
+        mode = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    return mode;
+}
+
 } // namespace
 
 SqliteBackend::SqliteBackend(const std::filesystem::path& file) : file_(file) {
@@ -170,29 +189,6 @@ SqliteBackend::~SqliteBackend() {
     giveJournalBack();
     sqlite3_close_v2(db_);
 }
-
-namespace {
-
-// The databases this program has open, each with the journal mode it had before the
-// first of its connections made it WAL (empty when it was WAL already, or stayed as it was).
-struct JournalUse {
-    std::string before;
-    int connections = 0;
-};
-std::mutex journalMutex;
-std::map<std::string, JournalUse> journalUses;
-
-std::string journalMode(sqlite3* db, const char* pragma) {
-    std::string mode;
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, pragma, -1, &st, nullptr) == SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0))
-        mode = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-    sqlite3_finalize(st);
-    return mode;
-}
-
-} // namespace
 
 // A write-ahead log lets readers (another table of the run on the database, the Table
 // View) go on while a run writes, so the first connection to a database makes its journal
